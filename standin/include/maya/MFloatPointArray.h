@@ -1,0 +1,28 @@
+#ifndef MFLOATPOINTARRAY_H
+#define MFLOATPOINTARRAY_H
+
+#include <maya/MFloatPoint.h>
+#include <maya/MStatus.h>
+#include <maya/MTypes.h>
+
+#include <vector>
+
+class OPENMAYA_EXPORT MFloatPointArray {
+public:
+    MFloatPointArray();
+    MFloatPointArray(const MFloatPointArray& other);
+    MFloatPointArray(unsigned int initialSize, const MFloatPoint& initialValue = MFloatPoint::origin);
+    ~MFloatPointArray();
+
+    MFloatPointArray& operator=(const MFloatPointArray& other);
+    const MFloatPoint& operator[](unsigned int index) const;
+    MFloatPoint& operator[](unsigned int index);
+
+    MStatus set(unsigned int index, float x, float y, float z, float w = 1.0f);
+    unsigned int length() const;
+
+private:
+    std::vector<MFloatPoint> fPoints;
+};
+
+#endif

@@ -1,0 +1,27 @@
+#ifndef MINTARRAY_H
+#define MINTARRAY_H
+
+#include <maya/MStatus.h>
+#include <maya/MTypes.h>
+
+#include <vector>
+
+class OPENMAYA_EXPORT MIntArray {
+public:
+    MIntArray();
+    MIntArray(const MIntArray& other);
+    MIntArray(unsigned int initialSize, int initialValue = 0);
+    MIntArray(const int src[], unsigned int count);
+    ~MIntArray();
+
+    MIntArray& operator=(const MIntArray& other);
+    int operator[](unsigned int index) const;
+    int& operator[](unsigned int index);
+
+    unsigned int length() const;
+
+private:
+    std::vector<int> fValues;
+};
+
+#endif

@@ -1,0 +1,94 @@
+#ifndef STANDIN_SCENE_H
+#define STANDIN_SCENE_H
+
+// The stand-in host's in-memory scene, as the tests and the orvex-import
+// program read it. The importer itself never includes this header: it sees
+// the scene only through the host API under maya/.
+
+#include <maya/MObject.h>
+#include <maya/MTypes.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace standin {
+
+using NodeId = unsigned int;
+constexpr NodeId kNoNode = 0;
+
+struct Point {
+    float x, y, z, w;
+};
+
+struct Normal {
+    float x, y, z;
+};
+
+struct UVSet {
+    std::string name;
+    std::vector<float> u;        // one value per UV
+    std::vector<float> v;
+    std::vector<int> uvCounts;   // per polygon, once assigned; empty before
+    std::vector<int> uvIds;      // per polygon corner, once assigned
+};
+
+struct MeshData {
+    std::vector<Point> points;
+    std::vector<int> polygonCounts;
+    std::vector<int> polygonConnects;
+    std::vector<UVSet> uvSets;          // the set "map1" first
+    std::vector<Normal> vertexNormals;  // one per vertex once any normal is set, else empty
+    std::vector<bool> normalLocked;     // one per vertex
+};
+
+struct Node {
+    NodeId id = kNoNode;
+    std::string type;
+    std::string name;                                // unique in the scene
+    NodeId parent = kNoNode;                         // DAG parent; kNoNode for the world
+    bool dag = false;                                // transform or shape
+    std::map<std::string, std::string> stringValues; // attributes given a text value
+    MeshData mesh;                                   // used by nodes of type "mesh"
+    std::vector<NodeId> members;                     // used by sets, in order of joining
+};
+
+struct Connection {
+    NodeId sourceNode;
+    std::string sourceAttribute;
+    NodeId destinationNode;
+    std::string destinationAttribute;
+};
+
+class OPENMAYA_EXPORT Scene {
+public:
+    // Every node in creation order, the default nodes of a new scene first.
+    const std::vector<Node>& nodes() const;
+    const Node* find(NodeId id) const;
+    const Node* find(const MObject& object) const;
+    const Node* findByName(const std::string& name) const;
+    std::vector<NodeId> children(NodeId parent) const;
+    std::string fullPathName(NodeId id) const;
+    // The attributes that nodes of a type have, in a fixed order; empty for an unknown type.
+    const std::vector<std::string>& attributes(const std::string& type) const;
+    const std::vector<Connection>& connections() const;
+    // The connection into a destination plug, if any.
+    const Connection* connectionInto(NodeId node, const std::string& attribute) const;
+    // The sets that list a node as a member.
+    std::vector<NodeId> setsContaining(NodeId node) const;
+};
+
+// The scene of this host process.
+OPENMAYA_EXPORT const Scene& currentScene();
+
+// Starts a new scene, as the host's File > New does: the default nodes
+// ("lambert1", "initialShadingGroup") and nothing else. Also clears the
+// journal and every injected fault.
+OPENMAYA_EXPORT void newScene();
+
+// The object handle of a node, as the host API hands it out.
+OPENMAYA_EXPORT MObject objectOf(NodeId id);
+
+}  // namespace standin
+
+#endif
