@@ -15,10 +15,13 @@ namespace standin {
 // "MFnMesh::create", "MGlobal::executeCommand", "MFnDependencyNode::findPlug"
 // or "MFnDependencyNode::attach" (attaching a function set to an object);
 // `detail` names what the call was about: the command text, the node type
-// created, the attribute looked up, the name added to a selection list.
+// created, the attribute looked up, the name added to a selection list;
+// `arguments` renders the call's other arguments, such as
+// "displayEnabled=false undoEnabled=false".
 struct JournalEntry {
     std::string operation;
     std::string detail;
+    std::string arguments;
     bool succeeded;
 };
 

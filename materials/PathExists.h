@@ -1,0 +1,22 @@
+#ifndef ORVEX_MATERIALS_PATHEXISTS_H
+#define ORVEX_MATERIALS_PATHEXISTS_H
+
+#include <optional>
+#include <string>
+
+namespace orvex {
+
+// True when a file or a directory of that name exists. Paths are the game's:
+// backslashes separate folders. On Windows this is the shell's own test;
+// elsewhere backslashes count as separators and, where the exact path is
+// missing, letter case is ignored per path component as the Windows file
+// system ignores it, so that game files copied to another disk still match.
+bool pathExists(const std::string& path);
+
+// The path as this machine names the existing file or directory that
+// pathExists finds, or nothing when there is none.
+std::optional<std::string> findExistingPath(const std::string& path);
+
+}  // namespace orvex
+
+#endif
