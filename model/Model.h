@@ -31,13 +31,14 @@ struct ModelMesh {
 // reading about the file; the importer never acts on it.
 struct LoadNote {
     enum class Kind {
-        Truncated,            // a read the file could not supply; the walk stopped there
-        MeshDropped,          // a mesh started and never completed
-        NamesDropped,         // names that no completed mesh took
-        IndicesWithoutMesh,   // an Indices sub-chunk with no mesh started
-        UnknownChunk,         // a top-level chunk skipped by its size
-        UnknownSubChunk,      // a sub-chunk of unknown type skipped by its size
-        SizeMismatch,         // a declared size that disagrees with the content
+        Truncated,           // a read the file could not supply; the walk stopped there
+        MeshDropped,         // a mesh started and never completed
+        NamesDropped,        // names that no completed mesh took
+        IndicesWithoutMesh,  // an Indices sub-chunk with no mesh started
+        UnknownChunk,        // a top-level chunk skipped by its size
+        UnknownSubChunk,     // a sub-chunk of unknown type skipped by its size
+        SizeMismatch,        // a declared size that disagrees with the content
+        Overlap,             // bytes that the walk would read twice; it stopped there
     };
     Kind kind;
     std::uint64_t offset;  // of the header or read concerned
@@ -47,23 +48,35 @@ struct LoadNote {
 const char* describe(LoadNote::Kind kind);
 
 struct Model {
-    std::vector<ModelMesh> meshes;             // completed meshes, in file order
-    std::unique_ptr<ModelMesh> currentMesh;    // started and not yet completed
-    std::unique_ptr<std::uint8_t[]> namesBlob; // pending names, as read
+    std::vector<ModelMesh> meshes;              // completed meshes, in file order
+    std::unique_ptr<ModelMesh> currentMesh;     // started and not yet completed
+    std::unique_ptr<std::uint8_t[]> namesBlob;  // pending names, as read
     std::uint32_t namesBlobSize = 0;
     std::string contentRoot;
     TextureNodeCache textureNodeCache;
     std::vector<LoadNote> notes;
 };
 
-// Reads the whole file at `path` into `model`, then derives the content root
-// from `path`. Untrusted input: any bytes are safe. Returns false only when
-// the file cannot be opened. The walk stops at the first read that the file
-// cannot supply and keeps the meshes completed before it. A vertex count of
-// 2^27 or more, or an index count of 2^31 or more, throws std::bad_alloc,
-// as the file's 32-bit byte sizes cannot hold them; the model keeps what it
-// had read.
+// Reads the whole file at `path` into `model`, which is as constructed, then
+// derives its content root from `path`. The file is open only during the
+// call and closed on every path out of it; everything read belongs to
+// `model`.
+//
+// Untrusted input: yes, any bytes are safe. Returns false only when the file
+// cannot be opened (or its size cannot be found), leaving `model` as it was;
+// true otherwise, whatever the file held. The walk stops at the first read
+// that the file cannot supply, and at the first that would take headers, or
+// array contents, past the file's size in total (only lying sizes make a walk
+// read bytes twice); the model keeps the meshes completed before it, and the
+// notes say where and why. A vertex count of 2^27 or more, or an index count
+// of 2^31 or more, throws std::bad_alloc, as the file's 32-bit byte sizes
+// cannot describe such arrays; so does exhausted memory. The model then keeps
+// what it had read, and its content root stays empty.
 bool loadModel(const std::string& path, Model& model);
+
+// `path` with every "/" turned into "\", cut after the last "\content\"
+// (case-sensitive), or empty when there is none. Owns nothing; any string.
+std::string deriveContentRoot(const std::string& path);
 
 }  // namespace orvex
 

@@ -1,0 +1,226 @@
+// How the loader meets hostile files: cuts, lying sizes, huge counts and re-reading.
+
+#include "tests/model/ModelFileTest.h"
+
+#include <gmock/gmock.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <iterator>
+#include <new>
+
+namespace orvex {
+namespace {
+
+using modelgen::ModelBuilder;
+using testing::ElementsAre;
+using namespace std::string_literals;
+
+TEST_F(ModelFileTest, EveryPrefixKeepsTheMeshesCompletedInIt) {
+    ModelBuilder builder;
+    std::vector<std::size_t> meshEnds;
+    std::vector<std::size_t> chunkEnds = {0};
+    builder.beginMeshList().beginChild().names("a\0one"s).vertices(kTriangle).indices(kTriangleIndices);
+    meshEnds.push_back(builder.size());
+    builder.endChild().beginChild().vertices(kQuad).endChild();
+    builder.beginChild().subChunk(7).names("b").indices(kQuadIndices);
+    meshEnds.push_back(builder.size());
+    chunkEnds.push_back(builder.endChild().endMeshList().size());
+    chunkEnds.push_back(builder.chunk(5, "skipped").size());
+    builder.beginMeshList().mesh("c", kTriangle, kTriangleIndices).endMeshList();
+    meshEnds.push_back(builder.size());
+    chunkEnds.push_back(builder.size());
+    const modelgen::Bytes& bytes = builder.bytes();
+    const std::vector<std::string> all = {"a,one, 3v 3i", "b,, 4v 6i", "c,, 3v 3i"};
+
+    for (std::size_t length = 0; length <= bytes.size(); ++length) {
+        SCOPED_TRACE("length " + std::to_string(length));
+        Model model;
+        const std::string path =
+            write({bytes.begin(), bytes.begin() + length}, std::to_string(length) + ".model");
+        ASSERT_TRUE(loadModel(path, model));
+        const auto kept =
+            std::count_if(meshEnds.begin(), meshEnds.end(), [&](std::size_t end) { return end <= length; });
+        EXPECT_EQ(summaries(model), std::vector<std::string>(all.begin(), all.begin() + kept));
+        EXPECT_EQ(model.contentRoot, expectedContentRoot());
+        const auto truncated = std::find_if(model.notes.begin(), model.notes.end(), [](const LoadNote& note) {
+            return note.kind == LoadNote::Kind::Truncated;
+        });
+        const bool cutInsideChunk = std::find(chunkEnds.begin(), chunkEnds.end(), length) == chunkEnds.end();
+        ASSERT_EQ(truncated != model.notes.end(), cutInsideChunk);
+        if (cutInsideChunk) {
+            EXPECT_LE(truncated->offset, length);
+        }
+    }
+}
+
+constexpr std::uint32_t kWraps = 0xFFFFFFF8;  // 8 + size is 0 in 32 bits
+
+ModelVertex recordReadAsHeader(std::uint32_t type, std::uint32_t size) {
+    ModelVertex record{};
+    std::memcpy(&record.x, &type, sizeof type);
+    std::memcpy(&record.y, &size, sizeof size);
+    return record;
+}
+
+TEST_F(ModelFileTest, LyingSizesMoveTheWalkAsDeclared) {
+    struct Case {
+        const char* name;
+        std::function<void(ModelBuilder&)> build;
+        std::vector<std::string> meshes;
+        std::vector<std::string> notes;
+    };
+    const Case cases[] = {
+        {"content longer than its size is read again as headers",
+         [](ModelBuilder& b) {
+             b.beginMeshList().beginChild().vertices({recordReadAsHeader(1, 24)}, std::nullopt, 8);
+             b.indices(kTriangleIndices).endChild().endMeshList();
+         },
+         {",, 1v 3i"},
+         {"size disagrees with contents@16", "unknown sub-chunk@32"}},
+        {"size longer than its content skips the rest",
+         [](ModelBuilder& b) {
+             b.beginMeshList().beginChild().vertices(kTriangle, std::nullopt, 112).word(~0u).word(~0u);
+             b.indices(kTriangleIndices).endChild().endMeshList();
+         },
+         {",, 3v 3i"},
+         {"size disagrees with contents@16"}},
+        {"a child past its chunk leaves the next chunk where the chunk's size says",
+         [](ModelBuilder& b) {
+             b.beginMeshList(8).beginChild(12).endChild().endMeshList().chunk(5, "abcd");
+             b.beginMeshList().mesh("a", kTriangle, kTriangleIndices).endMeshList();
+         },
+         {"a,, 3v 3i"},
+         {"unknown sub-chunk@16", "size disagrees with contents@0", "unknown chunk@16"}},
+        {"a wrapping chunk size ends the walk",
+         [](ModelBuilder& b) {
+             b.chunk(5, "", kWraps).beginMeshList().mesh("a", kTriangle, kTriangleIndices).endMeshList();
+         },
+         {},
+         {"unknown chunk@0", "truncated@0"}},
+        {"a wrapping child size reads on to the end",
+         [](ModelBuilder& b) {
+             b.beginMeshList().mesh("a", kTriangle, kTriangleIndices).beginChild(kWraps).vertices(kTriangle);
+             b.indices(kTriangleIndices).endChild().endMeshList();
+         },
+         {"a,, 3v 3i", ",, 3v 3i"},
+         {"truncated@293"}},
+        {"a wrapping sub-chunk size ends its child",
+         [](ModelBuilder& b) {
+             b.beginMeshList()
+                 .beginChild()
+                 .vertices(kTriangle)
+                 .indices(kTriangleIndices)
+                 .subChunk(1, "", kWraps);
+             b.endChild().endMeshList().beginMeshList().mesh("b", kTriangle, kTriangleIndices).endMeshList();
+         },
+         {",, 3v 3i", "b,, 3v 3i"},
+         {"unknown sub-chunk@146", "size disagrees with contents@8"}},
+        {"a names size past the end",
+         [](ModelBuilder& b) { b.beginMeshList().beginChild().names("ab", ~0u).endChild().endMeshList(); },
+         {},
+         {"truncated@24"}},
+        {"a mesh list size past the end",
+         [](ModelBuilder& b) { b.beginMeshList(1000).mesh("a", kTriangle, kTriangleIndices).endMeshList(); },
+         {"a,, 3v 3i"},
+         {"truncated@155"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ModelBuilder builder;
+        c.build(builder);
+        const Model model = load(builder.bytes());
+        EXPECT_EQ(summaries(model), c.meshes);
+        EXPECT_EQ(noteList(model), c.notes);
+    }
+}
+
+std::ptrdiff_t openFileCount() {
+    const std::filesystem::directory_iterator descriptors("/proc/self/fd");
+    return std::distance(begin(descriptors), end(descriptors));
+}
+
+TEST_F(ModelFileTest, ByteSizesPast32BitsThrowAndKeepWhatWasRead) {
+    const std::pair<std::function<void(ModelBuilder&)>, bool> cases[] = {
+        {[](ModelBuilder& b) { b.vertices({}, 1u << 27); }, true},
+        {[](ModelBuilder& b) { b.vertices({}, ~0u); }, true},
+        {[](ModelBuilder& b) { b.vertices({}, (1u << 27) - 1); }, false},
+        {[](ModelBuilder& b) { b.indices({}, 1u << 31); }, true},
+        {[](ModelBuilder& b) { b.indices({}, ~0u); }, true},
+        {[](ModelBuilder& b) { b.indices({}, (1u << 31) - 1); }, false},
+    };
+    for (const auto& [declare, throws] : cases) {
+        ModelBuilder builder;
+        builder.beginMeshList()
+            .mesh("a", kTriangle, kTriangleIndices)
+            .beginChild()
+            .names("b")
+            .vertices(kQuad);
+        declare(builder);
+        const std::string path = write(builder.endChild().endMeshList().bytes());
+        Model model;
+        const std::ptrdiff_t openFiles = openFileCount();
+        if (throws) {
+            EXPECT_THROW(loadModel(path, model), std::bad_alloc);
+            EXPECT_EQ(openFileCount(), openFiles);
+        } else {
+            EXPECT_TRUE(loadModel(path, model));
+            EXPECT_EQ(model.notes.at(0).kind, LoadNote::Kind::Truncated);
+        }
+        EXPECT_THAT(summaries(model), ElementsAre("a,, 3v 3i"));
+        ASSERT_NE(model.currentMesh, nullptr);
+        EXPECT_EQ(model.currentMesh->vertexCount, 4u);
+        EXPECT_TRUE(model.currentMesh->indices.empty());
+        EXPECT_EQ(model.namesBlobSize, 1u);
+    }
+}
+
+TEST_F(ModelFileTest, CountBeyondTheFileAllocatesNothing) {
+    ModelBuilder builder;
+    builder.beginMeshList().beginChild().vertices({}, 134217727).endChild().endMeshList();
+    ASSERT_EQ(builder.size(), 32u);  // the smallest file that can declare a vertex count
+    const Model model = load(builder.bytes());
+    EXPECT_TRUE(model.meshes.empty());
+    EXPECT_EQ(model.currentMesh, nullptr);
+    ASSERT_THAT(noteList(model), ElementsAre("truncated@32"));
+    EXPECT_EQ(model.notes[0].detail, "needs 4294967264 bytes, 0 remain");
+}
+
+// N top-level chunks, each holding only the header of a child that claims
+// the rest of the file, and each followed by a mesh: every chunk's child reads
+// all the meshes after it, so honouring the sizes alone keeps N(N+1)/2 meshes.
+TEST_F(ModelFileTest, RereadHeadersStopAtTheFileSize) {
+    constexpr std::uint32_t kCopies = 1000;
+    constexpr std::uint32_t kCopySize = 16 + 16 + 12;
+    ModelBuilder builder;
+    for (std::uint32_t i = 0; i < kCopies; ++i) {
+        builder.beginMeshList(8).beginChild((kCopies - i) * kCopySize - 16).endChild().endMeshList();
+        builder.vertices({}).indices({});
+    }
+    ASSERT_EQ(builder.size(), kCopies * kCopySize);
+    const Model model = load(builder.bytes());
+    EXPECT_GE(model.meshes.size(), kCopies);
+    EXPECT_LT(model.meshes.size(), 2 * kCopies);
+    EXPECT_EQ(model.notes.back().kind, LoadNote::Kind::Overlap);
+}
+
+// The same shape with one large mesh at the end: every chunk re-reads its array.
+TEST_F(ModelFileTest, RereadArraysStopAtTheFileSize) {
+    constexpr std::uint32_t kCopies = 64;
+    const std::vector<ModelVertex> large = makeVertices(4096);
+    const std::uint32_t fileSize = kCopies * 16 + 16 + 4096 * 32 + 18;
+    ModelBuilder builder;
+    for (std::uint32_t i = 0; i < kCopies; ++i) {
+        builder.beginMeshList(8).beginChild(fileSize - 16 * i - 16).endChild().endMeshList();
+    }
+    builder.vertices(large).indices(kTriangleIndices);
+    ASSERT_EQ(builder.size(), fileSize);
+    const Model model = load(builder.bytes());
+    EXPECT_THAT(summaries(model), ElementsAre(",, 4096v 3i"));
+    EXPECT_EQ(noteList(model).back(), "data read twice@" + std::to_string(kCopies * 16 + 16));
+}
+
+}  // namespace
+}  // namespace orvex
