@@ -1,0 +1,121 @@
+#include "materials/PathExists.h"
+
+#ifdef _WIN32
+#include <shlwapi.h>
+#include <windows.h>
+#else
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+#endif
+
+namespace orvex {
+
+#ifdef _WIN32
+
+bool pathExists(const std::string& path) {
+    return PathFileExistsA(path.c_str()) != FALSE;
+}
+
+std::optional<std::string> findExistingPath(const std::string& path) {
+    if (!pathExists(path)) {
+        return std::nullopt;
+    }
+    return path;
+}
+
+#else
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool exists(const std::string& path) {
+    std::error_code error;
+    return fs::exists(path, error);
+}
+
+char foldAsciiCase(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool equalIgnoringAsciiCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return foldAsciiCase(x) == foldAsciiCase(y);
+           });
+}
+
+// The smallest matching entry name, so that a folder holding several
+// spellings of one name gives the same answer on every machine.
+std::optional<std::string> findEntryIgnoringCase(const std::string& directory, const std::string& name) {
+    std::optional<std::string> found;
+    std::error_code error;
+    for (fs::directory_iterator entry(directory, error), end; !error && entry != end;
+         entry.increment(error)) {
+        std::string entryName = entry->path().filename().string();
+        if (equalIgnoringAsciiCase(entryName, name) && (!found || entryName < *found)) {
+            found = std::move(entryName);
+        }
+    }
+    return found;
+}
+
+std::string joinPath(const std::string& directory, const std::string& name) {
+    if (directory.empty()) {
+        return name;
+    }
+    return directory.back() == '/' ? directory + name : directory + '/' + name;
+}
+
+}  // namespace
+
+bool pathExists(const std::string& path) {
+    return findExistingPath(path).has_value();
+}
+
+std::optional<std::string> findExistingPath(const std::string& path) {
+    std::string native = path;
+    std::replace(native.begin(), native.end(), '\\', '/');
+    if (exists(native)) {
+        return native;
+    }
+
+    std::string found = (!native.empty() && native.front() == '/') ? "/" : "";
+    std::size_t start = 0;
+    while (start < native.size()) {
+        std::size_t end = native.find('/', start);
+        if (end == std::string::npos) {
+            end = native.size();
+        }
+        const std::string component = native.substr(start, end - start);
+        start = end + 1;
+        if (component.empty()) {
+            continue;
+        }
+        std::string candidate = joinPath(found, component);
+        if (!exists(candidate)) {
+            std::optional<std::string> entry = findEntryIgnoringCase(found.empty() ? "." : found, component);
+            if (!entry) {
+                return std::nullopt;
+            }
+            candidate = joinPath(found, *entry);
+        }
+        found = std::move(candidate);
+    }
+    if (found.empty()) {
+        return std::nullopt;
+    }
+    // A trailing separator names a folder, as it does for the exact test.
+    if (native.back() == '/' && found.back() != '/') {
+        std::error_code error;
+        if (!fs::is_directory(found, error)) {
+            return std::nullopt;
+        }
+        found += '/';
+    }
+    return found;
+}
+
+#endif
+
+}  // namespace orvex
