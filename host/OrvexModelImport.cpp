@@ -1,0 +1,83 @@
+#include "host/OrvexModelImport.h"
+
+#include "mesh/MeshBuilder.h"
+#include "model/Model.h"
+
+#include <maya/MObject.h>
+
+#include <cstring>
+#include <string>
+
+namespace orvex {
+
+namespace {
+
+const char kModelSuffix[] = ".model";
+constexpr std::size_t kModelSuffixLength = sizeof(kModelSuffix) - 1;
+
+char toLowerAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool endsWithModelSuffix(const char* name, std::size_t length)
+{
+    const char* tail = name + length - kModelSuffixLength;
+    for (std::size_t i = 0; i < kModelSuffixLength; ++i) {
+        if (toLowerAscii(tail[i]) != kModelSuffix[i]) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void* OrvexModelImport::creator()
+{
+    return new OrvexModelImport;
+}
+
+MStatus OrvexModelImport::reader(const MFileObject& file, const MString&, FileAccessMode)
+{
+    const std::string modelPath = file.fullName().asChar();
+    // The host process must never see an exception: running out of memory
+    // on a hostile file, for one, becomes a failed import. The model is
+    // released by then, whatever was thrown.
+    try {
+        Model model;
+        if (!loadModel(modelPath, model)) return MStatus::kFailure;
+        return buildScene(model, MObject::kNullObj) ? MStatus::kSuccess : MStatus::kFailure;
+    } catch (...) {
+        return MStatus::kFailure;
+    }
+}
+
+bool OrvexModelImport::haveReadMethod() const
+{
+    return true;
+}
+
+bool OrvexModelImport::haveWriteMethod() const
+{
+    return false;
+}
+
+MString OrvexModelImport::defaultExtension() const
+{
+    return "model";
+}
+
+bool OrvexModelImport::canBeOpened() const
+{
+    return false;
+}
+
+MPxFileTranslator::MFileKind OrvexModelImport::identifyFile(const MFileObject& file, const char*, short) const
+{
+    const MString name = file.name();
+    const char* text = name.asChar();
+    const std::size_t length = std::strlen(text);
+    if (length <= kModelSuffixLength) return kNotMyFileType;
+    return endsWithModelSuffix(text, length) ? kIsMyFileType : kNotMyFileType;
+}
+
+}  // namespace orvex
