@@ -60,6 +60,8 @@ struct Connection {
     std::string destinationAttribute;
 };
 
+// Pointers and references into the scene stay valid until the scene next
+// changes.
 class OPENMAYA_EXPORT Scene {
 public:
     // Every node in creation order, the default nodes of a new scene first.

@@ -1,0 +1,130 @@
+// The host's command language, reduced to the four command forms that
+// shading networks are built with. Anything else is refused rather than
+// guessed at, so an importer that sends a different text finds out.
+
+#include "Host.h"
+
+#include <maya/MGlobal.h>
+
+#include <algorithm>
+#include <optional>
+
+namespace standin {
+namespace {
+
+struct Command {
+    enum class Kind { MakeNode, ForceElement };
+    Kind kind;
+    std::string nodeType;    // MakeNode
+    std::string namePrefix;  // MakeNode
+    std::string setName;     // ForceElement
+    std::string member;      // ForceElement
+};
+
+using Words = std::vector<std::string>;
+
+// Blank-separated words, without the ";" that may end the text. Any other
+// ";" stays inside a word, where it matches no command word and no node
+// name, so a text of several commands is refused.
+Words words(std::string text) {
+    auto dropTrailingBlanks = [&text] { text.erase(text.find_last_not_of(' ') + 1); };
+    dropTrailingBlanks();
+    if (!text.empty() && text.back() == ';') text.pop_back();
+    Words result;
+    std::string::size_type start = text.find_first_not_of(' ');
+    while (start != std::string::npos) {
+        const std::string::size_type end = text.find(' ', start);
+        result.push_back(text.substr(start, end - start));
+        start = text.find_first_not_of(' ', end);
+    }
+    return result;
+}
+
+std::optional<Command> parse(const std::string& text) {
+    const Words w = words(text);
+    if (w == Words{"shadingNode", "-asTexture", "file"}) {
+        return Command{Command::Kind::MakeNode, "file", "file", {}, {}};
+    }
+    if (w == Words{"shadingNode", "-asShader", "lambert"}) {
+        return Command{Command::Kind::MakeNode, "lambert", "lambert", {}, {}};
+    }
+    // The sets command names its sets "set" + number, whatever their type.
+    if (w == Words{"sets", "-renderable", "true", "-noSurfaceShader", "true", "-empty"}) {
+        return Command{Command::Kind::MakeNode, "shadingEngine", "set", {}, {}};
+    }
+    if (w.size() == 5 && w[0] == "sets" && w[1] == "-e" && w[2] == "-forceElement") {
+        return Command{Command::Kind::ForceElement, {}, {}, w[3], w[4]};
+    }
+    return std::nullopt;
+}
+
+// A transform stands for its mesh shapes, as it does when the host assigns
+// materials.
+std::vector<NodeId> shapesOf(const Node& member) {
+    if (member.type == "mesh") return {member.id};
+    std::vector<NodeId> shapes;
+    if (member.type != "transform") return shapes;
+    for (NodeId child : currentScene().children(member.id)) {
+        if (findNode(child)->type == "mesh") shapes.push_back(child);
+    }
+    return shapes;
+}
+
+// A shape belongs to one shading group at a time: forcing it into one takes
+// it out of any other.
+MStatus forceElement(const Command& command) {
+    const Node* set = resolveName(command.setName);
+    const Node* member = resolveName(command.member);
+    if (!set || set->type != "shadingEngine" || !member) return MStatus::kFailure;
+    const NodeId setId = set->id;
+    const std::vector<NodeId> shapes = shapesOf(*member);
+    if (shapes.empty()) return MStatus::kFailure;
+    for (Node& node : sceneState().nodes) {
+        if (node.type != "shadingEngine" || node.id == setId) continue;
+        auto joined = [&shapes](NodeId id) {
+            return std::find(shapes.begin(), shapes.end(), id) != shapes.end();
+        };
+        node.members.erase(std::remove_if(node.members.begin(), node.members.end(), joined),
+                           node.members.end());
+    }
+    std::vector<NodeId>& members = findNode(setId)->members;
+    for (NodeId shape : shapes) {
+        if (std::find(members.begin(), members.end(), shape) == members.end()) members.push_back(shape);
+    }
+    return MStatus::kSuccess;
+}
+
+std::vector<std::string> typesWorkedOn(const std::optional<Command>& command) {
+    if (!command) return {};
+    if (command->kind == Command::Kind::MakeNode) return {command->nodeType};
+    return typesOf(resolveName(command->setName));
+}
+
+std::string flag(const char* name, bool value) {
+    return std::string(name) + (value ? "=true" : "=false");
+}
+
+}  // namespace
+}  // namespace standin
+
+MStatus MGlobal::executeCommand(const MString& command, MString& result, bool displayEnabled,
+                                bool undoEnabled) {
+    using standin::Command;
+    const std::optional<Command> parsed = standin::parse(command.asChar());
+    const standin::HostCall call{
+        "MGlobal::executeCommand",
+        command.asChar(),
+        standin::flag("displayEnabled", displayEnabled) + " " + standin::flag("undoEnabled", undoEnabled),
+        standin::typesWorkedOn(parsed),
+        {}};
+    return standin::journaled(call, [&]() -> MStatus {
+        if (!parsed) return MStatus::kFailure;
+        if (parsed->kind == Command::Kind::ForceElement) {
+            const MStatus status = standin::forceElement(*parsed);
+            if (status) result = MString();
+            return status;
+        }
+        result = standin::addNode(parsed->nodeType, parsed->namePrefix).name.c_str();
+        return MStatus::kSuccess;
+    });
+}

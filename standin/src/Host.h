@@ -1,0 +1,126 @@
+#ifndef STANDIN_SRC_HOST_H
+#define STANDIN_SRC_HOST_H
+
+// Inside the stand-in host: handles, the mutable scene, the journaled call
+// and the plug-in records that the API classes share. Nothing here is
+// exported.
+
+#include <maya/MObject.h>
+#include <maya/MPlug.h>
+#include <maya/MStatus.h>
+#include <maya/MString.h>
+#include <standin/PluginHost.h>
+#include <standin/Scene.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace standin {
+
+// A handle is a node id, or a plug-in record number with kPluginBit set;
+// 0 is the null object. Node ids stay far below that bit.
+class ObjectAccess {
+public:
+    static constexpr unsigned int kPluginBit = 0x80000000u;
+
+    static unsigned int handle(const MObject& object) { return object.fHandle; }
+    static MObject fromHandle(unsigned int handle) {
+        MObject object;
+        object.fHandle = handle;
+        return object;
+    }
+    static MPlug plug(const MObject& node, const std::string& attribute) {
+        MPlug plug;
+        plug.fNode = node;
+        plug.fAttribute = attribute.c_str();
+        return plug;
+    }
+    static const MObject& plugNode(const MPlug& plug) { return plug.fNode; }
+    static std::string plugAttribute(const MPlug& plug) { return plug.fAttribute.asChar(); }
+};
+
+// --- Scene ------------------------------------------------------------------
+
+struct SceneState {
+    std::vector<Node> nodes;  // creation order, so ids ascend
+    std::map<std::string, NodeId> byName;
+    std::vector<Connection> connections;
+};
+
+SceneState& sceneState();
+
+// Null for the null object, a plug-in object or a node of an earlier scene.
+Node* findNode(const MObject& object);
+Node* findNode(NodeId id);
+
+// Makes a node named `namePrefix` followed by the smallest number from 1
+// that gives a name no node of the scene has. The reference is good until
+// the next node is made.
+Node& addNode(const std::string& type, const std::string& namePrefix, NodeId parent = kNoNode);
+
+bool hasAttribute(const std::string& type, const std::string& attribute);
+
+// The node that an exact name, a full DAG path ("|a|b") or a partial one
+// ("a|b") names; null when none does.
+Node* resolveName(const std::string& text);
+
+// "node.attribute", or just ".attribute" when the node is gone.
+std::string plugName(const MPlug& plug);
+
+// --- Journaled calls -------------------------------------------------------
+
+// One host call as the journal and the fault matcher see it.
+struct HostCall {
+    std::string operation;
+    std::string detail;
+    std::string arguments;
+    std::vector<std::string> nodeTypes;   // of the nodes it creates or works on
+    std::vector<std::string> attributes;  // that it looks up or works on
+};
+
+// Counts the call against every injected fault; true when one of them
+// makes this call fail.
+bool failedByFault(const HostCall& call);
+void record(const HostCall& call, bool succeeded);
+
+// Runs a host call: an injected fault fails it before `work` can change
+// anything, and either way the outcome goes into the journal.
+template <typename Work>
+MStatus journaled(const HostCall& call, Work&& work) {
+    const MStatus status = failedByFault(call) ? MStatus(MStatus::kFailure) : work();
+    record(call, status == MStatus::kSuccess);
+    return status;
+}
+
+inline MStatus report(MStatus status, MStatus* out) {
+    if (out) *out = status;
+    return status;
+}
+
+inline std::vector<std::string> typesOf(const Node* node) {
+    if (!node) return {};
+    return {node->type};
+}
+
+// Attaches a function set (its object slot) to `object` when `accepts`
+// takes the node; clears the slot otherwise. Journaled as `operation`.
+MStatus attachFunctionSet(MObject& slot, const char* operation, const MObject& object,
+                          bool (*accepts)(const Node&));
+
+// --- Plug-in records --------------------------------------------------------
+
+struct PluginRecord {
+    std::vector<PluginAttachment> attachments;
+    std::vector<TranslatorRegistration> translators;
+};
+
+// The record stays owned by the caller; the returned plug-in object finds
+// it until unregisterPlugin.
+MObject registerPlugin(PluginRecord& record);
+void unregisterPlugin(const MObject& object);
+PluginRecord* findPlugin(const MObject& object);
+
+}  // namespace standin
+
+#endif

@@ -1,0 +1,178 @@
+#include "Host.h"
+
+#include <maya/MFnMesh.h>
+
+#include <cstdint>
+
+namespace standin {
+namespace {
+
+const char* const kDefaultUVSet = "map1";
+
+bool meshShape(const Node& node) {
+    return node.type == "mesh";
+}
+
+std::vector<int> toVector(const MIntArray& values) {
+    std::vector<int> copy(values.length());
+    for (unsigned int i = 0; i < values.length(); ++i) copy[i] = values[i];
+    return copy;
+}
+
+std::vector<float> toVector(const MFloatArray& values) {
+    std::vector<float> copy(values.length());
+    for (unsigned int i = 0; i < values.length(); ++i) copy[i] = values[i];
+    return copy;
+}
+
+bool allBelow(const MIntArray& ids, std::size_t limit) {
+    for (unsigned int i = 0; i < ids.length(); ++i) {
+        if (ids[i] < 0 || static_cast<std::size_t>(ids[i]) >= limit) return false;
+    }
+    return true;
+}
+
+// What the host refuses to build a mesh from.
+bool consistentMesh(int numVertices, int numPolygons, const MFloatPointArray& points, const MIntArray& counts,
+                    const MIntArray& connects, const MFloatArray& u, const MFloatArray& v) {
+    if (numVertices < 0 || numPolygons < 0) return false;
+    if (static_cast<unsigned int>(numVertices) != points.length() ||
+        static_cast<unsigned int>(numPolygons) != counts.length() || u.length() != v.length()) {
+        return false;
+    }
+    std::uint64_t corners = 0;
+    for (unsigned int i = 0; i < counts.length(); ++i) {
+        if (counts[i] < 3) return false;
+        corners += static_cast<std::uint64_t>(counts[i]);
+    }
+    return corners == connects.length() && allBelow(connects, static_cast<std::size_t>(numVertices));
+}
+
+MeshData meshData(const MFloatPointArray& points, const MIntArray& counts, const MIntArray& connects,
+                  const MFloatArray& u, const MFloatArray& v) {
+    MeshData mesh;
+    for (unsigned int i = 0; i < points.length(); ++i) {
+        mesh.points.push_back({points[i].x, points[i].y, points[i].z, points[i].w});
+    }
+    mesh.polygonCounts = toVector(counts);
+    mesh.polygonConnects = toVector(connects);
+    mesh.uvSets.push_back({kDefaultUVSet, toVector(u), toVector(v), {}, {}});
+    mesh.normalLocked.assign(points.length(), false);
+    return mesh;
+}
+
+UVSet* findUVSet(MeshData& mesh, const std::string& name) {
+    for (UVSet& set : mesh.uvSets) {
+        if (set.name == name) return &set;
+    }
+    return nullptr;
+}
+
+Node* attachedMesh(const MObject& object) {
+    Node* node = findNode(object);
+    return node && meshShape(*node) ? node : nullptr;
+}
+
+}  // namespace
+}  // namespace standin
+
+using standin::HostCall;
+using standin::journaled;
+
+MFnMesh::MFnMesh() = default;
+
+MFnMesh::MFnMesh(MObject& object, MStatus* ReturnStatus) {
+    standin::report(standin::attachFunctionSet(fObject, "MFnMesh::attach", object, standin::meshShape),
+                    ReturnStatus);
+}
+
+MFnMesh::~MFnMesh() = default;
+
+MStatus MFnMesh::setObject(MObject& object) {
+    return standin::attachFunctionSet(fObject, "MFnMesh::attach", object, standin::meshShape);
+}
+
+MObject MFnMesh::create(int numVertices, int numPolygons, const MFloatPointArray& vertexArray,
+                        const MIntArray& polygonCounts, const MIntArray& polygonConnects,
+                        const MFloatArray& uArray, const MFloatArray& vArray, MObject parentOrOwner,
+                        MStatus* ReturnStatus) {
+    const HostCall call{
+        "MFnMesh::create",
+        {},
+        "numVertices=" + std::to_string(numVertices) + " numPolygons=" + std::to_string(numPolygons),
+        {"mesh"},
+        {}};
+    MObject made;
+    const MStatus status = journaled(call, [&]() -> MStatus {
+        const standin::Node* parent = standin::findNode(parentOrOwner);
+        if (!parentOrOwner.isNull() && !(parent && parent->type == "transform")) return MStatus::kFailure;
+        if (!standin::consistentMesh(numVertices, numPolygons, vertexArray, polygonCounts, polygonConnects,
+                                     uArray, vArray)) {
+            return MStatus::kFailure;
+        }
+        const bool underParent = parent != nullptr;
+        const standin::NodeId transform =
+            underParent ? parent->id : standin::addNode("transform", "transform").id;
+        standin::Node& shape = standin::addNode("mesh", "mesh", transform);
+        shape.mesh = standin::meshData(vertexArray, polygonCounts, polygonConnects, uArray, vArray);
+        fObject = standin::objectOf(shape.id);
+        made = underParent ? fObject : standin::objectOf(transform);
+        return MStatus::kSuccess;
+    });
+    standin::report(status, ReturnStatus);
+    return made;
+}
+
+MStatus MFnMesh::assignUVs(const MIntArray& uvCounts, const MIntArray& uvIds, const MString* uvSet) {
+    standin::Node* node = standin::attachedMesh(fObject);
+    const std::string setName = uvSet ? uvSet->asChar() : standin::kDefaultUVSet;
+    const HostCall call{"MFnMesh::assignUVs", setName, {}, standin::typesOf(node), {}};
+    return journaled(call, [&]() -> MStatus {
+        standin::UVSet* set = node ? standin::findUVSet(node->mesh, setName) : nullptr;
+        if (!set || standin::toVector(uvCounts) != node->mesh.polygonCounts ||
+            uvIds.length() != node->mesh.polygonConnects.size() || !standin::allBelow(uvIds, set->u.size())) {
+            return MStatus::kFailure;
+        }
+        set->uvCounts = standin::toVector(uvCounts);
+        set->uvIds = standin::toVector(uvIds);
+        return MStatus::kSuccess;
+    });
+}
+
+MStatus MFnMesh::unlockVertexNormals(MIntArray& vertexList) {
+    standin::Node* node = standin::attachedMesh(fObject);
+    const HostCall call{"MFnMesh::unlockVertexNormals", {}, {}, standin::typesOf(node), {}};
+    return journaled(call, [&]() -> MStatus {
+        if (!node || !standin::allBelow(vertexList, node->mesh.points.size())) return MStatus::kFailure;
+        for (unsigned int i = 0; i < vertexList.length(); ++i) {
+            node->mesh.normalLocked[static_cast<std::size_t>(vertexList[i])] = false;
+        }
+        return MStatus::kSuccess;
+    });
+}
+
+// The stand-in's transforms are never moved, so every space gives the same
+// normals; the space is only journaled.
+MStatus MFnMesh::setVertexNormals(MVectorArray& normals, MIntArray& vertexList, MSpace::Space space) {
+    standin::Node* node = standin::attachedMesh(fObject);
+    const HostCall call{"MFnMesh::setVertexNormals",
+                        {},
+                        "space=" + std::to_string(static_cast<int>(space)),
+                        standin::typesOf(node),
+                        {}};
+    return journaled(call, [&]() -> MStatus {
+        if (!node || normals.length() != vertexList.length() ||
+            !standin::allBelow(vertexList, node->mesh.points.size())) {
+            return MStatus::kFailure;
+        }
+        standin::MeshData& mesh = node->mesh;
+        mesh.vertexNormals.resize(mesh.points.size(), standin::Normal{0.0f, 0.0f, 0.0f});
+        for (unsigned int i = 0; i < vertexList.length(); ++i) {
+            const auto vertex = static_cast<std::size_t>(vertexList[i]);
+            mesh.vertexNormals[vertex] = {static_cast<float>(normals[i].x), static_cast<float>(normals[i].y),
+                                          static_cast<float>(normals[i].z)};
+            mesh.normalLocked[vertex] = true;
+        }
+        return MStatus::kSuccess;
+    });
+}

@@ -1,0 +1,187 @@
+#include "Host.h"
+
+#include <maya/MFileObject.h>
+#include <standin/PluginHost.h>
+
+#include <fstream>
+
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+namespace standin {
+namespace {
+
+// The host hands a translator at most this many leading bytes to identify
+// a file by.
+constexpr std::streamsize kIdentifyBytes = 1024;
+
+using PluginEntry = MStatus (*)(MObject);
+
+// A loaded module, unloaded when this ends.
+class Module {
+public:
+    explicit Module(const std::string& path) {
+#if defined(_WIN32)
+        fHandle = LoadLibraryA(path.c_str());
+        if (!fHandle) {
+            throw PluginError("cannot load plug-in module " + path + ": error " +
+                              std::to_string(GetLastError()));
+        }
+#else
+        fHandle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!fHandle) throw PluginError("cannot load plug-in module " + path + ": " + dlerror());
+#endif
+    }
+
+    ~Module() {
+#if defined(_WIN32)
+        FreeLibrary(fHandle);
+#else
+        dlclose(fHandle);
+#endif
+    }
+
+    Module(const Module&) = delete;
+    Module& operator=(const Module&) = delete;
+
+    void* symbol(const char* name) const {
+#if defined(_WIN32)
+        return reinterpret_cast<void*>(GetProcAddress(fHandle, name));
+#else
+        return dlsym(fHandle, name);
+#endif
+    }
+
+private:
+#if defined(_WIN32)
+    HMODULE fHandle;
+#else
+    void* fHandle;
+#endif
+};
+
+std::vector<char> leadingBytes(const std::string& path) {
+    std::vector<char> bytes(static_cast<std::size_t>(kIdentifyBytes));
+    std::ifstream in(path, std::ios::binary);
+    in.read(bytes.data(), kIdentifyBytes);
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
+}
+
+struct Offer {
+    const TranslatorRegistration* registration;
+    std::unique_ptr<MPxFileTranslator> translator;
+    MPxFileTranslator::MFileKind kind;
+};
+
+// Asks each translator in registration order until one is sure. The
+// instances stay alive for the reader and end with the offers.
+std::vector<Offer> offerFile(const std::vector<TranslatorRegistration>& translators, const MFileObject& file,
+                             const std::vector<char>& head) {
+    std::vector<Offer> offers;
+    for (const TranslatorRegistration& registration : translators) {
+        if (!registration.creator) continue;
+        std::unique_ptr<MPxFileTranslator> translator(
+            static_cast<MPxFileTranslator*>(registration.creator()));
+        if (!translator) continue;
+        const MPxFileTranslator::MFileKind kind =
+            translator->identifyFile(file, head.data(), static_cast<short>(head.size()));
+        offers.push_back({&registration, std::move(translator), kind});
+        if (kind == MPxFileTranslator::kIsMyFileType) break;
+    }
+    return offers;
+}
+
+const Offer* chooseReader(const std::vector<Offer>& offers) {
+    for (MPxFileTranslator::MFileKind kind :
+         {MPxFileTranslator::kIsMyFileType, MPxFileTranslator::kCouldBeMyFileType}) {
+        for (const Offer& offer : offers) {
+            if (offer.kind == kind) return &offer;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+// Members end in reverse order: the record leaves the registry first, the
+// module is unloaded last.
+struct LoadedPlugin::State {
+    explicit State(const std::string& path) : module(path) {}
+    ~State() { unregisterPlugin(object); }
+
+    Module module;
+    PluginEntry initialize = nullptr;
+    PluginEntry uninitialize = nullptr;
+    std::string apiVersion;
+    PluginRecord record;
+    MObject object;
+    bool uninitialized = false;
+};
+
+LoadedPlugin::LoadedPlugin(const std::string& modulePath) : fState(std::make_unique<State>(modulePath)) {
+    State& state = *fState;
+    void* initialize = state.module.symbol("initializePlugin");
+    void* uninitialize = state.module.symbol("uninitializePlugin");
+    const void* apiVersion = state.module.symbol("MApiVersion");
+    std::string missing;
+    for (const auto& [symbol, name] : {std::pair<const void*, const char*>{initialize, "initializePlugin"},
+                                       {uninitialize, "uninitializePlugin"},
+                                       {apiVersion, "MApiVersion"}}) {
+        if (!symbol) missing += (missing.empty() ? "" : ", ") + std::string(name);
+    }
+    if (!missing.empty()) throw PluginError("plug-in module " + modulePath + " does not export " + missing);
+
+    state.initialize = reinterpret_cast<PluginEntry>(initialize);
+    state.uninitialize = reinterpret_cast<PluginEntry>(uninitialize);
+    state.apiVersion = static_cast<const char*>(apiVersion);
+    state.object = registerPlugin(state.record);
+    if (state.initialize(state.object) != MStatus::kSuccess) {
+        throw PluginError("initializePlugin of plug-in module " + modulePath + " failed");
+    }
+}
+
+LoadedPlugin::~LoadedPlugin() {
+    if (!fState->uninitialized) uninitialize();
+}
+
+const std::string& LoadedPlugin::apiVersion() const {
+    return fState->apiVersion;
+}
+
+const std::vector<TranslatorRegistration>& LoadedPlugin::translators() const {
+    return fState->record.translators;
+}
+
+const std::vector<PluginAttachment>& LoadedPlugin::attachments() const {
+    return fState->record.attachments;
+}
+
+ImportResult LoadedPlugin::importFile(const std::string& path) const {
+    const std::vector<char> head = leadingBytes(path);
+    MFileObject file;
+    file.setRawFullName(MString(path.c_str()));
+    // A reader may register or deregister translators; the offers keep a copy.
+    const std::vector<TranslatorRegistration> translators = fState->record.translators;
+    const std::vector<Offer> offers = offerFile(translators, file, head);
+    ImportResult result;
+    if (const Offer* chosen = chooseReader(offers)) {
+        result.claimed = true;
+        result.translatorName = chosen->registration->name;
+        result.status = chosen->translator->reader(file, MString(), MPxFileTranslator::kImportAccessMode);
+    }
+    return result;
+}
+
+MStatus LoadedPlugin::uninitialize() {
+    if (fState->uninitialized) return MStatus::kFailure;
+    fState->uninitialized = true;
+    return fState->uninitialize(fState->object);
+}
+
+}  // namespace standin
