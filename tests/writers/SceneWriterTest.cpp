@@ -1,0 +1,431 @@
+#include "writers/SceneWriter.h"
+
+#include "tests/writers/TestSupport.h"
+
+#include <maya/MDGModifier.h>
+#include <maya/MFloatArray.h>
+#include <maya/MFloatPointArray.h>
+#include <maya/MFnDagNode.h>
+#include <maya/MFnDependencyNode.h>
+#include <maya/MFnMesh.h>
+#include <maya/MGlobal.h>
+#include <maya/MIntArray.h>
+#include <maya/MSelectionList.h>
+#include <maya/MVectorArray.h>
+#include <standin/Scene.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <tiny_gltf.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdlib>
+#include <map>
+#include <sstream>
+
+namespace orvex::writers {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using testing::readFile;
+using ::testing::StartsWith;
+using testing::TempDirectory;
+using ::testing::UnorderedElementsAre;
+using Vec3 = std::array<float, 3>;
+
+// --- Scenes built through the host API, as the importer builds them.
+
+std::string run(const std::string& command) {
+    MString result;
+    EXPECT_EQ(MGlobal::executeCommand(command.c_str(), result), MStatus::kSuccess) << command;
+    return result.asChar();
+}
+
+MObject nodeNamed(const std::string& name) {
+    MSelectionList list;
+    list.add(name.c_str());
+    MObject node;
+    list.getDependNode(0, node);
+    return node;
+}
+
+void connect(const std::string& source, const std::string& destination) {
+    auto plug = [](const std::string& name) {
+        const std::string::size_type dot = name.find('.');
+        MObject node = nodeNamed(name.substr(0, dot));
+        return MFnDependencyNode(node).findPlug(name.substr(dot + 1).c_str());
+    };
+    MDGModifier modifier;
+    modifier.connect(plug(source), plug(destination));
+    modifier.doIt();
+}
+
+struct MeshSpec {
+    std::vector<Vec3> points;
+    std::vector<int> counts;
+    std::vector<int> connects;
+    std::vector<Vec3> normals;  // none set when empty
+};
+
+// UV k, for vertex k: binary fractions, so that 1 - v is exact.
+float uOf(std::size_t k) {
+    return 0.125f * float(k);
+}
+float vOf(std::size_t k) {
+    return 0.25f + 0.125f * float(k);
+}
+
+// Returns the new transform's name.
+std::string addMesh(const MeshSpec& spec) {
+    const unsigned int n = unsigned(spec.points.size());
+    MFloatPointArray points(n);
+    MFloatArray u(n);
+    MFloatArray v(n);
+    for (unsigned int k = 0; k < n; ++k) {
+        points.set(k, spec.points[k][0], spec.points[k][1], spec.points[k][2]);
+        u[k] = uOf(k);
+        v[k] = vOf(k);
+    }
+    const MIntArray counts(spec.counts.data(), unsigned(spec.counts.size()));
+    MIntArray connects(spec.connects.data(), unsigned(spec.connects.size()));
+    MFnMesh mesh;
+    MStatus status;
+    MObject transform = mesh.create(int(n), int(spec.counts.size()), points, counts, connects, u, v,
+                                    MObject::kNullObj, &status);
+    EXPECT_EQ(status, MStatus::kSuccess);
+    const MString map1("map1");
+    mesh.assignUVs(counts, connects, &map1);
+    if (!spec.normals.empty()) {
+        std::vector<int> ids(n);
+        for (unsigned int k = 0; k < n; ++k) ids[k] = int(k);
+        MIntArray vertexList(ids.data(), n);
+        MVectorArray normals(reinterpret_cast<const float(*)[3]>(spec.normals.data()), n);
+        mesh.unlockVertexNormals(vertexList);
+        mesh.setVertexNormals(normals, vertexList, MSpace::kWorld);
+    }
+    return MFnDagNode(transform).name().asChar();
+}
+
+std::string addFileTexture(const std::string& gamePath) {
+    const std::string file = run("shadingNode -asTexture file");
+    MObject node = nodeNamed(file);
+    MFnDependencyNode(node).findPlug("fileTextureName").setValue(gamePath.c_str());
+    return file;
+}
+
+// Gives the mesh its own Lambert shader and shading group; returns the shader.
+std::string shade(const std::string& transform, const std::string& file) {
+    const std::string lambert = run("shadingNode -asShader lambert ");
+    const std::string group = run("sets -renderable true -noSurfaceShader true -empty;");
+    if (!file.empty()) connect(file + ".outColor", lambert + ".color");
+    connect(lambert + ".outColor", group + ".surfaceShader");
+    run("sets -e -forceElement " + group + " |" + transform + ";");
+    return lambert;
+}
+
+std::string gamePathOf(std::string nativePath) {
+    for (char& c : nativePath) {
+        if (c == '/') c = '\\';
+    }
+    return nativePath;
+}
+
+const std::vector<std::uint8_t> kTexturePixels = {255, 0, 0,   255, 0,  255, 0,  255,
+                                                  0,   0, 255, 128, 10, 20,  30, 0};
+
+const MeshSpec kSquare = {{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}},
+                          {3, 3},
+                          {0, 1, 2, 0, 2, 3},
+                          {{0, 0, 1}, {0, 0, 1}, {0, 0, 1}, {0, 0, 1}}};
+// Vertex 1's normal has no direction, as a zero packed normal gives.
+const MeshSpec kTriangle = {
+    {{0, 0, 1}, {2, 0, 1}, {0, 3, 1}}, {3}, {0, 1, 2}, {{0, 0, 1}, {0, 0, 0}, {0, 0, 1}}};
+const MeshSpec kQuad = {{{0, 0, 0.1f}, {1, 0, 0.1f}, {1, -1, 0.1f}, {0, -1, 0.1f}}, {4}, {0, 1, 2, 3}, {}};
+const MeshSpec kPlainTriangle = {
+    {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {3}, {0, 1, 2}, {{0, 0, 1}, {0, 0, 1}, {0, 0, 1}}};
+
+class SceneWriterTest : public ::testing::Test {
+protected:
+    void SetUp() override { standin::newScene(); }
+
+    // Six meshes: a textured square, a triangle sharing its texture, an
+    // unshaded quad, a triangle whose texture is missing, one whose texture
+    // is of an unsupported kind, and an empty mesh.
+    void buildScene() {
+        const std::string crate = fTextures.file("crate.1024.dds");
+        testing::writeFile(
+            crate, testing::ddsFile(2, 2, {testing::kRgbaFlags, 0, 32, {0xFF, 0xFF00, 0xFF0000, 0xFF000000}},
+                                    kTexturePixels));
+        fUnsupportedPath = fTextures.file("normal.dds");
+        testing::writeFile(fUnsupportedPath,
+                           testing::ddsFile(4, 4, {testing::kFourCcFlags, testing::fourCc("ATI2"), 0, {}},
+                                            std::vector<std::uint8_t>(16)));
+        fMissingPath = gamePathOf(fTextures.file("absent.512.dds"));
+        fCrateFile = addFileTexture(gamePathOf(crate));
+        fTransforms.push_back(addMesh(kSquare));
+        fShaders.push_back(shade(fTransforms.back(), fCrateFile));
+        fTransforms.push_back(addMesh(kTriangle));
+        fShaders.push_back(shade(fTransforms.back(), fCrateFile));
+        fTransforms.push_back(addMesh(kQuad));
+        fTransforms.push_back(addMesh(kPlainTriangle));
+        fShaders.push_back(shade(fTransforms.back(), addFileTexture(fMissingPath)));
+        fTransforms.push_back(addMesh(kPlainTriangle));
+        fShaders.push_back(shade(fTransforms.back(), addFileTexture(gamePathOf(fUnsupportedPath))));
+        fEmptyShape = shapeOf(addMesh({{}, {}, {}, {}}));
+    }
+
+    static std::string shapeOf(const std::string& transform) {
+        const standin::Scene& scene = standin::currentScene();
+        return scene.find(scene.children(scene.findByName(transform)->id).front())->name;
+    }
+
+    TempDirectory fTextures;
+    TempDirectory fOutput;
+    std::vector<std::string> fTransforms;
+    std::vector<std::string> fShaders;
+    std::string fEmptyShape;
+    std::string fCrateFile;
+    std::string fMissingPath;
+    std::string fUnsupportedPath;
+};
+
+// --- Reading the output back.
+
+template <typename T>
+std::vector<T> accessorValues(const tinygltf::Model& model, int index) {
+    const tinygltf::Accessor& accessor = model.accessors.at(std::size_t(index));
+    const tinygltf::BufferView& view = model.bufferViews.at(std::size_t(accessor.bufferView));
+    const std::vector<unsigned char>& data = model.buffers.at(std::size_t(view.buffer)).data;
+    const std::size_t count = accessor.count * std::size_t(tinygltf::GetNumComponentsInType(accessor.type));
+    std::vector<T> values(count);
+    std::memcpy(values.data(), data.data() + view.byteOffset + accessor.byteOffset, count * sizeof(T));
+    return values;
+}
+
+std::vector<float> flat(const std::vector<Vec3>& vectors) {
+    std::vector<float> values;
+    for (const Vec3& v : vectors) values.insert(values.end(), v.begin(), v.end());
+    return values;
+}
+
+std::vector<float> flippedUvs(std::size_t count) {
+    std::vector<float> values;
+    for (std::size_t k = 0; k < count; ++k) values.insert(values.end(), {uOf(k), 1.0f - vOf(k)});
+    return values;
+}
+
+struct ObjObject {
+    std::string name;
+    std::size_t vertices = 0;
+    std::size_t triangles = 0;
+    std::string material;
+};
+
+// Objects with their counts. A face that is not a triangle, or whose
+// position, UV or normal number lies outside those its object gave, counts
+// in badFaces.
+std::vector<ObjObject> readObj(const std::string& text, std::size_t& badFaces) {
+    const std::string kinds[] = {"v", "vt", "vn"};
+    std::map<std::string, unsigned long> given;
+    std::map<std::string, unsigned long> before;  // given when the object began
+    std::vector<ObjObject> objects;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string keyword;
+        words >> keyword;
+        ++given[keyword];
+        if (keyword == "o") objects.push_back({line.substr(2), 0, 0, {}}), before = given;
+        if (objects.empty()) continue;
+        if (keyword == "v") ++objects.back().vertices;
+        if (keyword == "usemtl") words >> objects.back().material;
+        if (keyword != "f") continue;
+        std::size_t corners = 0;
+        for (std::string corner; words >> corner; ++corners) {
+            std::istringstream numbers(corner);
+            std::string number;
+            for (std::size_t i = 0; std::getline(numbers, number, '/') && i < 3; ++i) {
+                if (number.empty()) continue;
+                const unsigned long index = std::stoul(number);
+                if (index <= before[kinds[i]] || index > given[kinds[i]]) ++badFaces;
+            }
+        }
+        if (corners != 3) ++badFaces;
+        ++objects.back().triangles;
+    }
+    return objects;
+}
+
+// Runs the Khronos validator; marks the test skipped where node is missing.
+void expectValid(const std::string& path) {
+    if (std::system("node --version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "node is not installed: not validated";
+    EXPECT_EQ(std::system(("node '" ORVEX_VALIDATOR_SCRIPT "' '" + path + "'").c_str()), 0) << path;
+}
+
+// --- Tests.
+
+TEST_F(SceneWriterTest, GltfAndGlbHoldEveryMeshWithItsMaterialAndTexture) {
+    buildScene();
+    for (const char* name : {"scene.gltf", "scene.glb"}) {
+        SCOPED_TRACE(name);
+        const std::string path = fOutput.file(name);
+        const WriteReport report = writeScene(standin::currentScene(), path);
+        EXPECT_THAT(
+            report.warnings,
+            UnorderedElementsAre(
+                HasSubstr("texture " + fMissingPath + ": not found"),
+                HasSubstr("texture " + gamePathOf(fUnsupportedPath) + ": unsupported compression 'ATI2'"),
+                HasSubstr(shapeOf(fTransforms[1]) + ": 1 vertex normals are not unit vectors"),
+                HasSubstr(fEmptyShape + ": no triangles; left out")));
+
+        expectValid(path);
+        tinygltf::TinyGLTF loader;
+        tinygltf::Model model;
+        std::string error;
+        std::string warning;
+        const bool binary = formatForPath(path) == Format::kGlb;
+        ASSERT_TRUE(binary ? loader.LoadBinaryFromFile(&model, &error, &warning, path)
+                           : loader.LoadASCIIFromFile(&model, &error, &warning, path))
+            << error;
+        ASSERT_EQ(model.nodes.size(), 5u);
+        ASSERT_EQ(model.meshes.size(), 5u);
+        for (std::size_t i = 0; i < 5; ++i) {
+            EXPECT_EQ(model.nodes[i].name, fTransforms[i]);
+            EXPECT_EQ(model.nodes[i].mesh, int(i));
+            EXPECT_EQ(model.meshes[i].name, shapeOf(fTransforms[i]));
+        }
+        const tinygltf::Primitive& square = model.meshes[0].primitives.at(0);
+        EXPECT_EQ(accessorValues<float>(model, square.attributes.at("POSITION")), flat(kSquare.points));
+        EXPECT_EQ(accessorValues<float>(model, square.attributes.at("NORMAL")), flat(kSquare.normals));
+        EXPECT_EQ(accessorValues<float>(model, square.attributes.at("TEXCOORD_0")), flippedUvs(4));
+        EXPECT_THAT(accessorValues<std::uint16_t>(model, square.indices), ElementsAre(0, 1, 2, 0, 2, 3));
+
+        const tinygltf::Primitive& triangle = model.meshes[1].primitives.at(0);
+        EXPECT_EQ(accessorValues<float>(model, triangle.attributes.at("NORMAL")),
+                  flat({{0, 0, 1}, {0, 0, 1}, {0, 0, 1}}));
+
+        const tinygltf::Primitive& quad = model.meshes[2].primitives.at(0);
+        EXPECT_THAT(accessorValues<std::uint16_t>(model, quad.indices), ElementsAre(0, 1, 2, 0, 2, 3));
+        EXPECT_EQ(quad.attributes.count("NORMAL"), 0u);
+
+        // Square and triangle share the texture through one file node: one image.
+        const int materialOfMesh[] = {0, 1, -1, 2, 3};
+        const int textureOfMaterial[] = {0, 0, -1, -1};
+        ASSERT_EQ(model.materials.size(), 4u);
+        for (std::size_t i = 0; i < 5; ++i)
+            EXPECT_EQ(model.meshes[i].primitives.at(0).material, materialOfMesh[i]);
+        for (std::size_t i = 0; i < 4; ++i) {
+            EXPECT_EQ(model.materials[i].name, fShaders[i]);
+            EXPECT_EQ(model.materials[i].pbrMetallicRoughness.baseColorTexture.index, textureOfMaterial[i]);
+        }
+        ASSERT_EQ(model.images.size(), 1u);
+        EXPECT_EQ(model.images[0].width, 2);
+        EXPECT_EQ(model.images[0].image,
+                  std::vector<unsigned char>(kTexturePixels.begin(), kTexturePixels.end()));
+    }
+    EXPECT_THAT(fOutput.entries(), ElementsAre("crate.1024.png", "scene.bin", "scene.glb", "scene.gltf"));
+}
+
+TEST_F(SceneWriterTest, GltfAndGlbOfAnEmptySceneAreValid) {
+    for (const char* name : {"empty.gltf", "empty.glb"}) {
+        const std::string path = fOutput.file(name);
+        EXPECT_THAT(writeScene(standin::currentScene(), path).warnings, ElementsAre(HasSubstr("no mesh")));
+        expectValid(path);
+    }
+}
+
+TEST_F(SceneWriterTest, ObjLoadsBackWithTheSameVerticesAndTriangles) {
+    buildScene();
+    const std::string path = fOutput.file("scene.obj");
+    writeScene(standin::currentScene(), path);
+    std::size_t badFaces = 0;
+    const std::vector<ObjObject> objects = readObj(readFile(path), badFaces);
+    EXPECT_EQ(badFaces, 0u);
+    ASSERT_EQ(objects.size(), 5u);
+    const std::size_t vertices[] = {4, 3, 4, 3, 3};
+    const std::size_t triangles[] = {2, 1, 2, 1, 1};
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        EXPECT_EQ(objects[i].name, fTransforms[i]);
+        EXPECT_EQ(objects[i].vertices, vertices[i]);
+        EXPECT_EQ(objects[i].triangles, triangles[i]);
+    }
+    EXPECT_EQ(objects[0].material, fShaders[0]);
+    EXPECT_EQ(objects[2].material, "default");
+    const std::string mtl = readFile(fOutput.file("scene.mtl"));
+    EXPECT_THAT(mtl, HasSubstr("newmtl " + fShaders[0] + "\nKd 1 1 1\nmap_Kd crate.1024.png\n"));
+    EXPECT_THAT(mtl, HasSubstr("newmtl " + fShaders[2] + "\nKd 0.5 0.5 0.5\n"));
+    EXPECT_THAT(fOutput.entries(), ElementsAre("crate.1024.png", "scene.mtl", "scene.obj"));
+}
+
+TEST_F(SceneWriterTest, JsonHoldsEveryNodeConnectionAndSetMember) {
+    buildScene();
+    const std::string path = fOutput.file("scene.json");
+    EXPECT_THAT(writeScene(standin::currentScene(), path).warnings, IsEmpty());
+    const nlohmann::json document = nlohmann::json::parse(readFile(path));
+    const standin::Scene& scene = standin::currentScene();
+    ASSERT_EQ(document["nodes"].size(), scene.nodes().size());
+    for (std::size_t i = 0; i < scene.nodes().size(); ++i) {
+        EXPECT_EQ(document["nodes"][i]["name"], scene.nodes()[i].name);
+        EXPECT_EQ(document["nodes"][i]["type"], scene.nodes()[i].type);
+    }
+    auto node = [&](const std::string& name) {
+        for (const nlohmann::json& entry : document["nodes"]) {
+            if (entry["name"] == name) return entry;
+        }
+        return nlohmann::json();
+    };
+    const nlohmann::json quad = node(shapeOf(fTransforms[2]));
+    EXPECT_EQ(quad["parent"], fTransforms[2]);
+    EXPECT_EQ(quad["mesh"]["points"][0], nlohmann::json({0, 0, 0.1, 1}));
+    EXPECT_EQ(quad["mesh"]["polygonCounts"], nlohmann::json({4}));
+    EXPECT_EQ(quad["mesh"]["uvSets"][0]["name"], "map1");
+    EXPECT_EQ(quad["mesh"]["uvSets"][0]["v"], nlohmann::json({0.25, 0.375, 0.5, 0.625}));
+    EXPECT_EQ(quad["mesh"]["uvSets"][0]["uvIds"], nlohmann::json({0, 1, 2, 3}));
+    EXPECT_EQ(node(fCrateFile)["values"]["fileTextureName"], gamePathOf(fTextures.file("crate.1024.dds")));
+    const nlohmann::json colour = {{"source", fCrateFile + ".outColor"},
+                                   {"destination", fShaders[0] + ".color"}};
+    EXPECT_EQ(std::count(document["connections"].begin(), document["connections"].end(), colour), 1);
+    const standin::NodeId group = scene.setsContaining(scene.findByName(shapeOf(fTransforms[0]))->id).at(0);
+    EXPECT_EQ(node(scene.find(group)->name)["members"], nlohmann::json({shapeOf(fTransforms[0])}));
+}
+
+TEST_F(SceneWriterTest, SameSceneGivesTheSameBytes) {
+    buildScene();
+    for (const char* name : {"scene.gltf", "scene.glb", "scene.obj", "scene.json"}) {
+        SCOPED_TRACE(name);
+        TempDirectory first;
+        TempDirectory second;
+        writeScene(standin::currentScene(), first.file(name));
+        writeScene(standin::currentScene(), second.file(name));
+        ASSERT_EQ(first.entries(), second.entries());
+        for (const std::string& entry : first.entries()) {
+            EXPECT_EQ(readFile(first.file(entry)), readFile(second.file(entry))) << entry;
+        }
+    }
+}
+
+std::string writeErrorOf(const std::string& path) {
+    try {
+        writeScene(standin::currentScene(), path);
+    } catch (const WriteError& error) {
+        return error.what();
+    }
+    return "no error";
+}
+
+TEST_F(SceneWriterTest, FailedWriteNamesTheFileAndLeavesNoMainFileOrTemporary) {
+    buildScene();
+    EXPECT_THAT(writeErrorOf(fOutput.file("scene.fbx")),
+                StartsWith(fOutput.file("scene.fbx") + ": unknown output format"));
+    // A directory where the buffer should go refuses it after every file was written.
+    std::filesystem::create_directories(fOutput.file("scene.bin/keep"));
+    EXPECT_THAT(writeErrorOf(fOutput.file("scene.gltf")),
+                StartsWith(fOutput.file("scene.bin") + ": cannot write: "));
+    EXPECT_THAT(fOutput.entries(), ElementsAre("crate.1024.png", "scene.bin"));
+}
+
+}  // namespace
+}  // namespace orvex::writers

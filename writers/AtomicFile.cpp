@@ -1,0 +1,103 @@
+#include "writers/AtomicFile.h"
+
+#include "writers/WriteError.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+namespace orvex::writers {
+
+namespace {
+
+// Temporary names left behind by a crashed run are stepped over, not reused,
+// so that two runs never share one; the bound only stops a directory full of
+// them from turning into an endless search.
+constexpr int kTemporaryNameTries = 100;
+
+std::string describeErrno(int error) {
+    return error != 0 ? std::strerror(error) : "unknown error";
+}
+
+}  // namespace
+
+AtomicFile::AtomicFile(std::string path) : fPath(std::move(path)) {
+    int lastError = 0;
+    for (int attempt = 0; attempt < kTemporaryNameTries && fFile == nullptr; ++attempt) {
+        std::string candidate = fPath + ".tmp" + std::to_string(attempt);
+        errno = 0;
+        fFile = std::fopen(candidate.c_str(), "wbx");
+        lastError = errno;
+        if (fFile != nullptr) {
+            fTemporaryPath = std::move(candidate);
+        } else if (lastError != EEXIST) {
+            break;
+        }
+    }
+    if (fFile == nullptr) throw WriteError(fPath + ": cannot write: " + describeErrno(lastError));
+}
+
+AtomicFile::~AtomicFile() {
+    discard();
+}
+
+AtomicFile::AtomicFile(AtomicFile&& other) noexcept
+    : fPath(std::move(other.fPath)),
+      fTemporaryPath(std::move(other.fTemporaryPath)),
+      fFile(std::exchange(other.fFile, nullptr)) {
+    other.fTemporaryPath.clear();
+}
+
+void AtomicFile::write(const void* data, std::size_t size) {
+    if (fFile == nullptr) fail("the file is already closed");
+    if (size == 0) return;
+    errno = 0;
+    if (std::fwrite(data, 1, size, fFile) != size) fail(describeErrno(errno));
+}
+
+void AtomicFile::commit() {
+    if (fFile == nullptr) fail("the file is already closed");
+    errno = 0;
+    if (std::fflush(fFile) != 0 || std::ferror(fFile) != 0) fail(describeErrno(errno));
+    std::FILE* file = std::exchange(fFile, nullptr);
+    errno = 0;
+    if (std::fclose(file) != 0) fail(describeErrno(errno));
+    std::error_code error;
+    std::filesystem::rename(fTemporaryPath, fPath, error);
+    if (error) fail(error.message());
+    fTemporaryPath.clear();
+}
+
+void AtomicFile::fail(const std::string& what) {
+    discard();
+    throw WriteError(fPath + ": cannot write: " + what);
+}
+
+void AtomicFile::discard() noexcept {
+    if (fFile != nullptr) std::fclose(std::exchange(fFile, nullptr));
+    if (!fTemporaryPath.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove(fTemporaryPath, ignored);
+        fTemporaryPath.clear();
+    }
+}
+
+void writeFileAtomically(const std::string& path, std::string_view bytes) {
+    AtomicFile file(path);
+    file.write(bytes);
+    file.commit();
+}
+
+void writeFilesAtomically(const std::vector<FileBytes>& files) {
+    std::vector<AtomicFile> staged;
+    staged.reserve(files.size());
+    for (const FileBytes& file : files) {
+        staged.emplace_back(file.path);
+        staged.back().write(file.bytes);
+    }
+    for (AtomicFile& file : staged) file.commit();
+}
+
+}  // namespace orvex::writers

@@ -1,0 +1,62 @@
+#ifndef ORVEX_WRITERS_ATOMICFILE_H
+#define ORVEX_WRITERS_ATOMICFILE_H
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orvex::writers {
+
+// A file that appears under its name only once it is complete. The bytes go
+// to a temporary file in the same directory (so that the final rename stays
+// on one file system and replaces the old file in one step); commit renames
+// it into place. A file that is destroyed uncommitted, or whose write or
+// commit failed, removes its temporary and leaves any older file of that
+// name untouched.
+//
+// Every failure throws WriteError with a line that names the final path.
+class AtomicFile {
+public:
+    explicit AtomicFile(std::string path);
+    ~AtomicFile();
+    AtomicFile(AtomicFile&& other) noexcept;
+    AtomicFile& operator=(AtomicFile&& other) = delete;
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    void write(const void* data, std::size_t size);
+    void write(std::string_view text) { write(text.data(), text.size()); }
+    void commit();
+
+    const std::string& path() const { return fPath; }
+
+private:
+    [[noreturn]] void fail(const std::string& what);
+    void discard() noexcept;
+
+    std::string fPath;
+    std::string fTemporaryPath;
+    std::FILE* fFile = nullptr;
+};
+
+// Writes a whole file through AtomicFile.
+void writeFileAtomically(const std::string& path, std::string_view bytes);
+
+struct FileBytes {
+    std::string path;
+    std::string_view bytes;
+};
+
+// Writes files that belong together, such as a glTF file with its buffer and
+// images: every one in full under its temporary name before any is renamed
+// into place, then renamed in the order given, so that a file that names the
+// others, given last, appears only after them. A failure while writing
+// leaves none of them changed; a failure to rename leaves those before it
+// in place.
+void writeFilesAtomically(const std::vector<FileBytes>& files);
+
+}  // namespace orvex::writers
+
+#endif

@@ -1,0 +1,170 @@
+#include "writers/Dds.h"
+
+#include <squish.h>
+
+#include <array>
+#include <cstdio>
+#include <utility>
+
+namespace orvex::writers {
+
+namespace {
+
+constexpr std::size_t kMagicSize = 4;
+constexpr std::uint32_t kHeaderSize = 124;
+constexpr std::uint32_t kPixelFormatSize = 32;
+constexpr std::size_t kDataOffset = kMagicSize + kHeaderSize;
+
+// Byte offsets within the file (magic included).
+constexpr std::size_t kHeaderSizeAt = 4;
+constexpr std::size_t kHeightAt = 12;
+constexpr std::size_t kWidthAt = 16;
+constexpr std::size_t kPixelFormatSizeAt = 76;
+constexpr std::size_t kPixelFormatFlagsAt = 80;
+constexpr std::size_t kFourCcAt = 84;
+constexpr std::size_t kBitCountAt = 88;
+constexpr std::size_t kMasksAt = 92;  // red, green, blue, alpha
+
+constexpr std::uint32_t kAlphaPixels = 0x1;
+constexpr std::uint32_t kFourCcFlag = 0x4;
+constexpr std::uint32_t kRgbFlag = 0x40;
+
+constexpr std::uint32_t fourCc(const char (&code)[5]) {
+    return std::uint32_t(std::uint8_t(code[0])) | std::uint32_t(std::uint8_t(code[1])) << 8 |
+           std::uint32_t(std::uint8_t(code[2])) << 16 | std::uint32_t(std::uint8_t(code[3])) << 24;
+}
+
+// Callers check that the four bytes lie inside the buffer.
+std::uint32_t readU32(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
+    return std::uint32_t(bytes[offset]) | std::uint32_t(bytes[offset + 1]) << 8 |
+           std::uint32_t(bytes[offset + 2]) << 16 | std::uint32_t(bytes[offset + 3]) << 24;
+}
+
+std::string describeFourCc(std::uint32_t code) {
+    std::string text;
+    for (int shift = 0; shift < 32; shift += 8) {
+        const char c = char((code >> shift) & 0xFF);
+        if (c < ' ' || c > '~') {
+            char hex[16];
+            std::snprintf(hex, sizeof hex, "0x%08X", code);
+            return hex;
+        }
+        text += c;
+    }
+    return "'" + text + "'";
+}
+
+// One colour channel of an uncompressed pixel, scaled to eight bits.
+class Channel {
+public:
+    // False for a mask whose bits are not one run, which no usual layout has.
+    bool setMask(std::uint32_t mask) {
+        fMask = mask;
+        fShift = 0;
+        if (mask == 0) return true;
+        while (((mask >> fShift) & 1) == 0) ++fShift;
+        const std::uint32_t run = mask >> fShift;
+        if ((run & (std::uint64_t{run} + 1)) != 0) return false;
+        fMaximum = run;
+        return true;
+    }
+
+    std::uint8_t read(std::uint32_t pixel, std::uint8_t absent) const {
+        if (fMask == 0) return absent;
+        const std::uint64_t value = (pixel & fMask) >> fShift;
+        return std::uint8_t((value * 255 + fMaximum / 2) / fMaximum);
+    }
+
+private:
+    std::uint32_t fMask = 0;
+    unsigned fShift = 0;
+    std::uint64_t fMaximum = 1;
+};
+
+std::optional<Image> decodeBlocks(const std::vector<std::uint8_t>& bytes, Image image, int squishFormat,
+                                  std::string& whyNot) {
+    const std::uint64_t blockBytes = squishFormat == squish::kDxt1 ? 8 : 16;
+    const std::uint64_t needed = std::uint64_t{(image.width + 3) / 4} * ((image.height + 3) / 4) * blockBytes;
+    if (needed > bytes.size() - kDataOffset) {
+        whyNot = "level 0 is cut short";
+        return std::nullopt;
+    }
+    image.rgba.resize(std::size_t{image.width} * image.height * 4);
+    squish::DecompressImage(image.rgba.data(), int(image.width), int(image.height),
+                            bytes.data() + kDataOffset, squishFormat);
+    return image;
+}
+
+std::optional<Image> decodePixels(const std::vector<std::uint8_t>& bytes, Image image, std::uint32_t flags,
+                                  std::uint32_t bitCount, std::string& whyNot) {
+    if (bitCount != 24 && bitCount != 32) {
+        whyNot = "unsupported pixel format (" + std::to_string(bitCount) + " bits per pixel)";
+        return std::nullopt;
+    }
+    std::array<Channel, 4> channels;
+    for (std::size_t i = 0; i < channels.size(); ++i) {
+        const std::uint32_t mask =
+            i == 3 && (flags & kAlphaPixels) == 0 ? 0 : readU32(bytes, kMasksAt + 4 * i);
+        if ((bitCount == 24 && mask > 0xFFFFFF) || !channels[i].setMask(mask)) {
+            whyNot = "unsupported channel masks";
+            return std::nullopt;
+        }
+    }
+    const std::size_t pixelBytes = bitCount / 8;
+    const std::uint64_t pixelCount = std::uint64_t{image.width} * image.height;
+    if (pixelCount * pixelBytes > bytes.size() - kDataOffset) {
+        whyNot = "level 0 is cut short";
+        return std::nullopt;
+    }
+    image.rgba.resize(std::size_t(pixelCount) * 4);
+    const std::uint8_t* source = bytes.data() + kDataOffset;
+    for (std::size_t i = 0; i < pixelCount; ++i, source += pixelBytes) {
+        std::uint32_t pixel =
+            std::uint32_t(source[0]) | std::uint32_t(source[1]) << 8 | std::uint32_t(source[2]) << 16;
+        if (pixelBytes == 4) pixel |= std::uint32_t(source[3]) << 24;
+        for (std::size_t c = 0; c < 4; ++c) image.rgba[4 * i + c] = channels[c].read(pixel, c == 3 ? 255 : 0);
+    }
+    return image;
+}
+
+}  // namespace
+
+std::optional<Image> decodeDds(const std::vector<std::uint8_t>& bytes, std::string& whyNot) {
+    if (bytes.size() < kMagicSize || readU32(bytes, 0) != fourCc("DDS ")) {
+        whyNot = "not a DDS file";
+        return std::nullopt;
+    }
+    if (bytes.size() < kDataOffset) {
+        whyNot = "the header is cut short";
+        return std::nullopt;
+    }
+    if (readU32(bytes, kHeaderSizeAt) != kHeaderSize ||
+        readU32(bytes, kPixelFormatSizeAt) != kPixelFormatSize) {
+        whyNot = "malformed header";
+        return std::nullopt;
+    }
+    Image image;
+    image.width = readU32(bytes, kWidthAt);
+    image.height = readU32(bytes, kHeightAt);
+    if (image.width == 0 || image.height == 0 || image.width > kMaxDdsDimension ||
+        image.height > kMaxDdsDimension) {
+        whyNot = "unsupported size " + std::to_string(image.width) + "x" + std::to_string(image.height);
+        return std::nullopt;
+    }
+    const std::uint32_t flags = readU32(bytes, kPixelFormatFlagsAt);
+    if ((flags & kFourCcFlag) != 0) {
+        const std::uint32_t code = readU32(bytes, kFourCcAt);
+        if (code == fourCc("DXT1")) return decodeBlocks(bytes, std::move(image), squish::kDxt1, whyNot);
+        if (code == fourCc("DXT3")) return decodeBlocks(bytes, std::move(image), squish::kDxt3, whyNot);
+        if (code == fourCc("DXT5")) return decodeBlocks(bytes, std::move(image), squish::kDxt5, whyNot);
+        whyNot = "unsupported compression " + describeFourCc(code);
+        return std::nullopt;
+    }
+    if ((flags & kRgbFlag) != 0) {
+        return decodePixels(bytes, std::move(image), flags, readU32(bytes, kBitCountAt), whyNot);
+    }
+    whyNot = "unsupported pixel format (neither compressed nor RGB)";
+    return std::nullopt;
+}
+
+}  // namespace orvex::writers

@@ -1,0 +1,318 @@
+#include "writers/ExportScene.h"
+
+#include "materials/PathExists.h"
+#include "writers/Ascii.h"
+#include "writers/Dds.h"
+#include "writers/Png.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <set>
+
+namespace orvex::writers {
+
+namespace {
+
+using standin::MeshData;
+using standin::Node;
+using standin::NodeId;
+
+constexpr char kUvSetName[] = "map1";
+// Host normals are unit vectors rounded to 32 bits; only a larger error means
+// one that is not.
+constexpr float kUnitTolerance = 1e-4f;
+constexpr std::size_t kMaxImageStemLength = 64;
+
+const standin::UVSet* findUvSet(const MeshData& mesh) {
+    for (const standin::UVSet& set : mesh.uvSets) {
+        if (set.name == kUvSetName) return &set;
+    }
+    return nullptr;
+}
+
+// Fan triangles of every polygon, in polygon order. Polygons past the end of
+// the connects, and triangles naming a vertex that does not exist, are
+// counted in `dropped` instead.
+std::vector<std::uint32_t> triangulate(const MeshData& mesh, std::size_t& dropped) {
+    std::vector<std::uint32_t> indices;
+    const std::vector<int>& connects = mesh.polygonConnects;
+    const auto vertexCount = std::int64_t(mesh.points.size());
+    std::size_t first = 0;
+    for (const int count : mesh.polygonCounts) {
+        if (count < 0 || std::size_t(count) > connects.size() - first) {
+            ++dropped;
+            break;
+        }
+        for (int corner = 1; corner + 1 < count; ++corner) {
+            const std::array<int, 3> triangle = {connects[first], connects[first + corner],
+                                                 connects[first + corner + 1]};
+            if (std::any_of(triangle.begin(), triangle.end(),
+                            [&](int v) { return v < 0 || v >= vertexCount; })) {
+                ++dropped;
+                continue;
+            }
+            indices.insert(indices.end(), triangle.begin(), triangle.end());
+        }
+        first += std::size_t(count);
+    }
+    return indices;
+}
+
+// The UV of each vertex: the one that its first polygon corner was given,
+// or, for a vertex that no assigned corner names, UV number k for vertex k.
+std::vector<std::array<float, 2>> vertexUvs(const MeshData& mesh, const standin::UVSet& set,
+                                            std::size_t& missing) {
+    const std::size_t vertexCount = mesh.points.size();
+    std::vector<std::int64_t> uvOfVertex(vertexCount, -1);
+    if (set.uvIds.size() == mesh.polygonConnects.size()) {
+        for (std::size_t corner = 0; corner < set.uvIds.size(); ++corner) {
+            const int vertex = mesh.polygonConnects[corner];
+            if (vertex >= 0 && std::size_t(vertex) < vertexCount && uvOfVertex[std::size_t(vertex)] < 0) {
+                uvOfVertex[std::size_t(vertex)] = set.uvIds[corner];
+            }
+        }
+    }
+    const std::size_t uvCount = std::min(set.u.size(), set.v.size());
+    std::vector<std::array<float, 2>> uvs(vertexCount, {0.0f, 0.0f});
+    for (std::size_t k = 0; k < vertexCount; ++k) {
+        const std::int64_t uv = uvOfVertex[k] >= 0 ? uvOfVertex[k] : std::int64_t(k);
+        if (std::uint64_t(uv) < uvCount) {
+            uvs[k] = {set.u[std::size_t(uv)], set.v[std::size_t(uv)]};
+        } else {
+            ++missing;
+        }
+    }
+    return uvs;
+}
+
+template <std::size_t N>
+std::size_t zeroNonFinite(std::vector<std::array<float, N>>& values) {
+    std::size_t replaced = 0;
+    for (std::array<float, N>& value : values) {
+        for (float& component : value) {
+            if (!std::isfinite(component)) {
+                component = 0.0f;
+                ++replaced;
+            }
+        }
+    }
+    return replaced;
+}
+
+using Vector = std::array<float, 3>;
+
+Vector subtract(const Vector& a, const Vector& b) {
+    return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
+}
+
+Vector cross(const Vector& a, const Vector& b) {
+    return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+}
+
+float length(const Vector& v) {
+    return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+}
+
+// The host's normals, with those that are not unit vectors normalised, and
+// those without a direction (zero or not finite) replaced by the sum of the
+// normals of the vertex's triangles, weighted by area; a vertex without one
+// gets +Y. Counts the normals changed in `repaired`.
+std::vector<Vector> vertexNormals(const MeshData& mesh, const std::vector<Vector>& positions,
+                                  const std::vector<std::uint32_t>& indices, std::size_t& repaired) {
+    if (mesh.vertexNormals.size() != positions.size()) return {};
+    std::vector<Vector> normals;
+    std::vector<bool> directionless(positions.size(), false);
+    for (std::size_t k = 0; k < positions.size(); ++k) {
+        const standin::Normal& n = mesh.vertexNormals[k];
+        Vector normal = {n.x, n.y, n.z};
+        const float size = length(normal);
+        if (!std::isfinite(size) || size == 0.0f) {
+            directionless[k] = true;
+            normal = {0.0f, 0.0f, 0.0f};
+        } else if (std::abs(size - 1.0f) > kUnitTolerance) {
+            normal = {normal[0] / size, normal[1] / size, normal[2] / size};
+            ++repaired;
+        }
+        normals.push_back(normal);
+    }
+    if (std::find(directionless.begin(), directionless.end(), true) == directionless.end()) return normals;
+    for (std::size_t t = 0; t + 2 < indices.size(); t += 3) {
+        const Vector face = cross(subtract(positions[indices[t + 1]], positions[indices[t]]),
+                                  subtract(positions[indices[t + 2]], positions[indices[t]]));
+        for (std::size_t corner = 0; corner < 3; ++corner) {
+            Vector& sum = normals[indices[t + corner]];
+            if (!directionless[indices[t + corner]]) continue;
+            for (std::size_t c = 0; c < 3; ++c) sum[c] += face[c];
+        }
+    }
+    for (std::size_t k = 0; k < normals.size(); ++k) {
+        if (!directionless[k]) continue;
+        ++repaired;
+        const float size = length(normals[k]);
+        normals[k] = std::isfinite(size) && size > 0.0f
+                         ? Vector{normals[k][0] / size, normals[k][1] / size, normals[k][2] / size}
+                         : Vector{0.0f, 1.0f, 0.0f};
+    }
+    return normals;
+}
+
+std::optional<std::vector<std::uint8_t>> readPrefix(const std::string& path, std::size_t limit) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    const std::streamoff size = in ? std::streamoff(in.tellg()) : -1;
+    if (size < 0) return std::nullopt;
+    std::vector<std::uint8_t> bytes(std::size_t(std::min(size, std::streamoff(limit))));
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
+    if (std::size_t(in.gcount()) != bytes.size()) return std::nullopt;
+    return bytes;
+}
+
+// The game path's file name without its extension, reduced to characters
+// that every file system and URI takes as they are.
+std::string imageStem(const std::string& gamePath) {
+    std::string name = gamePath.substr(gamePath.find_last_of("\\/") + 1);
+    const std::string::size_type dot = name.find_last_of('.');
+    if (dot != std::string::npos && dot > 0) name.erase(dot);
+    for (char& c : name) {
+        if (!isAsciiAlphanumeric(c) && c != '.' && c != '-' && c != '_') c = '_';
+    }
+    name.erase(0, name.find_first_not_of('.'));
+    if (name.size() > kMaxImageStemLength) name.resize(kMaxImageStemLength);
+    return name.empty() ? "texture" : name;
+}
+
+std::string lowercase(std::string text) {
+    for (char& c : text) c = asciiLower(c);
+    return text;
+}
+
+class Collector {
+public:
+    Collector(const standin::Scene& scene, std::vector<std::string>& warnings)
+        : fScene(scene), fWarnings(warnings) {}
+
+    ExportScene collect() {
+        for (const Node& node : fScene.nodes()) {
+            if (node.type == "mesh") addMesh(node);
+        }
+        return std::move(fResult);
+    }
+
+private:
+    void warn(std::string line) { fWarnings.push_back(std::move(line)); }
+
+    void addMesh(const Node& shape) {
+        const MeshData& data = shape.mesh;
+        const Node* transform = fScene.find(shape.parent);
+        ExportMesh mesh;
+        mesh.meshName = shape.name;
+        mesh.nodeName = transform != nullptr ? transform->name : shape.name;
+        std::size_t dropped = 0;
+        mesh.indices = triangulate(data, dropped);
+        if (dropped > 0) {
+            warn("mesh " + shape.name + ": " + std::to_string(dropped) +
+                 " polygons or triangles refer to corners or vertices that do not exist; left out");
+        }
+        if (mesh.indices.empty()) {
+            warn("mesh " + shape.name + ": no triangles; left out");
+            return;
+        }
+        for (const standin::Point& p : data.points) mesh.positions.push_back({p.x, p.y, p.z});
+        if (const standin::UVSet* set = findUvSet(data); set != nullptr && !set->u.empty()) {
+            std::size_t missing = 0;
+            mesh.uvs = vertexUvs(data, *set, missing);
+            if (missing > 0) {
+                warn("mesh " + shape.name + ": " + std::to_string(missing) + " vertices have no UV in " +
+                     kUvSetName + "; given (0, 0)");
+            }
+        }
+        const std::size_t nonFinite = zeroNonFinite(mesh.positions) + zeroNonFinite(mesh.uvs);
+        if (nonFinite > 0) {
+            warn("mesh " + shape.name + ": " + std::to_string(nonFinite) +
+                 " point or UV coordinates are not finite numbers; written as 0");
+        }
+        std::size_t repaired = 0;
+        mesh.normals = vertexNormals(data, mesh.positions, mesh.indices, repaired);
+        if (repaired > 0) {
+            warn("mesh " + shape.name + ": " + std::to_string(repaired) +
+                 " vertex normals are not unit vectors; normalised, or taken from the faces where they have "
+                 "no direction");
+        }
+        mesh.material = materialFor(shape);
+        fResult.meshes.push_back(std::move(mesh));
+    }
+
+    std::optional<std::size_t> materialFor(const Node& shape) {
+        for (const NodeId setId : fScene.setsContaining(shape.id)) {
+            const Node* set = fScene.find(setId);
+            if (set == nullptr || set->type != "shadingEngine") continue;
+            const standin::Connection* shader = fScene.connectionInto(setId, "surfaceShader");
+            if (shader == nullptr) return std::nullopt;
+            return materialOf(shader->sourceNode);
+        }
+        return std::nullopt;
+    }
+
+    std::size_t materialOf(NodeId shaderId) {
+        if (const auto known = fMaterials.find(shaderId); known != fMaterials.end()) return known->second;
+        ExportMaterial material;
+        material.name = fScene.find(shaderId)->name;
+        const standin::Connection* color = fScene.connectionInto(shaderId, "color");
+        const Node* file = color != nullptr ? fScene.find(color->sourceNode) : nullptr;
+        if (file != nullptr && file->type == "file") material.texture = textureOf(*file);
+        fResult.materials.push_back(std::move(material));
+        return fMaterials[shaderId] = fResult.materials.size() - 1;
+    }
+
+    std::optional<std::size_t> textureOf(const Node& file) {
+        if (const auto known = fTextures.find(file.id); known != fTextures.end()) return known->second;
+        std::optional<std::size_t> texture = loadTexture(file);
+        fTextures[file.id] = texture;
+        return texture;
+    }
+
+    std::optional<std::size_t> loadTexture(const Node& file) {
+        const auto value = file.stringValues.find("fileTextureName");
+        const std::string path = value != file.stringValues.end() ? value->second : std::string();
+        auto untextured = [&](const std::string& why) {
+            warn("texture " + (path.empty() ? "of " + file.name : path) + ": " + why + "; left untextured");
+            return std::nullopt;
+        };
+        if (path.empty()) return untextured("no file name");
+        const std::optional<std::string> nativePath = findExistingPath(path);
+        if (!nativePath) return untextured("not found");
+        const std::optional<std::vector<std::uint8_t>> bytes = readPrefix(*nativePath, kMaxDdsBytesRead);
+        if (!bytes) return untextured("cannot be read");
+        std::string whyNot;
+        const std::optional<Image> image = decodeDds(*bytes, whyNot);
+        if (!image) return untextured(whyNot);
+        fResult.textures.push_back({uniqueImageName(imageStem(path)), encodePng(*image)});
+        return fResult.textures.size() - 1;
+    }
+
+    // Unique ignoring letter case, as file systems that ignore it need.
+    std::string uniqueImageName(const std::string& stem) {
+        std::string name = stem + ".png";
+        for (int number = 2; !fImageNames.insert(lowercase(name)).second; ++number) {
+            name = stem + "-" + std::to_string(number) + ".png";
+        }
+        return name;
+    }
+
+    const standin::Scene& fScene;
+    std::vector<std::string>& fWarnings;
+    ExportScene fResult;
+    std::map<NodeId, std::size_t> fMaterials;
+    std::map<NodeId, std::optional<std::size_t>> fTextures;
+    std::set<std::string> fImageNames;
+};
+
+}  // namespace
+
+ExportScene collectScene(const standin::Scene& scene, std::vector<std::string>& warnings) {
+    return Collector(scene, warnings).collect();
+}
+
+}  // namespace orvex::writers

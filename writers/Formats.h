@@ -1,0 +1,38 @@
+#ifndef ORVEX_WRITERS_FORMATS_H
+#define ORVEX_WRITERS_FORMATS_H
+
+// The writer of each output format. Each throws WriteError when a file
+// cannot be written and std::bad_alloc when memory runs out.
+
+#include "writers/ExportScene.h"
+
+#include <standin/Scene.h>
+
+#include <filesystem>
+#include <string>
+
+namespace orvex::writers {
+
+// The path of the file named `name` in the directory of `path`.
+inline std::string pathBeside(const std::string& path, const std::string& name) {
+    return (std::filesystem::path(path).parent_path() / name).string();
+}
+
+// The file name of `path` without its extension.
+inline std::string stemOf(const std::string& path) {
+    return std::filesystem::path(path).stem().string();
+}
+
+// glTF 2.0: JSON with the buffer and the PNG images in files beside it, or,
+// `binary`, one GLB file that holds them.
+void writeGltf(const ExportScene& scene, const std::string& path, bool binary);
+
+// Wavefront OBJ, with its materials in an MTL file and PNG images beside it.
+void writeObj(const ExportScene& scene, const std::string& path);
+
+// The whole host scene as JSON, in the layout that docs/scene-json.md describes.
+void writeSceneJson(const standin::Scene& scene, const std::string& path);
+
+}  // namespace orvex::writers
+
+#endif

@@ -1,0 +1,99 @@
+#include "writers/AtomicFile.h"
+#include "writers/Formats.h"
+
+#include <charconv>
+
+namespace orvex::writers {
+
+namespace {
+
+// OBJ keeps the material of the last usemtl for every face after it, so a
+// mesh in no shading group names this one instead of inheriting another's.
+constexpr char kDefaultMaterialName[] = "default";
+constexpr char kUntexturedColour[] = "Kd 0.5 0.5 0.5\n";
+
+// The shortest text that reads back as the same float, whatever the locale.
+void appendNumber(std::string& text, float value) {
+    char digits[32];
+    const std::to_chars_result result = std::to_chars(digits, digits + sizeof digits, value);
+    text.append(digits, result.ptr);
+}
+
+template <std::size_t N>
+void appendVectors(std::string& text, const char* keyword, const std::vector<std::array<float, N>>& values) {
+    for (const std::array<float, N>& value : values) {
+        text += keyword;
+        for (const float component : value) {
+            text += ' ';
+            appendNumber(text, component);
+        }
+        text += '\n';
+    }
+}
+
+// Running counts of the vertex positions, UVs and normals written so far,
+// which OBJ numbers each on its own from 1 across the whole file.
+struct Bases {
+    std::size_t position = 0;
+    std::size_t uv = 0;
+    std::size_t normal = 0;
+};
+
+std::string corner(std::uint32_t index, const ExportMesh& mesh, const Bases& bases) {
+    std::string text = std::to_string(bases.position + index + 1);
+    if (mesh.uvs.empty() && mesh.normals.empty()) return text;
+    text += '/';
+    if (!mesh.uvs.empty()) text += std::to_string(bases.uv + index + 1);
+    if (!mesh.normals.empty()) text += '/' + std::to_string(bases.normal + index + 1);
+    return text;
+}
+
+}  // namespace
+
+void writeObj(const ExportScene& scene, const std::string& path) {
+    const std::string mtlName = stemOf(path) + ".mtl";
+    std::string obj = "# OrvexImp\nmtllib " + mtlName + "\n";
+    std::string mtl = "# OrvexImp\n";
+    std::vector<FileBytes> files;
+    for (const ExportMaterial& material : scene.materials) {
+        mtl += "newmtl " + material.name + "\n";
+        if (material.texture) {
+            const ExportTexture& texture = scene.textures[*material.texture];
+            mtl += "Kd 1 1 1\nmap_Kd " + texture.imageName + "\n";
+        } else {
+            mtl += kUntexturedColour;
+        }
+    }
+    for (const ExportTexture& texture : scene.textures) {
+        files.push_back({pathBeside(path, texture.imageName), texture.png});
+    }
+    bool defaultUsed = false;
+    Bases bases;
+    for (const ExportMesh& mesh : scene.meshes) {
+        obj += "o " + mesh.nodeName + "\n";
+        appendVectors(obj, "v", mesh.positions);
+        // The host's v runs up the image, as OBJ's does.
+        appendVectors(obj, "vt", mesh.uvs);
+        appendVectors(obj, "vn", mesh.normals);
+        if (mesh.material) {
+            obj += "usemtl " + scene.materials[*mesh.material].name + "\n";
+        } else {
+            obj += std::string("usemtl ") + kDefaultMaterialName + "\n";
+            defaultUsed = true;
+        }
+        for (std::size_t i = 0; i + 2 < mesh.indices.size(); i += 3) {
+            obj += "f " + corner(mesh.indices[i], mesh, bases) + " " +
+                   corner(mesh.indices[i + 1], mesh, bases) + " " + corner(mesh.indices[i + 2], mesh, bases) +
+                   "\n";
+        }
+        bases.position += mesh.positions.size();
+        bases.uv += mesh.uvs.size();
+        bases.normal += mesh.normals.size();
+    }
+    if (defaultUsed) mtl += std::string("newmtl ") + kDefaultMaterialName + "\n" + kUntexturedColour;
+    files.push_back({pathBeside(path, mtlName), mtl});
+    files.push_back({path, obj});
+    writeFilesAtomically(files);
+}
+
+}  // namespace orvex::writers

@@ -1,0 +1,136 @@
+#include "writers/AtomicFile.h"
+#include "writers/Formats.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <charconv>
+
+namespace orvex::writers {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr int kLayoutVersion = 1;
+
+// The shortest decimal that reads back as the same 32-bit float, so that
+// 0.1f shows as 0.1 and not as the double nearest to it. Not-a-number and
+// the infinities have no JSON form and become null.
+Json number(float value) {
+    char digits[32];
+    const std::to_chars_result written = std::to_chars(digits, digits + sizeof digits, value);
+    double shortest = 0.0;
+    if (std::from_chars(digits, written.ptr, shortest).ec != std::errc()) return nullptr;
+    return shortest;
+}
+
+Json numbers(const std::vector<float>& values) {
+    Json list = Json::array();
+    for (const float value : values) list.push_back(number(value));
+    return list;
+}
+
+Json meshJson(const standin::MeshData& mesh) {
+    Json points = Json::array();
+    for (const standin::Point& p : mesh.points)
+        points.push_back({number(p.x), number(p.y), number(p.z), number(p.w)});
+    Json uvSets = Json::array();
+    for (const standin::UVSet& set : mesh.uvSets) {
+        uvSets.push_back({{"name", set.name},
+                          {"u", numbers(set.u)},
+                          {"v", numbers(set.v)},
+                          {"uvCounts", set.uvCounts},
+                          {"uvIds", set.uvIds}});
+    }
+    Json normals = Json::array();
+    for (const standin::Normal& n : mesh.vertexNormals)
+        normals.push_back({number(n.x), number(n.y), number(n.z)});
+    Json locked = Json::array();
+    for (const bool flag : mesh.normalLocked) locked.push_back(flag);
+    return {{"points", std::move(points)},
+            {"polygonCounts", mesh.polygonCounts},
+            {"polygonConnects", mesh.polygonConnects},
+            {"uvSets", std::move(uvSets)},
+            {"vertexNormals", std::move(normals)},
+            {"normalLocked", std::move(locked)}};
+}
+
+std::string dumpScalar(const Json& value) {
+    // Host strings are bytes without a declared encoding; what is not UTF-8
+    // becomes U+FFFD rather than failing the whole file.
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+// Indented like dump(2), except that an array holding no object or array
+// stays on one line, so that a point or a list of connects reads as one
+// line, and that empty objects and arrays stay closed.
+void appendReadable(std::string& out, const Json& value, std::size_t depth) {
+    const bool nested =
+        !value.empty() && (value.is_object() || std::any_of(value.begin(), value.end(), [](const Json& item) {
+                               return item.is_structured();
+                           }));
+    if (!nested) {
+        if (value.is_array()) {
+            out += '[';
+            for (auto item = value.begin(); item != value.end(); ++item) {
+                if (item != value.begin()) out += ", ";
+                out += dumpScalar(*item);
+            }
+            out += ']';
+        } else {
+            out += dumpScalar(value);
+        }
+        return;
+    }
+    const std::string indent(2 * (depth + 1), ' ');
+    out += value.is_object() ? '{' : '[';
+    for (auto item = value.begin(); item != value.end(); ++item) {
+        out += item == value.begin() ? "\n" : ",\n";
+        out += indent;
+        if (value.is_object()) out += dumpScalar(item.key()) + ": ";
+        appendReadable(out, *item, depth + 1);
+    }
+    out += "\n" + std::string(2 * depth, ' ') + (value.is_object() ? '}' : ']');
+}
+
+std::string nameOf(const standin::Scene& scene, standin::NodeId id) {
+    const standin::Node* node = scene.find(id);
+    return node != nullptr ? node->name : std::string();
+}
+
+Json nodeJson(const standin::Scene& scene, const standin::Node& node) {
+    Json json = {
+        {"name", node.name},
+        {"type", node.type},
+        {"parent", node.parent == standin::kNoNode ? Json(nullptr) : Json(nameOf(scene, node.parent))},
+        {"dag", node.dag},
+        {"values", node.stringValues}};
+    if (node.type == "mesh") json["mesh"] = meshJson(node.mesh);
+    if (node.type == "shadingEngine" || !node.members.empty()) {
+        Json members = Json::array();
+        for (const standin::NodeId member : node.members) members.push_back(nameOf(scene, member));
+        json["members"] = std::move(members);
+    }
+    return json;
+}
+
+}  // namespace
+
+void writeSceneJson(const standin::Scene& scene, const std::string& path) {
+    Json nodes = Json::array();
+    for (const standin::Node& node : scene.nodes()) nodes.push_back(nodeJson(scene, node));
+    Json connections = Json::array();
+    for (const standin::Connection& c : scene.connections()) {
+        connections.push_back(
+            {{"source", nameOf(scene, c.sourceNode) + "." + c.sourceAttribute},
+             {"destination", nameOf(scene, c.destinationNode) + "." + c.destinationAttribute}});
+    }
+    const Json document = {
+        {"version", kLayoutVersion}, {"nodes", std::move(nodes)}, {"connections", std::move(connections)}};
+    std::string text;
+    appendReadable(text, document, 0);
+    writeFileAtomically(path, text + "\n");
+}
+
+}  // namespace orvex::writers

@@ -1,0 +1,43 @@
+#ifndef ORVEX_WRITERS_SCENEWRITER_H
+#define ORVEX_WRITERS_SCENEWRITER_H
+
+// Writes the stand-in host's scene to a file whose extension picks the
+// format:
+//   .gltf  glTF 2.0 JSON, with NAME.bin and the PNG images beside it
+//   .glb   glTF 2.0 binary, one file with the images inside
+//   .obj   Wavefront OBJ, with NAME.mtl and the PNG images beside it
+//   .json  every node, connection and set of the scene (docs/scene-json.md)
+// The mesh formats hold one mesh per host mesh shape in creation order, with
+// the Lambert shader of its shading group as its material and that shader's
+// colour texture, read from the DDS file that the file texture node names,
+// as its image. The same scene always gives the same bytes.
+
+#include "writers/WriteError.h"
+
+#include <standin/Scene.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvex::writers {
+
+enum class Format { kGltf, kGlb, kObj, kJson };
+
+// The format for a path's extension, in any letter case, or nothing.
+std::optional<Format> formatForPath(const std::string& path);
+
+struct WriteReport {
+    // One line each: what was left out or changed to make the output valid.
+    std::vector<std::string> warnings;
+};
+
+// Writes the scene. Every file appears whole or not at all, companions
+// before the file that names them (see writeFilesAtomically). Throws
+// WriteError for an unknown extension, a file that cannot be written, or
+// memory running out.
+WriteReport writeScene(const standin::Scene& scene, const std::string& outputPath);
+
+}  // namespace orvex::writers
+
+#endif
