@@ -97,7 +97,21 @@ void writeFilesAtomically(const std::vector<FileBytes>& files) {
         staged.emplace_back(file.path);
         staged.back().write(file.bytes);
     }
-    for (AtomicFile& file : staged) file.commit();
+    std::size_t committed = 0;
+    try {
+        for (AtomicFile& file : staged) {
+            file.commit();
+            ++committed;
+        }
+    } catch (const WriteError&) {
+        // Companions without the file that names them are no output at all:
+        // take back the ones this call already put in place.
+        for (std::size_t i = 0; i < committed; ++i) {
+            std::error_code ignored;
+            std::filesystem::remove(files[i].path, ignored);
+        }
+        throw;
+    }
 }
 
 }  // namespace orvex::writers

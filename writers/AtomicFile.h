@@ -53,8 +53,8 @@ struct FileBytes {
 // images: every one in full under its temporary name before any is renamed
 // into place, then renamed in the order given, so that a file that names the
 // others, given last, appears only after them. A failure while writing
-// leaves none of them changed; a failure to rename leaves those before it
-// in place.
+// leaves none of them changed; a failure to rename removes those already
+// renamed, so that no part of the set is left behind.
 void writeFilesAtomically(const std::vector<FileBytes>& files);
 
 }  // namespace orvex::writers

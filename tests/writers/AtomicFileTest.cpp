@@ -69,5 +69,16 @@ TEST(AtomicFile, FailureNamesTheFileAndLeavesNothingBehind) {
     }
 }
 
+TEST(AtomicFile, AFailedSetLeavesNoCompanionBehind) {
+    TempDirectory directory;
+    std::filesystem::create_directory(directory.file("scene.gltf"));
+    writeFile(directory.file("scene.gltf/inside"), "x");
+    EXPECT_THROW(writeFilesAtomically({{directory.file("scene.bin"), "buffer"},
+                                       {directory.file("scene.png"), "image"},
+                                       {directory.file("scene.gltf"), "json"}}),
+                 WriteError);
+    EXPECT_THAT(directory.entries(), ElementsAre("scene.gltf"));
+}
+
 }  // namespace
 }  // namespace orvex::writers
