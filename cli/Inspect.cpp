@@ -1,0 +1,100 @@
+#include "cli/Inspect.h"
+
+#include "materials/PathExists.h"
+#include "materials/TexturePath.h"
+#include "model/Model.h"
+
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <iomanip>
+
+namespace orvex::cli {
+
+namespace {
+
+struct MeshReport {
+    const ModelMesh* mesh;
+    std::string texturePath;
+    bool textureFound;
+};
+
+std::vector<MeshReport> describeMeshes(const Model& model)
+{
+    std::vector<MeshReport> reports;
+    for (const ModelMesh& mesh : model.meshes) {
+        std::string path = resolveTexturePath(mesh.names[0], model);
+        const bool found = pathExists(path);
+        reports.push_back({&mesh, std::move(path), found});
+    }
+    return reports;
+}
+
+void printText(const std::string& path, std::uintmax_t size, const Model& model,
+               const std::vector<MeshReport>& meshes, std::ostream& out)
+{
+    out << "file: " << path << " (" << size << " bytes)\n";
+    out << "content root: " << (model.contentRoot.empty() ? "(none)" : model.contentRoot) << "\n";
+    out << "meshes: " << meshes.size() << "\n";
+    for (std::size_t i = 0; i < meshes.size(); ++i) {
+        const ModelMesh& mesh = *meshes[i].mesh;
+        out << "  mesh " << i << ": " << mesh.vertexCount << " vertices, " << mesh.indexCount << " indices ("
+            << mesh.indexCount / 3 << " triangles)\n";
+        out << "    names: " << std::quoted(mesh.names[0]) << ", " << std::quoted(mesh.names[1]) << ", "
+            << std::quoted(mesh.names[2]) << "\n";
+        out << "    texture: " << meshes[i].texturePath << (meshes[i].textureFound ? " (found)" : " (missing)")
+            << "\n";
+    }
+    out << "notes: " << model.notes.size() << "\n";
+    for (const LoadNote& note : model.notes) {
+        out << "  at byte " << note.offset << ": " << describe(note.kind);
+        if (!note.detail.empty()) out << ": " << note.detail;
+        out << "\n";
+    }
+}
+
+void printJson(const std::string& path, std::uintmax_t size, const Model& model,
+               const std::vector<MeshReport>& meshes, std::ostream& out)
+{
+    nlohmann::ordered_json report;
+    report["file"] = path;
+    report["size"] = size;
+    report["contentRoot"] = model.contentRoot;
+    report["meshes"] = nlohmann::ordered_json::array();
+    for (const MeshReport& entry : meshes) {
+        report["meshes"].push_back({
+            {"vertexCount", entry.mesh->vertexCount},
+            {"indexCount", entry.mesh->indexCount},
+            {"triangleCount", entry.mesh->indexCount / 3},
+            {"names", entry.mesh->names},
+            {"texturePath", entry.texturePath},
+            {"textureFound", entry.textureFound},
+        });
+    }
+    report["notes"] = nlohmann::ordered_json::array();
+    for (const LoadNote& note : model.notes) {
+        report["notes"].push_back({{"offset", note.offset}, {"kind", describe(note.kind)}, {"detail", note.detail}});
+    }
+    // Names are raw bytes from the file; replace what is not UTF-8 rather
+    // than refusing to print the report.
+    out << report.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
+}
+
+}  // namespace
+
+bool inspectModel(const std::string& path, bool asJson, std::ostream& out)
+{
+    Model model;
+    if (!loadModel(path, model)) return false;
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    const std::vector<MeshReport> meshes = describeMeshes(model);
+    if (asJson) {
+        printJson(path, error ? 0 : size, model, meshes, out);
+    } else {
+        printText(path, error ? 0 : size, model, meshes, out);
+    }
+    return true;
+}
+
+}  // namespace orvex::cli

@@ -1,0 +1,13 @@
+#ifndef ORVEX_CLI_PLUGINLOCATION_H
+#define ORVEX_CLI_PLUGINLOCATION_H
+
+#include <string>
+
+namespace orvex::cli {
+
+// The plug-in module built beside this program.
+std::string defaultPluginPath();
+
+}  // namespace orvex::cli
+
+#endif
