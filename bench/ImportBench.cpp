@@ -1,0 +1,239 @@
+// Import benchmarks, each reporting bytes per second of the ".model" file,
+// so that any two of them compare as the ratio of their rates:
+//   RawRead       the file read into one new buffer with std::FILE, as the
+//                 loader reads it: the limit of the work
+//   LoadModel     loadModel alone
+//   ImportToScene the plug-in's translator into a stand-in scene, as the host
+//                 calls it (a new scene before each run, outside the timing)
+//   ConvertToGlb  orvex-import converting the file to .glb, as a process
+//   AssimpToGlb   `assimp export` converting the same geometry, as binary
+//                 PLY, to .glb, as a process; one run, as it is slow
+// The processes also report their peak resident memory per input byte. The
+// in-process benchmarks report the median of three repetitions.
+//
+// Usage: orvex-bench --input=FILE.model [--input=...] [--iterations=N]
+//                    [Google Benchmark flags]
+// FILE.ply beside each input holds its geometry for assimp; orvex-bench-model
+// writes both. --iterations=N runs every benchmark exactly N times.
+
+#include "model/Model.h"
+
+#include <standin/PluginHost.h>
+#include <standin/Scene.h>
+
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kRepetitions = 3;
+
+struct Input {
+    std::string label;  // the file's stem
+    std::string model;
+    std::string ply;
+    std::uint64_t bytes;
+};
+
+void countBytes(benchmark::State& state, const Input& input) {
+    state.SetBytesProcessed(static_cast<std::int64_t>(input.bytes) * state.iterations());
+}
+
+void rawRead(benchmark::State& state, const Input& input) {
+    for (auto _ : state) {
+        std::FILE* file = std::fopen(input.model.c_str(), "rb");
+        if (file == nullptr) {
+            state.SkipWithError("cannot open the input");
+            return;
+        }
+        std::fseek(file, 0, SEEK_END);
+        const auto size = static_cast<std::size_t>(std::ftell(file));
+        std::fseek(file, 0, SEEK_SET);
+        // A new buffer for every run, as a load needs new memory for what it reads.
+        const std::unique_ptr<char[]> buffer(new char[size]);
+        const std::size_t read = std::fread(buffer.get(), 1, size, file);
+        std::fclose(file);
+        if (read != size) {
+            state.SkipWithError("short read");
+            return;
+        }
+        benchmark::DoNotOptimize(buffer.get());
+        benchmark::ClobberMemory();
+    }
+    countBytes(state, input);
+}
+
+void loadModelAlone(benchmark::State& state, const Input& input) {
+    for (auto _ : state) {
+        orvex::Model model;
+        if (!orvex::loadModel(input.model, model) || model.meshes.empty()) {
+            state.SkipWithError("the input did not load");
+            return;
+        }
+        benchmark::DoNotOptimize(model.meshes.data());
+    }
+    countBytes(state, input);
+}
+
+void importToScene(benchmark::State& state, const Input& input) {
+    const standin::LoadedPlugin plugin(ORVEX_PLUGIN);
+    const std::string path = fs::absolute(input.model).string();
+    for (auto _ : state) {
+        state.PauseTiming();
+        standin::newScene();
+        state.ResumeTiming();
+        const standin::ImportResult result = plugin.importFile(path);
+        if (!result.claimed || result.status != MStatus::kSuccess) {
+            state.SkipWithError("the import failed");
+            break;
+        }
+    }
+    standin::newScene();
+    countBytes(state, input);
+}
+
+struct Finished {
+    bool succeeded;
+    long peakResidentKiB;
+};
+
+// Runs a program to its end; stdout (and stderr when `quiet`) go nowhere.
+Finished runProcess(const std::vector<std::string>& arguments, bool quiet) {
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    if (quiet) posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t child = 0;
+    const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return {false, 0};
+    int status = 0;
+    rusage usage{};
+    if (wait4(child, &status, 0, &usage) != child) return {false, 0};
+    return {WIFEXITED(status) && WEXITSTATUS(status) == 0, usage.ru_maxrss};
+}
+
+void runConversion(benchmark::State& state, const Input& input, const std::vector<std::string>& command,
+                   const std::string& output, bool quiet) {
+    long peakKiB = 0;
+    for (auto _ : state) {
+        const Finished finished = runProcess(command, quiet);
+        if (!finished.succeeded) {
+            state.SkipWithError(("failed: " + command.front()).c_str());
+            break;
+        }
+        peakKiB = std::max(peakKiB, finished.peakResidentKiB);
+    }
+    std::error_code ignored;
+    fs::remove(output, ignored);
+    countBytes(state, input);
+    const double peakBytes = static_cast<double>(peakKiB) * 1024.0;
+    state.counters["peak_rss_MiB"] = peakBytes / (1024.0 * 1024.0);
+    state.counters["peak_rss_per_input_byte"] = peakBytes / static_cast<double>(input.bytes);
+}
+
+std::string outputPath(const Input& input, const std::string& suffix) {
+    return (fs::path(input.model).parent_path() / (input.label + suffix)).string();
+}
+
+void convertToGlb(benchmark::State& state, const Input& input) {
+    const std::string output = outputPath(input, ".glb");
+    runConversion(state, input, {ORVEX_PROGRAM, input.model, "-o", output}, output, false);
+}
+
+void assimpToGlb(benchmark::State& state, const Input& input) {
+    const std::string output = outputPath(input, ".assimp.glb");
+    runConversion(state, input, {"assimp", "export", input.ply, output, "-fglb2"}, output, true);
+}
+
+// Warms the page cache, so that every benchmark reads from memory.
+bool readWhole(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return false;
+    std::vector<char> chunk(1 << 20);
+    while (std::fread(chunk.data(), 1, chunk.size(), file) == chunk.size()) {
+    }
+    const bool read = std::ferror(file) == 0;
+    std::fclose(file);
+    return read;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<Input> inputs;
+    long iterations = 0;
+    std::vector<char*> passOn = {argv[0]};
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument.rfind("--input=", 0) == 0) {
+            const fs::path model = argument.substr(8);
+            std::error_code error;
+            const std::uintmax_t bytes = fs::file_size(model, error);
+            const fs::path ply = fs::path(model).replace_extension(".ply");
+            if (error || bytes == 0 || !readWhole(model.string()) || !readWhole(ply.string())) {
+                std::cerr << "orvex-bench: " << model.string() << " and " << ply.string()
+                          << " must both be readable; orvex-bench-model writes them\n";
+                return 2;
+            }
+            inputs.push_back({model.stem().string(), model.string(), ply.string(), bytes});
+        } else if (argument.rfind("--iterations=", 0) == 0) {
+            iterations = std::strtol(argument.c_str() + 13, nullptr, 10);
+        } else {
+            passOn.push_back(argv[i]);
+        }
+    }
+    if (inputs.empty()) {
+        std::cerr << "usage: orvex-bench --input=FILE.model [--input=...] [--iterations=N] [benchmark flags]\n";
+        return 2;
+    }
+    using Benchmark = void (*)(benchmark::State&, const Input&);
+    const std::pair<const char*, Benchmark> benchmarks[] = {
+        {"RawRead", rawRead},           {"LoadModel", loadModelAlone}, {"ImportToScene", importToScene},
+        {"ConvertToGlb", convertToGlb}, {"AssimpToGlb", assimpToGlb},
+    };
+    for (const Input& input : inputs) {
+        for (const auto& [name, function] : benchmarks) {
+            benchmark::internal::Benchmark* registered = benchmark::RegisterBenchmark(
+                (std::string(name) + "/" + input.label).c_str(), function, input);
+            registered->UseRealTime()->Unit(benchmark::kMillisecond);
+            if (iterations > 0) {
+                registered->Iterations(iterations);
+            } else if (function == assimpToGlb) {
+                registered->Iterations(1);
+            } else if (function != convertToGlb) {
+                // The machine is shared: the median of a few runs is steadier.
+                registered->Repetitions(kRepetitions)->ReportAggregatesOnly(true);
+            }
+        }
+    }
+    int passOnCount = static_cast<int>(passOn.size());
+    benchmark::Initialize(&passOnCount, passOn.data());
+    if (benchmark::ReportUnrecognizedArguments(passOnCount, passOn.data())) return 2;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
