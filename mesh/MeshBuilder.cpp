@@ -12,9 +12,11 @@
 #include <maya/MTypes.h>
 #include <maya/MVectorArray.h>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <numeric>
 #include <vector>
 
 namespace orvex {
@@ -52,9 +54,21 @@ MFloatArray meshVValues(const ModelMesh& mesh) {
     return MFloatArray(v.data(), mesh.vertexCount);
 }
 
-// Each byte encodes a signed component: 0 is -1 and 255 is +1.
+// Each byte encodes a signed component: 0 is -1 and 255 is +1. Decoded once
+// for every byte value rather than three times for every vertex.
+const std::array<float, 256>& normalComponents() {
+    static const std::array<float, 256> components = [] {
+        std::array<float, 256> table{};
+        for (unsigned int byte = 0; byte < table.size(); ++byte) {
+            table[byte] = static_cast<float>(2.0 * byte / 255.0 - 1.0);
+        }
+        return table;
+    }();
+    return components;
+}
+
 float decodeNormalComponent(std::uint32_t packed, unsigned int shift) {
-    return static_cast<float>(2.0 * ((packed >> shift) & 0xFF) / 255.0 - 1.0);
+    return normalComponents()[(packed >> shift) & 0xFF];
 }
 
 MVectorArray meshNormals(const ModelMesh& mesh) {
@@ -74,12 +88,12 @@ MVectorArray meshNormals(const ModelMesh& mesh) {
     return MVectorArray(normals.get(), mesh.vertexCount);
 }
 
+// Filled here and handed over whole: every element access of a host array
+// is a call into the host.
 MIntArray vertexNumbers(unsigned int vertexCount) {
-    MIntArray numbers(vertexCount, 0);
-    for (unsigned int k = 0; k < vertexCount; ++k) {
-        numbers[k] = static_cast<int>(k);
-    }
-    return numbers;
+    std::vector<int> numbers(vertexCount);
+    std::iota(numbers.begin(), numbers.end(), 0);
+    return MIntArray(numbers.data(), vertexCount);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <string_view>
 
 namespace orvex::writers {
 
@@ -35,12 +36,6 @@ void appendU32(std::string& bytes, std::uint32_t value) {
     for (int shift = 0; shift < 32; shift += 8) bytes += char((value >> shift) & 0xFF);
 }
 
-void appendFloat(std::string& bytes, float value) {
-    std::uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    appendU32(bytes, bits);
-}
-
 // Percent-encodes everything but the characters a URI takes as they are.
 std::string uriOf(const std::string& name) {
     static const char kHex[] = "0123456789ABCDEF";
@@ -61,7 +56,10 @@ std::string uriOf(const std::string& name) {
 // The binary buffer and the glTF objects that point into it.
 class Buffer {
 public:
-    std::size_t addView(const std::string& data, std::optional<int> target) {
+    // The whole buffer is sized once, so that it is never copied as it grows.
+    void reserve(std::size_t size) { fBytes.reserve(size); }
+
+    std::size_t addView(std::string_view data, std::optional<int> target) {
         // Every accessor's components, at most four bytes wide, stay aligned.
         fBytes.append((4 - fBytes.size() % 4) % 4, '\0');
         Json view = {{"buffer", 0}, {"byteOffset", fBytes.size()}, {"byteLength", data.size()}};
@@ -86,14 +84,18 @@ private:
     Json fAccessors = Json::array();
 };
 
+// glTF's binary data is little-endian, as every platform we build for is, so
+// the values go in as they lie in memory.
+template <typename T>
+std::string_view bytesOf(const std::vector<T>& values) {
+    return {reinterpret_cast<const char*>(values.data()), values.size() * sizeof(T)};
+}
+
 template <std::size_t N>
 std::size_t addFloatAccessor(Buffer& buffer, const std::vector<std::array<float, N>>& values,
                              bool withBounds) {
-    std::string data;
-    for (const std::array<float, N>& value : values) {
-        for (const float component : value) appendFloat(data, component);
-    }
-    Json accessor = {{"bufferView", buffer.addView(data, kArrayBuffer)},
+    static_assert(sizeof(std::array<float, N>) == N * sizeof(float), "vectors lie packed");
+    Json accessor = {{"bufferView", buffer.addView(bytesOf(values), kArrayBuffer)},
                      {"componentType", kFloat},
                      {"count", values.size()},
                      {"type", N == 2 ? "VEC2" : "VEC3"}};
@@ -112,21 +114,23 @@ std::size_t addFloatAccessor(Buffer& buffer, const std::vector<std::array<float,
     return buffer.addAccessor(std::move(accessor));
 }
 
+// The largest value of an index type means a primitive restart and may not
+// be an index.
+bool shortIndices(const ExportMesh& mesh) {
+    return mesh.positions.size() <= std::numeric_limits<std::uint16_t>::max();
+}
+
 std::size_t addIndexAccessor(Buffer& buffer, const ExportMesh& mesh) {
-    // The largest value of an index type means a primitive restart and may
-    // not be an index.
-    const bool shortIndices = mesh.positions.size() <= std::numeric_limits<std::uint16_t>::max();
-    std::string data;
-    for (const std::uint32_t index : mesh.indices) {
-        if (shortIndices) {
-            data += char(index & 0xFF);
-            data += char(index >> 8);
-        } else {
-            appendU32(data, index);
-        }
+    const bool narrow = shortIndices(mesh);
+    std::size_t view = 0;
+    if (narrow) {
+        const std::vector<std::uint16_t> values(mesh.indices.begin(), mesh.indices.end());
+        view = buffer.addView(bytesOf(values), kElementArrayBuffer);
+    } else {
+        view = buffer.addView(bytesOf(mesh.indices), kElementArrayBuffer);
     }
-    return buffer.addAccessor({{"bufferView", buffer.addView(data, kElementArrayBuffer)},
-                               {"componentType", shortIndices ? kUnsignedShort : kUnsignedInt},
+    return buffer.addAccessor({{"bufferView", view},
+                               {"componentType", narrow ? kUnsignedShort : kUnsignedInt},
                                {"count", mesh.indices.size()},
                                {"type", "SCALAR"}});
 }
@@ -137,6 +141,7 @@ Json meshJson(Buffer& buffer, const ExportMesh& mesh) {
     if (!mesh.uvs.empty()) {
         // glTF's v runs down the image, the host's up.
         std::vector<std::array<float, 2>> texcoords;
+        texcoords.reserve(mesh.uvs.size());
         for (const std::array<float, 2>& uv : mesh.uvs) texcoords.push_back({uv[0], 1.0f - uv[1]});
         attributes["TEXCOORD_0"] = addFloatAccessor(buffer, texcoords, false);
     }
@@ -156,7 +161,8 @@ Json materialJson(const ExportMaterial& material) {
     return {{"name", material.name}, {"pbrMetallicRoughness", std::move(pbr)}};
 }
 
-std::string glbContainer(const std::string& path, const std::string& json, const std::string& bin) {
+// Written piece by piece, so that the binary chunk is not copied once more.
+void writeGlb(const std::string& path, const std::string& json, const std::string& bin) {
     const std::size_t jsonPadding = (4 - json.size() % 4) % 4;
     const std::size_t binPadding = (4 - bin.size() % 4) % 4;
     std::size_t total = 12 + 8 + json.size() + jsonPadding;
@@ -164,21 +170,25 @@ std::string glbContainer(const std::string& path, const std::string& json, const
     if (total > std::numeric_limits<std::uint32_t>::max()) {
         throw WriteError(path + ": cannot write: more than a GLB file can hold (4 GiB)");
     }
-    std::string glb;
-    appendU32(glb, kGlbMagic);
-    appendU32(glb, kGlbVersion);
-    appendU32(glb, std::uint32_t(total));
-    appendU32(glb, std::uint32_t(json.size() + jsonPadding));
-    appendU32(glb, kJsonChunk);
-    glb += json;
-    glb.append(jsonPadding, ' ');
+    std::string header;
+    appendU32(header, kGlbMagic);
+    appendU32(header, kGlbVersion);
+    appendU32(header, std::uint32_t(total));
+    appendU32(header, std::uint32_t(json.size() + jsonPadding));
+    appendU32(header, kJsonChunk);
+    AtomicFile file(path);
+    file.write(header);
+    file.write(json);
+    file.write(std::string(jsonPadding, ' '));
     if (!bin.empty()) {
-        appendU32(glb, std::uint32_t(bin.size() + binPadding));
-        appendU32(glb, kBinChunk);
-        glb += bin;
-        glb.append(binPadding, '\0');
+        std::string binHeader;
+        appendU32(binHeader, std::uint32_t(bin.size() + binPadding));
+        appendU32(binHeader, kBinChunk);
+        file.write(binHeader);
+        file.write(bin);
+        file.write(std::string(binPadding, '\0'));
     }
-    return glb;
+    file.commit();
 }
 
 std::string dumpJson(const Json& json, int indent) {
@@ -187,10 +197,27 @@ std::string dumpJson(const Json& json, int indent) {
     return json.dump(indent, ' ', false, Json::error_handler_t::replace);
 }
 
+// Every view may start with up to three bytes of padding.
+std::size_t bufferSize(const ExportScene& scene, bool binary) {
+    constexpr std::size_t kPadding = 3;
+    std::size_t size = 0;
+    for (const ExportMesh& mesh : scene.meshes) {
+        size += mesh.positions.size() * sizeof(mesh.positions[0]) + mesh.normals.size() * sizeof(mesh.normals[0]) +
+                mesh.uvs.size() * sizeof(mesh.uvs[0]) +
+                mesh.indices.size() * (shortIndices(mesh) ? sizeof(std::uint16_t) : sizeof(std::uint32_t)) +
+                4 * kPadding;
+    }
+    if (binary) {
+        for (const ExportTexture& texture : scene.textures) size += texture.png.size() + kPadding;
+    }
+    return size;
+}
+
 }  // namespace
 
 void writeGltf(const ExportScene& scene, const std::string& path, bool binary) {
     Buffer buffer;
+    buffer.reserve(bufferSize(scene, binary));
     Json document = {{"asset", {{"version", "2.0"}, {"generator", "OrvexImp"}}}, {"scene", 0}};
     Json nodes = Json::array();
     Json meshes = Json::array();
@@ -245,8 +272,11 @@ void writeGltf(const ExportScene& scene, const std::string& path, bool binary) {
         }
         document["buffers"] = Json::array({std::move(bufferObject)});
     }
-    const std::string main =
-        binary ? glbContainer(path, dumpJson(document, -1), buffer.bytes()) : dumpJson(document, 2) + "\n";
+    if (binary) {
+        writeGlb(path, dumpJson(document, -1), buffer.bytes());
+        return;
+    }
+    const std::string main = dumpJson(document, 2) + "\n";
     files.push_back({path, main});
     writeFilesAtomically(files);
 }

@@ -5,10 +5,14 @@
 // and the plug-in records that the API classes share. Nothing here is
 // exported.
 
+#include <maya/MFloatArray.h>
+#include <maya/MFloatPointArray.h>
+#include <maya/MIntArray.h>
 #include <maya/MObject.h>
 #include <maya/MPlug.h>
 #include <maya/MStatus.h>
 #include <maya/MString.h>
+#include <maya/MVectorArray.h>
 #include <standin/PluginHost.h>
 #include <standin/Scene.h>
 
@@ -38,6 +42,16 @@ public:
     }
     static const MObject& plugNode(const MPlug& plug) { return plug.fNode; }
     static std::string plugAttribute(const MPlug& plug) { return plug.fAttribute.asChar(); }
+};
+
+// The storage of the host arrays, for the host's own bulk work: each element
+// access through the exported operators is a call across the library.
+class ArrayAccess {
+public:
+    static const std::vector<int>& values(const MIntArray& array) { return array.fValues; }
+    static const std::vector<float>& values(const MFloatArray& array) { return array.fValues; }
+    static const std::vector<MFloatPoint>& values(const MFloatPointArray& array) { return array.fPoints; }
+    static const std::vector<MVector>& values(const MVectorArray& array) { return array.fVectors; }
 };
 
 // --- Scene ------------------------------------------------------------------

@@ -2,6 +2,7 @@
 
 #include <maya/MFnMesh.h>
 
+#include <algorithm>
 #include <cstdint>
 
 namespace standin {
@@ -13,23 +14,10 @@ bool meshShape(const Node& node) {
     return node.type == "mesh";
 }
 
-std::vector<int> toVector(const MIntArray& values) {
-    std::vector<int> copy(values.length());
-    for (unsigned int i = 0; i < values.length(); ++i) copy[i] = values[i];
-    return copy;
-}
-
-std::vector<float> toVector(const MFloatArray& values) {
-    std::vector<float> copy(values.length());
-    for (unsigned int i = 0; i < values.length(); ++i) copy[i] = values[i];
-    return copy;
-}
-
 bool allBelow(const MIntArray& ids, std::size_t limit) {
-    for (unsigned int i = 0; i < ids.length(); ++i) {
-        if (ids[i] < 0 || static_cast<std::size_t>(ids[i]) >= limit) return false;
-    }
-    return true;
+    const std::vector<int>& values = ArrayAccess::values(ids);
+    return std::all_of(values.begin(), values.end(),
+                       [limit](int id) { return id >= 0 && static_cast<std::size_t>(id) < limit; });
 }
 
 // What the host refuses to build a mesh from.
@@ -41,9 +29,9 @@ bool consistentMesh(int numVertices, int numPolygons, const MFloatPointArray& po
         return false;
     }
     std::uint64_t corners = 0;
-    for (unsigned int i = 0; i < counts.length(); ++i) {
-        if (counts[i] < 3) return false;
-        corners += static_cast<std::uint64_t>(counts[i]);
+    for (const int count : ArrayAccess::values(counts)) {
+        if (count < 3) return false;
+        corners += static_cast<std::uint64_t>(count);
     }
     return corners == connects.length() && allBelow(connects, static_cast<std::size_t>(numVertices));
 }
@@ -51,12 +39,12 @@ bool consistentMesh(int numVertices, int numPolygons, const MFloatPointArray& po
 MeshData meshData(const MFloatPointArray& points, const MIntArray& counts, const MIntArray& connects,
                   const MFloatArray& u, const MFloatArray& v) {
     MeshData mesh;
-    for (unsigned int i = 0; i < points.length(); ++i) {
-        mesh.points.push_back({points[i].x, points[i].y, points[i].z, points[i].w});
-    }
-    mesh.polygonCounts = toVector(counts);
-    mesh.polygonConnects = toVector(connects);
-    mesh.uvSets.push_back({kDefaultUVSet, toVector(u), toVector(v), {}, {}});
+    const std::vector<MFloatPoint>& pointValues = ArrayAccess::values(points);
+    mesh.points.reserve(pointValues.size());
+    for (const MFloatPoint& point : pointValues) mesh.points.push_back({point.x, point.y, point.z, point.w});
+    mesh.polygonCounts = ArrayAccess::values(counts);
+    mesh.polygonConnects = ArrayAccess::values(connects);
+    mesh.uvSets.push_back({kDefaultUVSet, ArrayAccess::values(u), ArrayAccess::values(v), {}, {}});
     mesh.normalLocked.assign(points.length(), false);
     return mesh;
 }
@@ -129,12 +117,13 @@ MStatus MFnMesh::assignUVs(const MIntArray& uvCounts, const MIntArray& uvIds, co
     const HostCall call{"MFnMesh::assignUVs", setName, {}, standin::typesOf(node), {}};
     return journaled(call, [&]() -> MStatus {
         standin::UVSet* set = node ? standin::findUVSet(node->mesh, setName) : nullptr;
-        if (!set || standin::toVector(uvCounts) != node->mesh.polygonCounts ||
-            uvIds.length() != node->mesh.polygonConnects.size() || !standin::allBelow(uvIds, set->u.size())) {
+        const std::vector<int>& counts = standin::ArrayAccess::values(uvCounts);
+        if (!set || counts != node->mesh.polygonCounts || uvIds.length() != node->mesh.polygonConnects.size() ||
+            !standin::allBelow(uvIds, set->u.size())) {
             return MStatus::kFailure;
         }
-        set->uvCounts = standin::toVector(uvCounts);
-        set->uvIds = standin::toVector(uvIds);
+        set->uvCounts = counts;
+        set->uvIds = standin::ArrayAccess::values(uvIds);
         return MStatus::kSuccess;
     });
 }
@@ -144,8 +133,8 @@ MStatus MFnMesh::unlockVertexNormals(MIntArray& vertexList) {
     const HostCall call{"MFnMesh::unlockVertexNormals", {}, {}, standin::typesOf(node), {}};
     return journaled(call, [&]() -> MStatus {
         if (!node || !standin::allBelow(vertexList, node->mesh.points.size())) return MStatus::kFailure;
-        for (unsigned int i = 0; i < vertexList.length(); ++i) {
-            node->mesh.normalLocked[static_cast<std::size_t>(vertexList[i])] = false;
+        for (const int vertex : standin::ArrayAccess::values(vertexList)) {
+            node->mesh.normalLocked[static_cast<std::size_t>(vertex)] = false;
         }
         return MStatus::kSuccess;
     });
@@ -167,10 +156,12 @@ MStatus MFnMesh::setVertexNormals(MVectorArray& normals, MIntArray& vertexList, 
         }
         standin::MeshData& mesh = node->mesh;
         mesh.vertexNormals.resize(mesh.points.size(), standin::Normal{0.0f, 0.0f, 0.0f});
-        for (unsigned int i = 0; i < vertexList.length(); ++i) {
-            const auto vertex = static_cast<std::size_t>(vertexList[i]);
-            mesh.vertexNormals[vertex] = {static_cast<float>(normals[i].x), static_cast<float>(normals[i].y),
-                                          static_cast<float>(normals[i].z)};
+        const std::vector<MVector>& vectors = standin::ArrayAccess::values(normals);
+        const std::vector<int>& vertices = standin::ArrayAccess::values(vertexList);
+        for (std::size_t i = 0; i < vertices.size(); ++i) {
+            const auto vertex = static_cast<std::size_t>(vertices[i]);
+            mesh.vertexNormals[vertex] = {static_cast<float>(vectors[i].x), static_cast<float>(vectors[i].y),
+                                          static_cast<float>(vectors[i].z)};
             mesh.normalLocked[vertex] = true;
         }
         return MStatus::kSuccess;

@@ -6,6 +6,10 @@
 
 #include <vector>
 
+namespace standin {
+class ArrayAccess;
+}
+
 class OPENMAYA_EXPORT MFloatArray {
 public:
     MFloatArray();
@@ -21,6 +25,7 @@ public:
     unsigned int length() const;
 
 private:
+    friend class standin::ArrayAccess;
     std::vector<float> fValues;
 };
 

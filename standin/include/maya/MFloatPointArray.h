@@ -7,6 +7,10 @@
 
 #include <vector>
 
+namespace standin {
+class ArrayAccess;
+}
+
 class OPENMAYA_EXPORT MFloatPointArray {
 public:
     MFloatPointArray();
@@ -22,6 +26,7 @@ public:
     unsigned int length() const;
 
 private:
+    friend class standin::ArrayAccess;
     std::vector<MFloatPoint> fPoints;
 };
 

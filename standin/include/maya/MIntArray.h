@@ -6,6 +6,10 @@
 
 #include <vector>
 
+namespace standin {
+class ArrayAccess;
+}
+
 class OPENMAYA_EXPORT MIntArray {
 public:
     MIntArray();
@@ -21,6 +25,7 @@ public:
     unsigned int length() const;
 
 private:
+    friend class standin::ArrayAccess;
     std::vector<int> fValues;
 };
 

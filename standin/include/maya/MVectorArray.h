@@ -7,6 +7,10 @@
 
 #include <vector>
 
+namespace standin {
+class ArrayAccess;
+}
+
 class OPENMAYA_EXPORT MVectorArray {
 public:
     MVectorArray();
@@ -21,6 +25,7 @@ public:
     unsigned int length() const;
 
 private:
+    friend class standin::ArrayAccess;
     std::vector<MVector> fVectors;
 };
 
