@@ -6,6 +6,7 @@
 #include <maya/MObject.h>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -39,6 +40,7 @@ struct LoadNote {
         UnknownSubChunk,     // a sub-chunk of unknown type skipped by its size
         SizeMismatch,        // a declared size that disagrees with the content
         Overlap,             // bytes that the walk would read twice; it stopped there
+        NotesOmitted,        // the notes kept on single headers reached kMaxHeaderNotes
     };
     Kind kind;
     std::uint64_t offset;  // of the header or read concerned
@@ -46,6 +48,11 @@ struct LoadNote {
 };
 
 const char* describe(LoadNote::Kind kind);
+
+// Notes on single headers cost memory for every few bytes of a hostile file,
+// so a load keeps no more than this many of them; the notes on where the walk
+// stopped and what it dropped at the end are kept as well.
+constexpr std::size_t kMaxHeaderNotes = 64;
 
 struct Model {
     std::vector<ModelMesh> meshes;              // completed meshes, in file order
@@ -72,6 +79,13 @@ struct Model {
 // of 2^31 or more, throws std::bad_alloc, as the file's 32-bit byte sizes
 // cannot describe such arrays; so does exhausted memory. The model then keeps
 // what it had read, and its content root stays empty.
+//
+// Memory, whatever the sizes and counts claim: the vertex, index and names
+// arrays read in one load take no more bytes in total than the file holds.
+// Names are copied out of their blob, so at its peak a load holds at most the
+// file's size plus its largest names blob in such bytes, plus three ModelMesh
+// records per completed mesh (the growth of `meshes`) and a few KiB (open
+// file, notes, content root).
 bool loadModel(const std::string& path, Model& model);
 
 // `path` with every "/" turned into "\", cut after the last "\content\"

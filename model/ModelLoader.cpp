@@ -127,6 +127,7 @@ private:
     bool readClaimed(void* destination, std::uint64_t byteCount);
     bool seekTo(std::uint64_t position);
     void note(LoadNote::Kind kind, std::uint64_t offset, std::string detail);
+    void finalNote(LoadNote::Kind kind, std::uint64_t offset, std::string detail);
 
     InputFile& file_;
     const std::uint64_t fileSize_;
@@ -144,8 +145,8 @@ private:
 
 void ModelReader::walk() {
     readChunks();
-    if (model_.currentMesh) note(LoadNote::Kind::MeshDropped, currentMeshOffset_, "never completed");
-    if (model_.namesBlob) note(LoadNote::Kind::NamesDropped, namesOffset_, "no mesh took them");
+    if (model_.currentMesh) finalNote(LoadNote::Kind::MeshDropped, currentMeshOffset_, "never completed");
+    if (model_.namesBlob) finalNote(LoadNote::Kind::NamesDropped, namesOffset_, "no mesh took them");
 }
 
 void ModelReader::readChunks() {
@@ -160,8 +161,8 @@ void ModelReader::readChunks() {
         total += kHeaderSize + std::uint64_t{size};
     }
     if (total > fileSize_) {
-        note(LoadNote::Kind::Truncated, chunkOffset,
-             "the chunk ends at " + std::to_string(total) + ", past the end of the file");
+        finalNote(LoadNote::Kind::Truncated, chunkOffset,
+                  "the chunk ends at " + std::to_string(total) + ", past the end of the file");
     }
 }
 
@@ -298,15 +299,16 @@ bool ModelReader::readIndices(std::uint64_t offset, std::uint32_t size) {
 
 void ModelReader::takeNames(ModelMesh& mesh) {
     if (model_.namesBlob) {
-        std::size_t slot = 0;
-        // Bounded by the blob's size; bytes after the third NUL are ignored.
-        for (std::uint32_t i = 0; i < model_.namesBlobSize && slot < mesh.names.size(); ++i) {
-            const std::uint8_t byte = model_.namesBlob[i];
-            if (byte == 0) {
-                ++slot;
-            } else {
-                mesh.names[slot].push_back(static_cast<char>(byte));
-            }
+        const char* next = reinterpret_cast<const char*>(model_.namesBlob.get());
+        const char* const end = next + model_.namesBlobSize;
+        // Each name is copied whole, so that its string holds no more than
+        // the name: the blob and its names are both held for a moment. Bytes
+        // after the third NUL are ignored.
+        for (std::string& name : mesh.names) {
+            const char* const nul = std::find(next, end, '\0');
+            name.assign(next, nul);
+            if (nul == end) break;
+            next = nul + 1;
         }
     }
     model_.namesBlob.reset();
@@ -333,13 +335,13 @@ bool ModelReader::readWord(std::uint32_t& value) {
 bool ModelReader::claim(std::uint64_t byteCount, Budget& budget) {
     const std::uint64_t remaining = position_ < fileSize_ ? fileSize_ - position_ : 0;
     if (byteCount > remaining) {
-        note(LoadNote::Kind::Truncated, position_,
-             "needs " + std::to_string(byteCount) + " bytes, " + std::to_string(remaining) + " remain");
+        finalNote(LoadNote::Kind::Truncated, position_,
+                  "needs " + std::to_string(byteCount) + " bytes, " + std::to_string(remaining) + " remain");
         return false;
     }
     if (byteCount > budget.left) {
-        note(LoadNote::Kind::Overlap, position_,
-             std::string(budget.what) + " read would exceed the file size");
+        finalNote(LoadNote::Kind::Overlap, position_,
+                  std::string(budget.what) + " read would exceed the file size");
         return false;
     }
     budget.left -= byteCount;
@@ -350,7 +352,7 @@ bool ModelReader::readClaimed(void* destination, std::uint64_t byteCount) {
     // fread wants a valid destination even for no bytes, and an empty vector has none.
     if (byteCount == 0) return true;
     if (!file_.read(destination, byteCount)) {
-        note(LoadNote::Kind::Truncated, position_, "the read failed");
+        finalNote(LoadNote::Kind::Truncated, position_, "the read failed");
         return false;
     }
     position_ += byteCount;
@@ -363,13 +365,22 @@ bool ModelReader::seekTo(std::uint64_t position) {
     // not seeking there also keeps the position within FileOffset.
     if (position > fileSize_) return true;
     if (!file_.seek(position)) {
-        note(LoadNote::Kind::Truncated, position, "the seek failed");
+        finalNote(LoadNote::Kind::Truncated, position, "the seek failed");
         return false;
     }
     return true;
 }
 
 void ModelReader::note(LoadNote::Kind kind, std::uint64_t offset, std::string detail) {
+    if (model_.notes.size() < kMaxHeaderNotes) {
+        model_.notes.push_back(LoadNote{kind, offset, std::move(detail)});
+    } else if (model_.notes.size() == kMaxHeaderNotes) {
+        model_.notes.push_back(LoadNote{LoadNote::Kind::NotesOmitted, offset, "from here on"});
+    }
+}
+
+// Each ends the walk or comes after it, so there are at most three.
+void ModelReader::finalNote(LoadNote::Kind kind, std::uint64_t offset, std::string detail) {
     model_.notes.push_back(LoadNote{kind, offset, std::move(detail)});
 }
 
@@ -416,6 +427,8 @@ const char* describe(LoadNote::Kind kind) {
             return "size disagrees with contents";
         case LoadNote::Kind::Overlap:
             return "data read twice";
+        case LoadNote::Kind::NotesOmitted:
+            return "further notes omitted";
     }
     return "unknown note";
 }
