@@ -1,12 +1,23 @@
-execute_process(COMMAND nm -D --defined-only "${MODULE}" OUTPUT_VARIABLE symbols RESULT_VARIABLE result)
-if(NOT result EQUAL 0)
-    message(FATAL_ERROR "nm failed on ${MODULE}")
+# Lists what the plug-in module exports: the dynamic symbols of an ELF
+# module, the export table of a Windows DLL.
+if(WINDOWS)
+    execute_process(COMMAND "${OBJDUMP}" -p "${MODULE}" OUTPUT_VARIABLE headers RESULT_VARIABLE result)
+    # The export names are the lines of one table, up to the blank line after it.
+    string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n([^\n]+\n)*" table "${headers}")
+    string(REGEX MATCHALL "\\[ *[0-9]+\\] [^\n]+" entries "${table}")
+    set(pattern "^\\[ *[0-9]+\\] ")
+else()
+    execute_process(COMMAND nm -D --defined-only "${MODULE}" OUTPUT_VARIABLE symbols RESULT_VARIABLE result)
+    string(REGEX MATCHALL "[^\n]+" entries "${symbols}")
+    set(pattern "^[0-9a-fA-F]* *[A-Za-z] ")
 endif()
-string(REGEX MATCHALL "[^\n]+" lines "${symbols}")
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "cannot list the symbols of ${MODULE}")
+endif()
 set(exported "")
-foreach(line IN LISTS lines)
-    string(REGEX REPLACE "^[0-9a-fA-F]* *[A-Za-z] " "" name "${line}")
-    # Symbols every shared object carries.
+foreach(entry IN LISTS entries)
+    string(REGEX REPLACE "${pattern}" "" name "${entry}")
+    # Symbols every ELF shared object carries.
     if(NOT name MATCHES "^(_init|_fini|_edata|_end|__bss_start)$")
         list(APPEND exported "${name}")
     endif()

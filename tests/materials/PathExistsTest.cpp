@@ -16,6 +16,9 @@ struct Lookup {
     const char* expected;  // below the root, as this machine names it; null when absent
 };
 
+// Windows itself ignores letter case; these check the fallback that stands
+// in for it on other systems.
+#if !defined(_WIN32)
 class FindExistingPathTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -67,6 +70,8 @@ TEST_F(FindExistingPathTest, WalksARelativePathFromTheCurrentFolder) {
     EXPECT_EQ(findExistingPath(""), std::nullopt);
     EXPECT_FALSE(pathExists(""));
 }
+
+#endif
 
 }  // namespace
 }  // namespace orvex

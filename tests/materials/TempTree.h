@@ -1,6 +1,8 @@
 #ifndef ORVEX_TESTS_MATERIALS_TEMPTREE_H
 #define ORVEX_TESTS_MATERIALS_TEMPTREE_H
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -14,12 +16,16 @@ namespace orvex::test {
 // everything in it when the test ends.
 class TempTree {
 public:
+    // Named after the running test, so that tests run side by side never share one.
     TempTree() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "orvex-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
+        const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        fRoot = (std::filesystem::temp_directory_path() /
+                 (std::string("orvex-") + test->test_suite_name() + "-" + test->name()))
+                    .string();
+        std::filesystem::remove_all(fRoot);
+        if (!std::filesystem::create_directories(fRoot)) {
             throw std::runtime_error("cannot make a temporary folder");
         }
-        fRoot = pattern;
     }
     ~TempTree() {
         std::error_code error;
