@@ -1,101 +1,37 @@
-// orvex-import as a user runs it: a separate process converting the bundled
-// sample and generated edge cases, with its exit statuses and error lines.
+// One file at a time: the bundled sample and generated edge cases converted
+// to every format, with the exit statuses and error lines.
 
 #include "modelgen/DdsBuilder.h"
 #include "modelgen/ModelBuilder.h"
 
+#include "tests/cli/ProgramFixture.h"
+
 #include <nlohmann/json.hpp>
-#include <stb/stb_image.h>
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <regex>
 #include <sstream>
-#include <string>
-#include <vector>
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace orvex::testing;
 using orvex::ModelVertex;
 using orvex::modelgen::ModelBuilder;
 using ::testing::HasSubstr;
 
-const fs::path kSample = fs::path(ORVEX_SOURCE_DIR) / "samples" / "content" / "meshes" / "yard.model";
-
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::string readText(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::string quoted(const std::string& text)
-{
-    std::string result = "'";
-    for (char c : text) result += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return result + "'";
-}
-
-std::vector<fs::path> filesUnder(const fs::path& directory)
-{
-    std::vector<fs::path> files;
-    for (const auto& entry : fs::recursive_directory_iterator(directory)) {
-        if (entry.is_regular_file()) files.push_back(fs::relative(entry.path(), directory));
-    }
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
-class ProgramTest : public ::testing::Test {
+class ConversionTest : public ProgramTest {
 protected:
-    void SetUp() override
-    {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        scratch_ = fs::path(::testing::TempDir()) / "program" / info->name();
-        fs::remove_all(scratch_);
-        fs::create_directories(scratch_ / "out");
-    }
-
-    Outcome run(const std::vector<std::string>& arguments) const
-    {
-        std::string command = quoted(ORVEX_PROGRAM);
-        for (const std::string& argument : arguments) command += " " + quoted(argument);
-        const fs::path out = scratch_ / "stdout.txt", err = scratch_ / "stderr.txt";
-        command += " >" + quoted(out.string()) + " 2>" + quoted(err.string()) + " </dev/null";
-        const int raw = std::system(command.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readText(out), readText(err)};
-    }
-
     // Runs the Khronos validator; returns its messages when it finds errors.
-    std::string validatorErrors(const fs::path& asset) const
-    {
+    std::string validatorErrors(const fs::path& asset) const {
         const fs::path report = scratch_ / "validator.txt";
         const std::string command = "node " + quoted(ORVEX_VALIDATOR) + " " + quoted(asset.string()) + " >" +
                                     quoted(report.string()) + " 2>&1";
         const int raw = std::system(command.c_str());
         return WIFEXITED(raw) && WEXITSTATUS(raw) == 0 ? std::string() : readText(report);
     }
-
-    fs::path out(const std::string& name) const { return scratch_ / "out" / name; }
-
-    fs::path scratch_;
 };
 
-TEST_F(ProgramTest, ConvertsTheSampleToValidGltfWithItsTexturesAsPng)
-{
+TEST_F(ConversionTest, ConvertsTheSampleToValidGltfWithItsTexturesAsPng) {
     const Outcome result = run({kSample.string(), "-o", out("yard.gltf").string()});
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.err, "");
@@ -119,8 +55,7 @@ TEST_F(ProgramTest, ConvertsTheSampleToValidGltfWithItsTexturesAsPng)
     }
 }
 
-TEST_F(ProgramTest, WritesEveryFormatFromTheSameScene)
-{
+TEST_F(ConversionTest, WritesEveryFormatFromTheSameScene) {
     for (const char* name : {"yard.glb", "yard.obj", "yard.json"}) {
         const Outcome result = run({kSample.string(), "-o", out(name).string()});
         ASSERT_EQ(result.status, 0) << name << ": " << result.err;
@@ -146,12 +81,12 @@ TEST_F(ProgramTest, WritesEveryFormatFromTheSameScene)
     EXPECT_TRUE(fs::exists(out("yard.mtl")));
 }
 
-TEST_F(ProgramTest, DecodesAKnownDdsToThePngPixels)
-{
+TEST_F(ConversionTest, DecodesAKnownDdsToThePngPixels) {
     const fs::path content = scratch_ / "game" / "content";
     fs::create_directories(content / "meshes");
     fs::create_directories(content / "textures");
-    orvex::modelgen::RgbaImage image{2, 2, {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255}};
+    orvex::modelgen::RgbaImage image{
+        2, 2, {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255}};
     orvex::modelgen::writeFile((content / "textures" / "tile.1024.dds").string(),
                                orvex::modelgen::buildDds(image, orvex::modelgen::DdsFormat::Rgba32));
     std::vector<ModelVertex> vertices(3);
@@ -161,20 +96,20 @@ TEST_F(ProgramTest, DecodesAKnownDdsToThePngPixels)
     model.beginMeshList().mesh(std::string("tile\0", 5), vertices, {0, 1, 2}).endMeshList();
     orvex::modelgen::writeFile((content / "meshes" / "tile.model").string(), model.bytes());
 
-    const Outcome result = run({(content / "meshes" / "tile.model").string(), "-o", out("tile.gltf").string()});
+    const Outcome result =
+        run({(content / "meshes" / "tile.model").string(), "-o", out("tile.gltf").string()});
     ASSERT_EQ(result.status, 0) << result.err;
     const nlohmann::json gltf = nlohmann::json::parse(readText(out("tile.gltf")));
     ASSERT_EQ(gltf["images"].size(), 1u);
     int width = 0, height = 0, channels = 0;
-    stbi_uc* pixels =
-        stbi_load(out(gltf["images"][0]["uri"].get<std::string>()).string().c_str(), &width, &height, &channels, 4);
+    stbi_uc* pixels = stbi_load(out(gltf["images"][0]["uri"].get<std::string>()).string().c_str(), &width,
+                                &height, &channels, 4);
     ASSERT_NE(pixels, nullptr);
     EXPECT_EQ(std::vector<unsigned char>(pixels, pixels + 16), image.rgba);
     stbi_image_free(pixels);
 }
 
-TEST_F(ProgramTest, InspectsWithoutWritingAnything)
-{
+TEST_F(ConversionTest, InspectsWithoutWritingAnything) {
     const Outcome text = run({"--inspect", kSample.string()});
     ASSERT_EQ(text.status, 0) << text.err;
     EXPECT_THAT(text.out, HasSubstr("meshes: 4"));
@@ -190,8 +125,7 @@ TEST_F(ProgramTest, InspectsWithoutWritingAnything)
     EXPECT_TRUE(filesUnder(scratch_ / "out").empty());
 }
 
-TEST_F(ProgramTest, ExplainsEveryFailureInOneLineWithItsExitStatus)
-{
+TEST_F(ConversionTest, ExplainsEveryFailureInOneLineWithItsExitStatus) {
     const fs::path empty = scratch_ / "empty.model";
     orvex::modelgen::writeFile(empty.string(), {});
     const fs::path notModel = scratch_ / "crate.bin";
@@ -206,13 +140,26 @@ TEST_F(ProgramTest, ExplainsEveryFailureInOneLineWithItsExitStatus)
         {{(scratch_ / "missing.model").string(), "-o", out("a.gltf").string()}, 1, "missing.model"},
         {{empty.string(), "-o", out("a.gltf").string()}, 1, "no complete mesh"},
         {{notModel.string(), "-o", out("a.gltf").string()}, 1, "crate.bin"},
-        {{kSample.string(), "-o", out("a.gltf").string(), "--plugin", "/nonexistent/OrvexImp.so"}, 1, "OrvexImp.so"},
+        {{kSample.string(), "-o", out("a.gltf").string(), "--plugin", "/nonexistent/OrvexImp.so"},
+         1,
+         "OrvexImp.so"},
         {{kSample.string(), "-o", out("a.fbx").string()}, 2, "a.fbx"},
         {{kSample.string()}, 2, "-o"},
         {{}, 2, "input"},
         {{kSample.string(), "-o", out("a.gltf").string(), "--json"}, 2, "--json"},
         {{kSample.string(), "--frobnicate"}, 2, "frobnicate"},
-        {{kSample.string(), "-o", (scratch_ / "no" / "such" / "dir" / "a.gltf").string()}, 3, "a.gltf"},
+        // The line names the first file of the output that could not be written.
+        {{kSample.string(), "-o", out("a.png").string(), "--size", "0"}, 2, "--size 0"},
+        {{kSample.string(), "-o", out("a.png").string(), "--size", "64x"}, 2, "--size 64x"},
+        {{kSample.string(), "-o", out("a.png").string(), "--view", "back"}, 2, "--view back"},
+        {{kSample.string(), "-o", out("a.gltf").string(), "--view", "top"}, 2, "--view"},
+        {{kSample.string(), "-o", out("a.gltf").string(), "-j", "2"}, 2, "-j"},
+        {{kSample.string(), "-o", out("a.gltf").string(), "--contact-sheet", out("s.png").string()},
+         2,
+         "--contact-sheet"},
+        {{"--inspect", kSample.string(), kSample.string()}, 2, "--inspect"},
+        {{kSample.string(), "-o", (scratch_ / "no" / "such" / "dir" / "a.gltf").string()}, 3, "no/such/dir/"},
+        {{kSample.string(), "-o", (scratch_ / "no" / "such" / "dir" / "a.png").string()}, 3, "no/such/dir/"},
         {{kSample.string(), "-o", out("taken.gltf").string()}, 3, "taken.gltf"},
     };
     for (const auto& c : cases) {
@@ -226,8 +173,7 @@ TEST_F(ProgramTest, ExplainsEveryFailureInOneLineWithItsExitStatus)
     EXPECT_EQ(filesUnder(scratch_ / "out"), std::vector<fs::path>{});
 }
 
-TEST_F(ProgramTest, NeverTouchesItsInput)
-{
+TEST_F(ConversionTest, NeverTouchesItsInput) {
     const std::string before = readText(kSample);
     const auto modified = fs::last_write_time(kSample);
     ASSERT_EQ(run({kSample.string(), "-o", out("yard.json").string()}).status, 0);
@@ -235,11 +181,11 @@ TEST_F(ProgramTest, NeverTouchesItsInput)
     EXPECT_EQ(fs::last_write_time(kSample), modified);
 }
 
-TEST_F(ProgramTest, AnswersHelpAndVersion)
-{
+TEST_F(ConversionTest, AnswersHelpAndVersion) {
     const Outcome help = run({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_THAT(help.out, HasSubstr("--inspect"));
+    EXPECT_THAT(help.out, HasSubstr("OUTDIR"));
     const Outcome version = run({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_THAT(version.out, ::testing::StartsWith("orvex-import "));
