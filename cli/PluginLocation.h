@@ -5,6 +5,9 @@
 
 namespace orvex::cli {
 
+// This program's own executable, or empty when the system cannot say.
+std::string programPath();
+
 // The plug-in module built beside this program.
 std::string defaultPluginPath();
 

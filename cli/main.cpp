@@ -1,10 +1,15 @@
 // orvex-import: imports ".model" files through the OrvexImp plug-in, loaded
 // into the stand-in host as the host loads it, and writes the scene the
-// import built as glTF, GLB, OBJ or JSON.
+// import built as glTF, GLB, OBJ, JSON or a rendered PNG image; or converts
+// whole folders, each file by a worker process of its own.
 
+#include "cli/Batch.h"
+#include "cli/Failure.h"
 #include "cli/Inspect.h"
 #include "cli/PluginLocation.h"
+#include "cli/Preview.h"
 #include "model/Model.h"
+#include "render/Render.h"
 #include "writers/SceneWriter.h"
 
 #include <standin/PluginHost.h>
@@ -12,50 +17,49 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <new>
-#include <stdexcept>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
-constexpr int kExitImportFailed = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitWriteFailed = 3;
+using orvex::cli::Failure;
+using orvex::cli::kExitImportFailed;
+using orvex::cli::kExitUsage;
+using orvex::cli::kExitWriteFailed;
+using orvex::cli::kProgramName;
 
-const char kProgramName[] = "orvex-import";
+const std::vector<std::string> kBatchFormats = {"glb", "gltf", "obj", "json", "png"};
 
 struct Options {
-    std::string input;
+    std::vector<std::string> inputs;
     std::string output;
+    std::string format;
+    std::string contactSheet;
+    unsigned parallel = 0;
+    std::string size;
+    std::string view;
     std::string pluginPath;
     bool inspect = false;
     bool json = false;
 };
 
-class Failure : public std::runtime_error {
-public:
-    Failure(int exitCode, const std::string& message) : std::runtime_error(message), fExitCode(exitCode) {}
-    int exitCode() const { return fExitCode; }
-
-private:
-    int fExitCode;
-};
-
-void requireReadable(const std::string& path)
-{
+void requireReadable(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) throw Failure(kExitImportFailed, path + ": cannot open: " + std::strerror(errno));
     std::fclose(file);
 }
 
 // The plug-in reports only that an import failed; the file itself tells why.
-std::string whyImportFailed(const std::string& path)
-{
+std::string whyImportFailed(const std::string& path) {
     try {
         orvex::Model model;
         if (!orvex::loadModel(path, model)) return "cannot open the file";
@@ -66,80 +70,182 @@ std::string whyImportFailed(const std::string& path)
     }
 }
 
-void importFile(const standin::LoadedPlugin& plugin, const std::string& input)
-{
+void importFile(const standin::LoadedPlugin& plugin, const std::string& input) {
     const std::string fullPath = std::filesystem::absolute(input).string();
     const standin::ImportResult result = plugin.importFile(fullPath);
     if (!result.claimed) {
         throw Failure(kExitImportFailed, input + ": not a model file (the name must end in .model)");
     }
-    if (result.status != MStatus::kSuccess) throw Failure(kExitImportFailed, input + ": " + whyImportFailed(input));
+    if (result.status != MStatus::kSuccess)
+        throw Failure(kExitImportFailed, input + ": " + whyImportFailed(input));
 }
 
-void writeOutput(const std::string& output)
-{
-    try {
-        const orvex::writers::WriteReport report = orvex::writers::writeScene(standin::currentScene(), output);
-        for (const std::string& warning : report.warnings) {
-            std::cerr << kProgramName << ": warning: " << warning << "\n";
+bool isPng(const std::string& path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".png";
+}
+
+orvex::render::RenderOptions renderOptions(const Options& options) {
+    orvex::render::RenderOptions render;
+    if (!options.size.empty()) {
+        const auto size = orvex::render::parseSize(options.size);
+        if (!size) {
+            throw Failure(kExitUsage, "--size " + options.size + ": use W or WxH, each from " +
+                                          std::to_string(orvex::render::kMinImageSize) + " to " +
+                                          std::to_string(orvex::render::kMaxImageSize));
         }
+        render.width = size->width;
+        render.height = size->height;
+    }
+    if (!options.view.empty()) {
+        const auto view = orvex::render::parseView(options.view);
+        if (!view) throw Failure(kExitUsage, "--view " + options.view + ": use front, side, top or iso");
+        render.view = *view;
+    }
+    return render;
+}
+
+void printWarnings(const std::vector<std::string>& warnings) {
+    for (const std::string& warning : warnings) std::cerr << kProgramName << ": warning: " << warning << "\n";
+}
+
+void writeOutput(const std::string& output, const orvex::render::RenderOptions& render) {
+    try {
+        if (isPng(output)) {
+            std::vector<std::string> warnings;
+            const orvex::render::Image image =
+                orvex::cli::renderPreview(standin::currentScene(), render, warnings);
+            printWarnings(warnings);
+            orvex::cli::writePng(image, output);
+            return;
+        }
+        printWarnings(orvex::writers::writeScene(standin::currentScene(), output).warnings);
     } catch (const orvex::writers::WriteError& error) {
         throw Failure(kExitWriteFailed, error.what());
+    } catch (const std::bad_alloc&) {
+        throw Failure(kExitWriteFailed, output + ": not enough memory to write it");
     }
 }
 
-int convert(const Options& options)
-{
-    if (!orvex::writers::formatForPath(options.output)) {
-        throw Failure(kExitUsage, options.output + ": unknown output format (use .gltf, .glb, .obj or .json)");
+int convert(const Options& options) {
+    const std::string& input = options.inputs.front();
+    const bool png = isPng(options.output);
+    if (!png && !orvex::writers::formatForPath(options.output)) {
+        throw Failure(kExitUsage,
+                      options.output + ": unknown output format (use .gltf, .glb, .obj, .json or .png)");
     }
-    requireReadable(options.input);
-    const std::string pluginPath = options.pluginPath.empty() ? orvex::cli::defaultPluginPath() : options.pluginPath;
+    if (!png && !(options.size.empty() && options.view.empty())) {
+        throw Failure(kExitUsage, "--size and --view go with a .png output");
+    }
+    const orvex::render::RenderOptions render = renderOptions(options);
+    requireReadable(input);
+    const std::string pluginPath =
+        options.pluginPath.empty() ? orvex::cli::defaultPluginPath() : options.pluginPath;
     try {
         standin::LoadedPlugin plugin(pluginPath);
         standin::newScene();
-        importFile(plugin, options.input);
+        importFile(plugin, input);
     } catch (const standin::PluginError& error) {
         throw Failure(kExitImportFailed, error.what());
     }
-    writeOutput(options.output);
+    writeOutput(options.output, render);
     return 0;
 }
 
-int inspect(const Options& options)
-{
-    if (!orvex::cli::inspectModel(options.input, options.json, std::cout)) {
-        requireReadable(options.input);
-        throw Failure(kExitImportFailed, options.input + ": cannot open");
+int convertAll(const Options& options) {
+    orvex::cli::BatchOptions batch;
+    batch.inputs = options.inputs;
+    batch.outputDirectory = options.output;
+    batch.format = options.format.empty() ? "glb" : options.format;
+    batch.contactSheet = options.contactSheet;
+    batch.parallel =
+        options.parallel != 0 ? options.parallel : std::max(1u, std::thread::hardware_concurrency());
+    batch.pluginPath = options.pluginPath;
+    batch.size = options.size;
+    batch.view = options.view;
+    if (batch.format != "png" && !options.size.empty())
+        throw Failure(kExitUsage, "--size goes with --format png");
+    if (batch.format != "png" && batch.contactSheet.empty() && !options.view.empty()) {
+        throw Failure(kExitUsage, "--view goes with --format png or --contact-sheet");
+    }
+    if (!batch.contactSheet.empty() && !isPng(batch.contactSheet)) {
+        throw Failure(kExitUsage, batch.contactSheet + ": the contact sheet is a .png file");
+    }
+    renderOptions(options);  // refuses a bad --size or --view before any work starts
+    return orvex::cli::runBatch(batch);
+}
+
+int inspect(const Options& options) {
+    const std::string& input = options.inputs.front();
+    if (!orvex::cli::inspectModel(input, options.json, std::cout)) {
+        requireReadable(input);
+        throw Failure(kExitImportFailed, input + ": cannot open");
     }
     return 0;
 }
 
-int run(const Options& options)
-{
-    if (options.inspect) return inspect(options);
+bool isBatch(const Options& options) {
+    std::error_code ignored;
+    return options.inputs.size() > 1 || !options.format.empty() ||
+           std::filesystem::is_directory(options.inputs.front(), ignored);
+}
+
+int run(const Options& options, const CLI::App& app) {
+    const bool batch = isBatch(options);
+    if (options.inspect) {
+        if (batch) throw Failure(kExitUsage, "--inspect takes one .model file");
+        if (!options.output.empty()) throw Failure(kExitUsage, "--inspect writes nothing: drop -o");
+        return inspect(options);
+    }
+    if (options.json) throw Failure(kExitUsage, "--json goes with --inspect");
     if (options.output.empty()) throw Failure(kExitUsage, "an output is needed: -o OUTPUT (or --inspect)");
+    if (batch) return convertAll(options);
+    if (!options.contactSheet.empty() || app.count("-j") > 0) {
+        throw Failure(kExitUsage,
+                      "--contact-sheet and -j go with a batch (a folder, several inputs or --format)");
+    }
     return convert(options);
 }
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
-    CLI::App app{"Imports a .model file through the OrvexImp plug-in and writes the scene as glTF, GLB, OBJ or JSON.",
-                 kProgramName};
+int main(int argc, char** argv) {
+    CLI::App app{
+        "Imports .model files through the OrvexImp plug-in and writes each scene as glTF, GLB, OBJ, JSON "
+        "or a rendered PNG preview.\n\n"
+        "One file:  orvex-import INPUT.model -o OUTPUT.{gltf,glb,obj,json,png}\n"
+        "Batch:     orvex-import DIR_OR_FILES... -o OUTDIR [--format F] [-j N] [--contact-sheet FILE.png]\n\n"
+        "It is a batch when there are several inputs, an input is a folder, or --format is given. A batch "
+        "converts every .model file under the folders (at any depth) into OUTDIR, mirroring the folder "
+        "tree, each file in its own process, N at a time; it goes on past files that fail, and exits 1 "
+        "when any did.\n",
+        kProgramName};
     Options options;
-    app.add_option("input", options.input, "the .model file to import")->required();
-    app.add_option("-o,--output", options.output, "the file to write: .gltf, .glb, .obj or .json");
+    app.add_option("inputs", options.inputs, "the .model file to import; for a batch, files and folders")
+        ->required();
+    app.add_option(
+        "-o,--output", options.output,
+        "the file to write (.gltf, .glb, .obj, .json or .png); for a batch, the folder to write into");
+    app.add_option("--format", options.format, "batch: the format of every output (default glb)")
+        ->check(CLI::IsMember(kBatchFormats));
+    app.add_option("-j,--jobs", options.parallel,
+                   "batch: files converted at once (default: the number of cores)")
+        ->check(CLI::Range(1u, 256u));
+    app.add_option("--contact-sheet", options.contactSheet,
+                   "batch: also write one PNG with a labelled thumbnail of every converted model");
+    app.add_option("--size", options.size, "PNG output: the image size, W or WxH (default 512)");
+    app.add_option("--view", options.view,
+                   "PNG output and contact sheet: front, side, top or iso (default iso)");
     app.add_flag("--inspect", options.inspect, "print what the file holds instead of converting it");
     app.add_flag("--json", options.json, "with --inspect: print JSON");
-    app.add_option("--plugin", options.pluginPath, "the plug-in module to load (default: the one beside this program)");
+    app.add_option("--plugin", options.pluginPath,
+                   "the plug-in module to load (default: the one beside this program)");
     app.set_version_flag("--version", std::string(kProgramName) + " " + ORVEX_VERSION);
     try {
         app.parse(argc, argv);
-        if (options.json && !options.inspect) throw Failure(kExitUsage, "--json goes with --inspect");
-        if (options.inspect && !options.output.empty()) throw Failure(kExitUsage, "--inspect writes nothing: drop -o");
-        return run(options);
+        return run(options, app);
     } catch (const CLI::Success& success) {
         return app.exit(success);
     } catch (const CLI::ParseError& error) {

@@ -1,0 +1,153 @@
+// Batch conversion: folders of good and broken files converted by worker
+// processes, the tree mirrored, the report on standard error when it is not
+// a terminal, and the contact sheet.
+
+#include "modelgen/ModelBuilder.h"
+
+#include "tests/cli/ProgramFixture.h"
+
+#include <gmock/gmock.h>
+
+#include <sstream>
+
+namespace {
+
+using namespace orvex::testing;
+using orvex::ModelVertex;
+using orvex::modelgen::ModelBuilder;
+using ::testing::HasSubstr;
+
+orvex::modelgen::Bytes triangleModel(float size) {
+    std::vector<ModelVertex> vertices(3);
+    vertices[1].x = size;
+    vertices[2].y = size;
+    ModelBuilder model;
+    model.beginMeshList().mesh(std::string("tri\0", 4), vertices, {0, 1, 2}).endMeshList();
+    return model.bytes();
+}
+
+void write(const fs::path& path, const orvex::modelgen::Bytes& bytes) {
+    fs::create_directories(path.parent_path());
+    orvex::modelgen::writeFile(path.string(), bytes);
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) result.push_back(line);
+    return result;
+}
+
+class BatchTest : public ProgramTest {
+protected:
+    // Four good files at three depths, one in capitals, one cut short in
+    // its only mesh, one with an empty mesh list, and a file that is no model.
+    fs::path writeTree() const {
+        const fs::path tree = scratch_ / "in";
+        write(tree / "top.model", triangleModel(1));
+        write(tree / "a" / "good.model", triangleModel(2));
+        write(tree / "a" / "b" / "deep.model", triangleModel(3));
+        write(tree / "a" / "LOUD.MODEL", triangleModel(4));
+        orvex::modelgen::Bytes truncated = triangleModel(5);
+        truncated.resize(truncated.size() / 2);
+        write(tree / "a" / "truncated.model", truncated);
+        write(tree / "meshless.model", ModelBuilder().beginMeshList().endMeshList().bytes());
+        write(tree / "a" / "notes.txt", {'h', 'i'});
+        return tree;
+    }
+};
+
+TEST_F(BatchTest, ConvertsTheGoodFilesOfATreeAlikeWithOneOrFourWorkers) {
+    const fs::path tree = writeTree();
+    const std::string in = tree.string();
+    for (const char* workers : {"1", "4"}) {
+        const fs::path outdir = out(std::string("j") + workers);
+        const Outcome result = run({in, "-o", outdir.string(), "--format", "json", "-j", workers});
+        EXPECT_EQ(result.status, 1) << result.err;
+        const std::string o = outdir.string();
+        const std::vector<std::string> expected = {
+            "orvex-import: " + in + "/a/LOUD.MODEL: converted to " + o + "/a/LOUD.json",
+            "orvex-import: " + in + "/a/b/deep.model: converted to " + o + "/a/b/deep.json",
+            "orvex-import: " + in + "/a/good.model: converted to " + o + "/a/good.json",
+            "orvex-import: " + in + "/a/truncated.model: the file holds no complete mesh",
+            "orvex-import: " + in + "/meshless.model: the file holds no complete mesh",
+            "orvex-import: " + in + "/top.model: converted to " + o + "/top.json",
+            "orvex-import: converted 4 of 6 files into " + o + "; 2 failed:",
+            "orvex-import: " + in + "/a/truncated.model: the file holds no complete mesh",
+            "orvex-import: " + in + "/meshless.model: the file holds no complete mesh",
+        };
+        EXPECT_EQ(lines(result.err), expected) << "-j " << workers;
+        EXPECT_EQ(filesUnder(outdir),
+                  (std::vector<fs::path>{"a/LOUD.json", "a/b/deep.json", "a/good.json", "top.json"}));
+    }
+    for (const fs::path& file : filesUnder(out("j1"))) {
+        EXPECT_EQ(readText(out("j1") / file), readText(out("j4") / file)) << file;
+    }
+    EXPECT_NE(readText(out("j1") / "top.json"), readText(out("j1") / "a" / "good.json"));
+}
+
+TEST_F(BatchTest, WritesPreviewsAndALabelledContactSheetOfListedFiles) {
+    const fs::path first = scratch_ / "one.model", second = scratch_ / "two.model";
+    write(first, triangleModel(1));
+    write(second, triangleModel(2));
+    const fs::path sheet = scratch_ / "sheet.png";
+    const Outcome result = run({first.string(), second.string(), "-o", out("").string(), "--format", "png",
+                                "--size", "40x30", "--view", "side", "--contact-sheet", sheet.string()});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_THAT(result.err, HasSubstr("sheet.png: contact sheet of 2 models"));
+    EXPECT_EQ(filesUnder(scratch_ / "out"), (std::vector<fs::path>{"one.png", "two.png"}));
+    EXPECT_EQ(readPng(out("one.png")).width, 40);
+
+    // Two cells of 160 × 120 thumbnails with a label line below, 8 apart.
+    const Picture picture = readPng(sheet);
+    ASSERT_EQ(picture.width, 8 + 2 * 168);
+    ASSERT_EQ(picture.height, 8 + 142);
+    for (const int left : {8, 176}) {
+        EXPECT_EQ(picture.at(left, 8), (Rgb{38, 44, 56})) << "the render's background at " << left;
+        int drawn = 0, label = 0;
+        for (int y = 8; y < 128; ++y) {
+            for (int x = left; x < left + 160; ++x) drawn += picture.at(x, y) != (Rgb{38, 44, 56});
+        }
+        for (int y = 128; y < 142; ++y) {
+            for (int x = left; x < left + 160; ++x) label += picture.at(x, y) == (Rgb{230, 230, 230});
+        }
+        EXPECT_GT(drawn, 200) << left;
+        EXPECT_GT(label, 10) << left;
+    }
+}
+
+TEST_F(BatchTest, RefusesWorkItCannotDo) {
+    const fs::path tree = writeTree();
+    const fs::path empty = scratch_ / "empty";
+    fs::create_directories(empty);
+    write(empty / "readme.txt", {'x'});
+    write(scratch_ / "other" / "top.model", triangleModel(1));
+    write(scratch_ / "taken", {'x'});
+    const std::string outdir = out("batch").string();
+    const struct {
+        std::vector<std::string> arguments;
+        int status;
+        std::string mentions;
+    } cases[] = {
+        {{tree.string(), "-o", (scratch_ / "taken").string()}, 2, "taken: not a folder"},
+        {{(tree / "top.model").string(), (scratch_ / "other" / "top.model").string(), "-o", outdir},
+         2,
+         "other/top.model: would be written to"},
+        {{empty.string(), "-o", outdir}, 1, "empty: no .model files found"},
+        {{tree.string(), "-o", outdir, "--format", "fbx"}, 2, "fbx"},
+        {{tree.string(), "-o", outdir, "-j", "0"}, 2, "-j"},
+        {{tree.string(), "-o", outdir, "--size", "64"}, 2, "--size goes with --format png"},
+        {{tree.string(), "-o", outdir, "--contact-sheet", out("sheet.jpg").string()}, 2, "sheet.jpg"},
+        {{tree.string()}, 2, "-o"},
+        {{"--inspect", tree.string()}, 2, "--inspect"},
+    };
+    for (const auto& c : cases) {
+        const Outcome result = run(c.arguments);
+        EXPECT_EQ(result.status, c.status) << c.mentions << ": " << result.err;
+        EXPECT_THAT(result.err, HasSubstr(c.mentions));
+        EXPECT_THAT(result.err, ::testing::MatchesRegex("orvex-import: [^\n]*\n")) << c.mentions;
+    }
+    EXPECT_FALSE(fs::exists(outdir));
+}
+
+}  // namespace
