@@ -97,6 +97,10 @@ void writeFilesAtomically(const std::vector<FileBytes>& files) {
         staged.emplace_back(file.path);
         staged.back().write(file.bytes);
     }
+    commitTogether(staged);
+}
+
+void commitTogether(std::vector<AtomicFile>& staged) {
     std::size_t committed = 0;
     try {
         for (AtomicFile& file : staged) {
@@ -108,7 +112,7 @@ void writeFilesAtomically(const std::vector<FileBytes>& files) {
         // take back the ones this call already put in place.
         for (std::size_t i = 0; i < committed; ++i) {
             std::error_code ignored;
-            std::filesystem::remove(files[i].path, ignored);
+            std::filesystem::remove(staged[i].path(), ignored);
         }
         throw;
     }

@@ -57,6 +57,11 @@ struct FileBytes {
 // renamed, so that no part of the set is left behind.
 void writeFilesAtomically(const std::vector<FileBytes>& files);
 
+// The second half of writeFilesAtomically, for files written in full by the
+// caller: renames them into place in the order given, and on a failure
+// removes those already renamed.
+void commitTogether(std::vector<AtomicFile>& staged);
+
 }  // namespace orvex::writers
 
 #endif

@@ -35,9 +35,11 @@ const standin::UVSet* findUvSet(const MeshData& mesh) {
 // Fan triangles of every polygon, in polygon order. Polygons past the end of
 // the connects, and triangles naming a vertex that does not exist, are
 // counted in `dropped` instead.
-std::vector<std::uint32_t> triangulate(const MeshData& mesh, std::size_t& dropped) {
-    std::vector<std::uint32_t> indices;
+void triangulate(const MeshData& mesh, std::vector<std::uint32_t>& indices, std::size_t& dropped) {
+    indices.clear();
     const std::vector<int>& connects = mesh.polygonConnects;
+    // Exact for triangles, which is what most meshes hold.
+    indices.reserve(connects.size());
     const auto vertexCount = std::int64_t(mesh.points.size());
     std::size_t first = 0;
     for (const int count : mesh.polygonCounts) {
@@ -57,16 +59,18 @@ std::vector<std::uint32_t> triangulate(const MeshData& mesh, std::size_t& droppe
         }
         first += std::size_t(count);
     }
-    return indices;
 }
 
 // The UV of each vertex: the one that its first polygon corner was given,
 // or, for a vertex that no assigned corner names, UV number k for vertex k.
-std::vector<std::array<float, 2>> vertexUvs(const MeshData& mesh, const standin::UVSet& set,
-                                            std::size_t& missing) {
+void vertexUvs(const MeshData& mesh, const standin::UVSet& set, std::vector<std::array<float, 2>>& uvs,
+               std::size_t& missing) {
     const std::size_t vertexCount = mesh.points.size();
-    std::vector<std::int64_t> uvOfVertex(vertexCount, -1);
-    if (set.uvIds.size() == mesh.polygonConnects.size()) {
+    std::vector<std::int64_t> uvOfVertex;
+    // Corners that name the UV of their own vertex, as importers that keep
+    // one UV per vertex assign them, give every vertex UV number k.
+    if (set.uvIds != mesh.polygonConnects) uvOfVertex.assign(vertexCount, -1);
+    if (!uvOfVertex.empty() && set.uvIds.size() == mesh.polygonConnects.size()) {
         for (std::size_t corner = 0; corner < set.uvIds.size(); ++corner) {
             const int vertex = mesh.polygonConnects[corner];
             if (vertex >= 0 && std::size_t(vertex) < vertexCount && uvOfVertex[std::size_t(vertex)] < 0) {
@@ -75,16 +79,17 @@ std::vector<std::array<float, 2>> vertexUvs(const MeshData& mesh, const standin:
         }
     }
     const std::size_t uvCount = std::min(set.u.size(), set.v.size());
-    std::vector<std::array<float, 2>> uvs(vertexCount, {0.0f, 0.0f});
+    uvs.clear();
+    uvs.reserve(vertexCount);
     for (std::size_t k = 0; k < vertexCount; ++k) {
-        const std::int64_t uv = uvOfVertex[k] >= 0 ? uvOfVertex[k] : std::int64_t(k);
+        const std::int64_t uv = !uvOfVertex.empty() && uvOfVertex[k] >= 0 ? uvOfVertex[k] : std::int64_t(k);
         if (std::uint64_t(uv) < uvCount) {
-            uvs[k] = {set.u[std::size_t(uv)], set.v[std::size_t(uv)]};
+            uvs.push_back({set.u[std::size_t(uv)], set.v[std::size_t(uv)]});
         } else {
+            uvs.push_back({0.0f, 0.0f});
             ++missing;
         }
     }
-    return uvs;
 }
 
 template <std::size_t N>
@@ -119,10 +124,11 @@ float length(const Vector& v) {
 // those without a direction (zero or not finite) replaced by the sum of the
 // normals of the vertex's triangles, weighted by area; a vertex without one
 // gets +Y. Counts the normals changed in `repaired`.
-std::vector<Vector> vertexNormals(const MeshData& mesh, const std::vector<Vector>& positions,
-                                  const std::vector<std::uint32_t>& indices, std::size_t& repaired) {
-    if (mesh.vertexNormals.size() != positions.size()) return {};
-    std::vector<Vector> normals;
+void vertexNormals(const MeshData& mesh, const std::vector<Vector>& positions,
+                   const std::vector<std::uint32_t>& indices, std::vector<Vector>& normals, std::size_t& repaired) {
+    normals.clear();
+    if (mesh.vertexNormals.size() != positions.size()) return;
+    normals.reserve(positions.size());
     std::vector<bool> directionless(positions.size(), false);
     for (std::size_t k = 0; k < positions.size(); ++k) {
         const standin::Normal& n = mesh.vertexNormals[k];
@@ -137,7 +143,7 @@ std::vector<Vector> vertexNormals(const MeshData& mesh, const std::vector<Vector
         }
         normals.push_back(normal);
     }
-    if (std::find(directionless.begin(), directionless.end(), true) == directionless.end()) return normals;
+    if (std::find(directionless.begin(), directionless.end(), true) == directionless.end()) return;
     for (std::size_t t = 0; t + 2 < indices.size(); t += 3) {
         const Vector face = cross(subtract(positions[indices[t + 1]], positions[indices[t]]),
                                   subtract(positions[indices[t + 2]], positions[indices[t]]));
@@ -155,7 +161,32 @@ std::vector<Vector> vertexNormals(const MeshData& mesh, const std::vector<Vector
                          ? Vector{normals[k][0] / size, normals[k][1] / size, normals[k][2] / size}
                          : Vector{0.0f, 1.0f, 0.0f};
     }
-    return normals;
+}
+
+// What making a mesh's geometry good changed, for the warnings.
+struct Repairs {
+    std::size_t dropped = 0;
+    std::size_t missingUvs = 0;
+    std::size_t nonFinite = 0;
+    std::size_t normals = 0;
+};
+
+// Without triangles, only the indices are made. The vectors keep their
+// storage, so that mesh after mesh reuses memory already touched instead of
+// faulting in new pages.
+void buildGeometry(const MeshData& data, MeshGeometry& geometry, Repairs& repairs) {
+    triangulate(data, geometry.indices, repairs.dropped);
+    geometry.positions.clear();
+    geometry.uvs.clear();
+    geometry.normals.clear();
+    if (geometry.indices.empty()) return;
+    geometry.positions.reserve(data.points.size());
+    for (const standin::Point& p : data.points) geometry.positions.push_back({p.x, p.y, p.z});
+    if (const standin::UVSet* set = findUvSet(data); set != nullptr && !set->u.empty()) {
+        vertexUvs(data, *set, geometry.uvs, repairs.missingUvs);
+    }
+    repairs.nonFinite = zeroNonFinite(geometry.positions) + zeroNonFinite(geometry.uvs);
+    vertexNormals(data, geometry.positions, geometry.indices, geometry.normals, repairs.normals);
 }
 
 std::optional<std::vector<std::uint8_t>> readPrefix(const std::string& path, std::size_t limit) {
@@ -204,41 +235,46 @@ private:
     void warn(std::string line) { fWarnings.push_back(std::move(line)); }
 
     void addMesh(const Node& shape) {
-        const MeshData& data = shape.mesh;
         const Node* transform = fScene.find(shape.parent);
         ExportMesh mesh;
         mesh.meshName = shape.name;
         mesh.nodeName = transform != nullptr ? transform->name : shape.name;
-        std::size_t dropped = 0;
-        mesh.indices = triangulate(data, dropped);
-        if (dropped > 0) {
-            warn("mesh " + shape.name + ": " + std::to_string(dropped) +
+        mesh.data = &shape.mesh;
+        Repairs repairs;
+        MeshGeometry& geometry = fGeometry;
+        buildGeometry(shape.mesh, geometry, repairs);
+        if (repairs.dropped > 0) {
+            warn("mesh " + shape.name + ": " + std::to_string(repairs.dropped) +
                  " polygons or triangles refer to corners or vertices that do not exist; left out");
         }
-        if (mesh.indices.empty()) {
+        if (geometry.indices.empty()) {
             warn("mesh " + shape.name + ": no triangles; left out");
             return;
         }
-        for (const standin::Point& p : data.points) mesh.positions.push_back({p.x, p.y, p.z});
-        if (const standin::UVSet* set = findUvSet(data); set != nullptr && !set->u.empty()) {
-            std::size_t missing = 0;
-            mesh.uvs = vertexUvs(data, *set, missing);
-            if (missing > 0) {
-                warn("mesh " + shape.name + ": " + std::to_string(missing) + " vertices have no UV in " +
-                     kUvSetName + "; given (0, 0)");
-            }
+        if (repairs.missingUvs > 0) {
+            warn("mesh " + shape.name + ": " + std::to_string(repairs.missingUvs) + " vertices have no UV in " +
+                 kUvSetName + "; given (0, 0)");
         }
-        const std::size_t nonFinite = zeroNonFinite(mesh.positions) + zeroNonFinite(mesh.uvs);
-        if (nonFinite > 0) {
-            warn("mesh " + shape.name + ": " + std::to_string(nonFinite) +
+        if (repairs.nonFinite > 0) {
+            warn("mesh " + shape.name + ": " + std::to_string(repairs.nonFinite) +
                  " point or UV coordinates are not finite numbers; written as 0");
         }
-        std::size_t repaired = 0;
-        mesh.normals = vertexNormals(data, mesh.positions, mesh.indices, repaired);
-        if (repaired > 0) {
-            warn("mesh " + shape.name + ": " + std::to_string(repaired) +
+        if (repairs.normals > 0) {
+            warn("mesh " + shape.name + ": " + std::to_string(repairs.normals) +
                  " vertex normals are not unit vectors; normalised, or taken from the faces where they have "
                  "no direction");
+        }
+        mesh.vertexCount = geometry.positions.size();
+        mesh.indexCount = geometry.indices.size();
+        mesh.hasNormals = !geometry.normals.empty();
+        mesh.hasUvs = !geometry.uvs.empty();
+        mesh.minimum = geometry.positions.front();
+        mesh.maximum = geometry.positions.front();
+        for (const std::array<float, 3>& position : geometry.positions) {
+            for (std::size_t c = 0; c < 3; ++c) {
+                mesh.minimum[c] = std::min(mesh.minimum[c], position[c]);
+                mesh.maximum[c] = std::max(mesh.maximum[c], position[c]);
+            }
         }
         mesh.material = materialFor(shape);
         fResult.meshes.push_back(std::move(mesh));
@@ -307,12 +343,18 @@ private:
     std::map<NodeId, std::size_t> fMaterials;
     std::map<NodeId, std::optional<std::size_t>> fTextures;
     std::set<std::string> fImageNames;
+    MeshGeometry fGeometry;
 };
 
 }  // namespace
 
 ExportScene collectScene(const standin::Scene& scene, std::vector<std::string>& warnings) {
     return Collector(scene, warnings).collect();
+}
+
+void geometryOf(const ExportMesh& mesh, MeshGeometry& geometry) {
+    Repairs repairs;
+    buildGeometry(*mesh.data, geometry, repairs);
 }
 
 }  // namespace orvex::writers

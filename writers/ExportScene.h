@@ -24,14 +24,27 @@ struct ExportMaterial {
     std::optional<std::size_t> texture;  // into ExportScene::textures
 };
 
+// A mesh as it is written. Its geometry stays in the host scene, which
+// outlives this, and is made for writing one mesh at a time (geometryOf),
+// so that the scene's arrays are never held twice over.
 struct ExportMesh {
     std::string nodeName;  // the transform's name
     std::string meshName;  // the shape's name
+    const standin::MeshData* data = nullptr;
+    std::size_t vertexCount = 0;
+    std::size_t indexCount = 0;
+    bool hasNormals = false;
+    bool hasUvs = false;
+    std::array<float, 3> minimum{};  // of the positions as written
+    std::array<float, 3> maximum{};
+    std::optional<std::size_t> material;  // into ExportScene::materials
+};
+
+struct MeshGeometry {
     std::vector<std::array<float, 3>> positions;
     std::vector<std::array<float, 3>> normals;  // one unit vector per position, or empty
     std::vector<std::array<float, 2>> uvs;      // (u, v) as the host holds them, one per position, or empty
     std::vector<std::uint32_t> indices;         // three per triangle, each below positions.size()
-    std::optional<std::size_t> material;        // into ExportScene::materials
 };
 
 struct ExportScene {
@@ -47,6 +60,11 @@ struct ExportScene {
 // be decoded, invalid numbers) is left out or made good, with a warning line
 // added for each. Throws std::bad_alloc when memory runs out.
 ExportScene collectScene(const standin::Scene& scene, std::vector<std::string>& warnings);
+
+// Makes `geometry` that of a collected mesh, made good as collectScene
+// described it. Its vectors keep their storage for the next mesh. Throws
+// std::bad_alloc when memory runs out.
+void geometryOf(const ExportMesh& mesh, MeshGeometry& geometry);
 
 }  // namespace orvex::writers
 

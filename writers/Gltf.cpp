@@ -5,10 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include <algorithm>
-#include <cstring>
 #include <limits>
-#include <string_view>
 
 namespace orvex::writers {
 
@@ -53,18 +50,16 @@ std::string uriOf(const std::string& name) {
     return uri;
 }
 
-// The binary buffer and the glTF objects that point into it.
-class Buffer {
+// The glTF objects that point into the binary buffer, laid out before any
+// byte of it is made: the buffer is written view by view, in the order they
+// were added (writeBuffer), straight from the scene.
+class Layout {
 public:
-    // The whole buffer is sized once, so that it is never copied as it grows.
-    void reserve(std::size_t size) { fBytes.reserve(size); }
-
-    std::size_t addView(std::string_view data, std::optional<int> target) {
-        // Every accessor's components, at most four bytes wide, stay aligned.
-        fBytes.append((4 - fBytes.size() % 4) % 4, '\0');
-        Json view = {{"buffer", 0}, {"byteOffset", fBytes.size()}, {"byteLength", data.size()}};
+    std::size_t addView(std::size_t size, std::optional<int> target) {
+        fSize += padding(fSize);
+        Json view = {{"buffer", 0}, {"byteOffset", fSize}, {"byteLength", size}};
         if (target) view["target"] = *target;
-        fBytes += data;
+        fSize += size;
         fViews.push_back(std::move(view));
         return fViews.size() - 1;
     }
@@ -74,80 +69,116 @@ public:
         return fAccessors.size() - 1;
     }
 
-    const std::string& bytes() const { return fBytes; }
+    // Every accessor's components, at most four bytes wide, stay aligned.
+    static std::size_t padding(std::size_t offset) { return (4 - offset % 4) % 4; }
+
+    std::size_t size() const { return fSize; }
     const Json& views() const { return fViews; }
     const Json& accessors() const { return fAccessors; }
 
 private:
-    std::string fBytes;
+    std::size_t fSize = 0;
     Json fViews = Json::array();
     Json fAccessors = Json::array();
 };
 
-// glTF's binary data is little-endian, as every platform we build for is, so
-// the values go in as they lie in memory.
-template <typename T>
-std::string_view bytesOf(const std::vector<T>& values) {
-    return {reinterpret_cast<const char*>(values.data()), values.size() * sizeof(T)};
-}
-
-template <std::size_t N>
-std::size_t addFloatAccessor(Buffer& buffer, const std::vector<std::array<float, N>>& values,
-                             bool withBounds) {
-    static_assert(sizeof(std::array<float, N>) == N * sizeof(float), "vectors lie packed");
-    Json accessor = {{"bufferView", buffer.addView(bytesOf(values), kArrayBuffer)},
-                     {"componentType", kFloat},
-                     {"count", values.size()},
-                     {"type", N == 2 ? "VEC2" : "VEC3"}};
-    if (withBounds) {
-        std::array<float, N> minimum = values.front();
-        std::array<float, N> maximum = values.front();
-        for (const std::array<float, N>& value : values) {
-            for (std::size_t c = 0; c < N; ++c) {
-                minimum[c] = std::min(minimum[c], value[c]);
-                maximum[c] = std::max(maximum[c], value[c]);
-            }
-        }
-        accessor["min"] = minimum;
-        accessor["max"] = maximum;
-    }
-    return buffer.addAccessor(std::move(accessor));
-}
-
 // The largest value of an index type means a primitive restart and may not
 // be an index.
 bool shortIndices(const ExportMesh& mesh) {
-    return mesh.positions.size() <= std::numeric_limits<std::uint16_t>::max();
+    return mesh.vertexCount <= std::numeric_limits<std::uint16_t>::max();
 }
 
-std::size_t addIndexAccessor(Buffer& buffer, const ExportMesh& mesh) {
+template <std::size_t N>
+Json floatAccessor(Layout& layout, std::size_t count) {
+    return {{"bufferView", layout.addView(count * N * sizeof(float), kArrayBuffer)},
+            {"componentType", kFloat},
+            {"count", count},
+            {"type", N == 2 ? "VEC2" : "VEC3"}};
+}
+
+std::size_t addPositionAccessor(Layout& layout, const ExportMesh& mesh) {
+    Json accessor = floatAccessor<3>(layout, mesh.vertexCount);
+    accessor["min"] = mesh.minimum;
+    accessor["max"] = mesh.maximum;
+    return layout.addAccessor(std::move(accessor));
+}
+
+std::size_t addIndexAccessor(Layout& layout, const ExportMesh& mesh) {
     const bool narrow = shortIndices(mesh);
-    std::size_t view = 0;
-    if (narrow) {
-        const std::vector<std::uint16_t> values(mesh.indices.begin(), mesh.indices.end());
-        view = buffer.addView(bytesOf(values), kElementArrayBuffer);
-    } else {
-        view = buffer.addView(bytesOf(mesh.indices), kElementArrayBuffer);
-    }
-    return buffer.addAccessor({{"bufferView", view},
+    const std::size_t size = mesh.indexCount * (narrow ? sizeof(std::uint16_t) : sizeof(std::uint32_t));
+    return layout.addAccessor({{"bufferView", layout.addView(size, kElementArrayBuffer)},
                                {"componentType", narrow ? kUnsignedShort : kUnsignedInt},
-                               {"count", mesh.indices.size()},
+                               {"count", mesh.indexCount},
                                {"type", "SCALAR"}});
 }
 
-Json meshJson(Buffer& buffer, const ExportMesh& mesh) {
-    Json attributes = {{"POSITION", addFloatAccessor(buffer, mesh.positions, true)}};
-    if (!mesh.normals.empty()) attributes["NORMAL"] = addFloatAccessor(buffer, mesh.normals, false);
-    if (!mesh.uvs.empty()) {
-        // glTF's v runs down the image, the host's up.
-        std::vector<std::array<float, 2>> texcoords;
-        texcoords.reserve(mesh.uvs.size());
-        for (const std::array<float, 2>& uv : mesh.uvs) texcoords.push_back({uv[0], 1.0f - uv[1]});
-        attributes["TEXCOORD_0"] = addFloatAccessor(buffer, texcoords, false);
-    }
-    Json primitive = {{"attributes", std::move(attributes)}, {"indices", addIndexAccessor(buffer, mesh)}};
+Json meshJson(Layout& layout, const ExportMesh& mesh) {
+    Json attributes = {{"POSITION", addPositionAccessor(layout, mesh)}};
+    if (mesh.hasNormals) attributes["NORMAL"] = layout.addAccessor(floatAccessor<3>(layout, mesh.vertexCount));
+    if (mesh.hasUvs) attributes["TEXCOORD_0"] = layout.addAccessor(floatAccessor<2>(layout, mesh.vertexCount));
+    Json primitive = {{"attributes", std::move(attributes)}, {"indices", addIndexAccessor(layout, mesh)}};
     if (mesh.material) primitive["material"] = *mesh.material;
     return {{"name", mesh.meshName}, {"primitives", Json::array({std::move(primitive)})}};
+}
+
+// Writes the views in the order that writeGltf laid them out, making one
+// mesh's geometry at a time. glTF's binary data is little-endian, as every
+// platform we build for is, so the values go in as they lie in memory.
+class BufferWriter {
+public:
+    explicit BufferWriter(AtomicFile& file) : fFile(file) {}
+
+    void view(const void* data, std::size_t size) {
+        static const char kZeros[4] = {};
+        const std::size_t padding = Layout::padding(fWritten);
+        fFile.write(kZeros, padding);
+        fFile.write(data, size);
+        fWritten += padding + size;
+    }
+
+    template <typename T>
+    void view(const std::vector<T>& values) {
+        view(values.data(), values.size() * sizeof(T));
+    }
+
+    void meshViews(const ExportMesh& mesh) {
+        static_assert(sizeof(std::array<float, 3>) == 3 * sizeof(float), "vectors lie packed");
+        static_assert(sizeof(std::array<float, 2>) == 2 * sizeof(float), "vectors lie packed");
+        geometryOf(mesh, fGeometry);
+        view(fGeometry.positions);
+        if (mesh.hasNormals) view(fGeometry.normals);
+        if (mesh.hasUvs) {
+            // glTF's v runs down the image, the host's up.
+            for (std::array<float, 2>& uv : fGeometry.uvs) uv[1] = 1.0f - uv[1];
+            view(fGeometry.uvs);
+        }
+        if (shortIndices(mesh)) {
+            fShortIndices.assign(fGeometry.indices.begin(), fGeometry.indices.end());
+            view(fShortIndices);
+        } else {
+            view(fGeometry.indices);
+        }
+    }
+
+    std::size_t written() const { return fWritten; }
+
+private:
+    AtomicFile& fFile;
+    std::size_t fWritten = 0;
+    // Kept from mesh to mesh, as geometryOf keeps the geometry's storage.
+    MeshGeometry fGeometry;
+    std::vector<std::uint16_t> fShortIndices;
+};
+
+std::size_t writeBuffer(AtomicFile& file, const ExportScene& scene, bool withImages) {
+    BufferWriter writer(file);
+    for (const ExportMesh& mesh : scene.meshes) writer.meshViews(mesh);
+    if (withImages) {
+        for (const ExportTexture& texture : scene.textures) {
+            writer.view(texture.png.data(), texture.png.size());
+        }
+    }
+    return writer.written();
 }
 
 Json materialJson(const ExportMaterial& material) {
@@ -161,12 +192,11 @@ Json materialJson(const ExportMaterial& material) {
     return {{"name", material.name}, {"pbrMetallicRoughness", std::move(pbr)}};
 }
 
-// Written piece by piece, so that the binary chunk is not copied once more.
-void writeGlb(const std::string& path, const std::string& json, const std::string& bin) {
+void writeGlb(const std::string& path, const std::string& json, const ExportScene& scene, std::size_t binSize) {
     const std::size_t jsonPadding = (4 - json.size() % 4) % 4;
-    const std::size_t binPadding = (4 - bin.size() % 4) % 4;
+    const std::size_t binPadding = (4 - binSize % 4) % 4;
     std::size_t total = 12 + 8 + json.size() + jsonPadding;
-    if (!bin.empty()) total += 8 + bin.size() + binPadding;
+    if (binSize > 0) total += 8 + binSize + binPadding;
     if (total > std::numeric_limits<std::uint32_t>::max()) {
         throw WriteError(path + ": cannot write: more than a GLB file can hold (4 GiB)");
     }
@@ -180,12 +210,12 @@ void writeGlb(const std::string& path, const std::string& json, const std::strin
     file.write(header);
     file.write(json);
     file.write(std::string(jsonPadding, ' '));
-    if (!bin.empty()) {
+    if (binSize > 0) {
         std::string binHeader;
-        appendU32(binHeader, std::uint32_t(bin.size() + binPadding));
+        appendU32(binHeader, std::uint32_t(binSize + binPadding));
         appendU32(binHeader, kBinChunk);
         file.write(binHeader);
-        file.write(bin);
+        writeBuffer(file, scene, true);
         file.write(std::string(binPadding, '\0'));
     }
     file.commit();
@@ -197,33 +227,16 @@ std::string dumpJson(const Json& json, int indent) {
     return json.dump(indent, ' ', false, Json::error_handler_t::replace);
 }
 
-// Every view may start with up to three bytes of padding.
-std::size_t bufferSize(const ExportScene& scene, bool binary) {
-    constexpr std::size_t kPadding = 3;
-    std::size_t size = 0;
-    for (const ExportMesh& mesh : scene.meshes) {
-        size += mesh.positions.size() * sizeof(mesh.positions[0]) + mesh.normals.size() * sizeof(mesh.normals[0]) +
-                mesh.uvs.size() * sizeof(mesh.uvs[0]) +
-                mesh.indices.size() * (shortIndices(mesh) ? sizeof(std::uint16_t) : sizeof(std::uint32_t)) +
-                4 * kPadding;
-    }
-    if (binary) {
-        for (const ExportTexture& texture : scene.textures) size += texture.png.size() + kPadding;
-    }
-    return size;
-}
-
 }  // namespace
 
 void writeGltf(const ExportScene& scene, const std::string& path, bool binary) {
-    Buffer buffer;
-    buffer.reserve(bufferSize(scene, binary));
+    Layout layout;
     Json document = {{"asset", {{"version", "2.0"}, {"generator", "OrvexImp"}}}, {"scene", 0}};
     Json nodes = Json::array();
     Json meshes = Json::array();
     for (const ExportMesh& mesh : scene.meshes) {
         nodes.push_back({{"name", mesh.nodeName}, {"mesh", meshes.size()}});
-        meshes.push_back(meshJson(buffer, mesh));
+        meshes.push_back(meshJson(layout, mesh));
     }
     Json sceneObject = Json::object();
     if (!nodes.empty()) {
@@ -240,45 +253,58 @@ void writeGltf(const ExportScene& scene, const std::string& path, bool binary) {
         for (const ExportMaterial& material : scene.materials) materials.push_back(materialJson(material));
         document["materials"] = std::move(materials);
     }
-    std::vector<FileBytes> files;
+    std::vector<FileBytes> images;
     if (!scene.textures.empty()) {
         Json textures = Json::array();
-        Json images = Json::array();
+        Json imageObjects = Json::array();
         for (const ExportTexture& texture : scene.textures) {
-            textures.push_back({{"sampler", 0}, {"source", images.size()}});
+            textures.push_back({{"sampler", 0}, {"source", imageObjects.size()}});
             if (binary) {
-                images.push_back(
-                    {{"bufferView", buffer.addView(texture.png, std::nullopt)}, {"mimeType", "image/png"}});
+                imageObjects.push_back({{"bufferView", layout.addView(texture.png.size(), std::nullopt)},
+                                        {"mimeType", "image/png"}});
             } else {
-                images.push_back({{"uri", uriOf(texture.imageName)}});
-                files.push_back({pathBeside(path, texture.imageName), texture.png});
+                imageObjects.push_back({{"uri", uriOf(texture.imageName)}});
+                images.push_back({pathBeside(path, texture.imageName), texture.png});
             }
         }
         document["textures"] = std::move(textures);
-        document["images"] = std::move(images);
+        document["images"] = std::move(imageObjects);
         document["samplers"] = Json::array({{{"magFilter", kLinear},
                                              {"minFilter", kLinearMipmapLinear},
                                              {"wrapS", kRepeat},
                                              {"wrapT", kRepeat}}});
     }
-    if (!buffer.views().empty()) {
-        if (!buffer.accessors().empty()) document["accessors"] = buffer.accessors();
-        document["bufferViews"] = buffer.views();
-        Json bufferObject = {{"byteLength", buffer.bytes().size()}};
+    std::string binPath;
+    if (!layout.views().empty()) {
+        if (!layout.accessors().empty()) document["accessors"] = layout.accessors();
+        document["bufferViews"] = layout.views();
+        Json bufferObject = {{"byteLength", layout.size()}};
         if (!binary) {
             const std::string binName = stemOf(path) + ".bin";
             bufferObject["uri"] = uriOf(binName);
-            files.push_back({pathBeside(path, binName), buffer.bytes()});
+            binPath = pathBeside(path, binName);
         }
         document["buffers"] = Json::array({std::move(bufferObject)});
     }
     if (binary) {
-        writeGlb(path, dumpJson(document, -1), buffer.bytes());
+        writeGlb(path, dumpJson(document, -1), scene, layout.size());
         return;
     }
-    const std::string main = dumpJson(document, 2) + "\n";
-    files.push_back({path, main});
-    writeFilesAtomically(files);
+    // Staged in the order that they are renamed: the file that names the
+    // others last.
+    std::vector<AtomicFile> staged;
+    staged.reserve(images.size() + 2);
+    for (const FileBytes& image : images) {
+        staged.emplace_back(image.path);
+        staged.back().write(image.bytes);
+    }
+    if (!binPath.empty()) {
+        staged.emplace_back(binPath);
+        writeBuffer(staged.back(), scene, false);
+    }
+    staged.emplace_back(path);
+    staged.back().write(dumpJson(document, 2) + "\n");
+    commitTogether(staged);
 }
 
 }  // namespace orvex::writers

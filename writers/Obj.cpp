@@ -39,7 +39,7 @@ struct Bases {
     std::size_t normal = 0;
 };
 
-std::string corner(std::uint32_t index, const ExportMesh& mesh, const Bases& bases) {
+std::string corner(std::uint32_t index, const MeshGeometry& mesh, const Bases& bases) {
     std::string text = std::to_string(bases.position + index + 1);
     if (mesh.uvs.empty() && mesh.normals.empty()) return text;
     text += '/';
@@ -69,26 +69,28 @@ void writeObj(const ExportScene& scene, const std::string& path) {
     }
     bool defaultUsed = false;
     Bases bases;
+    MeshGeometry geometry;
     for (const ExportMesh& mesh : scene.meshes) {
+        geometryOf(mesh, geometry);
         obj += "o " + mesh.nodeName + "\n";
-        appendVectors(obj, "v", mesh.positions);
+        appendVectors(obj, "v", geometry.positions);
         // The host's v runs up the image, as OBJ's does.
-        appendVectors(obj, "vt", mesh.uvs);
-        appendVectors(obj, "vn", mesh.normals);
+        appendVectors(obj, "vt", geometry.uvs);
+        appendVectors(obj, "vn", geometry.normals);
         if (mesh.material) {
             obj += "usemtl " + scene.materials[*mesh.material].name + "\n";
         } else {
             obj += std::string("usemtl ") + kDefaultMaterialName + "\n";
             defaultUsed = true;
         }
-        for (std::size_t i = 0; i + 2 < mesh.indices.size(); i += 3) {
-            obj += "f " + corner(mesh.indices[i], mesh, bases) + " " +
-                   corner(mesh.indices[i + 1], mesh, bases) + " " + corner(mesh.indices[i + 2], mesh, bases) +
-                   "\n";
+        const std::vector<std::uint32_t>& indices = geometry.indices;
+        for (std::size_t i = 0; i + 2 < indices.size(); i += 3) {
+            obj += "f " + corner(indices[i], geometry, bases) + " " + corner(indices[i + 1], geometry, bases) +
+                   " " + corner(indices[i + 2], geometry, bases) + "\n";
         }
-        bases.position += mesh.positions.size();
-        bases.uv += mesh.uvs.size();
-        bases.normal += mesh.normals.size();
+        bases.position += geometry.positions.size();
+        bases.uv += geometry.uvs.size();
+        bases.normal += geometry.normals.size();
     }
     if (defaultUsed) mtl += std::string("newmtl ") + kDefaultMaterialName + "\n" + kUntexturedColour;
     files.push_back({pathBeside(path, mtlName), mtl});

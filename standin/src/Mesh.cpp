@@ -133,8 +133,12 @@ MStatus MFnMesh::unlockVertexNormals(MIntArray& vertexList) {
     const HostCall call{"MFnMesh::unlockVertexNormals", {}, {}, standin::typesOf(node), {}};
     return journaled(call, [&]() -> MStatus {
         if (!node || !standin::allBelow(vertexList, node->mesh.points.size())) return MStatus::kFailure;
+        std::vector<bool>& locked = node->mesh.normalLocked;
+        // Importers pass a vertex once per polygon corner, mostly before any
+        // normal is set and locked: then the walk would change nothing.
+        if (std::find(locked.begin(), locked.end(), true) == locked.end()) return MStatus::kSuccess;
         for (const int vertex : standin::ArrayAccess::values(vertexList)) {
-            node->mesh.normalLocked[static_cast<std::size_t>(vertex)] = false;
+            locked[static_cast<std::size_t>(vertex)] = false;
         }
         return MStatus::kSuccess;
     });
