@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -51,6 +52,15 @@ inline std::vector<std::string> noteList(const Model& model) {
     return result;
 }
 
+// A file built in code, with the meshes (as summaries) and the notes it must
+// load as.
+struct WalkCase {
+    const char* name;
+    std::function<void(modelgen::ModelBuilder&)> build;
+    std::vector<std::string> meshes;
+    std::vector<std::string> notes;
+};
+
 // Each test writes its files into a fresh directory named content, which
 // makes the expected content root known.
 class ModelFileTest : public testing::Test {
@@ -74,6 +84,15 @@ protected:
     Model load(const modelgen::Bytes& bytes) const {
         Model model;
         EXPECT_TRUE(loadModel(write(bytes), model));
+        return model;
+    }
+
+    Model expectLoadsAsDeclared(const WalkCase& c) const {
+        modelgen::ModelBuilder builder;
+        c.build(builder);
+        Model model = load(builder.bytes());
+        EXPECT_EQ(summaries(model), c.meshes);
+        EXPECT_EQ(noteList(model), c.notes);
         return model;
     }
 

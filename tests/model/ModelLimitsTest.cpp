@@ -67,13 +67,7 @@ ModelVertex recordReadAsHeader(std::uint32_t type, std::uint32_t size) {
 }
 
 TEST_F(ModelFileTest, LyingSizesMoveTheWalkAsDeclared) {
-    struct Case {
-        const char* name;
-        std::function<void(ModelBuilder&)> build;
-        std::vector<std::string> meshes;
-        std::vector<std::string> notes;
-    };
-    const Case cases[] = {
+    const WalkCase cases[] = {
         {"content longer than its size is read again as headers",
          [](ModelBuilder& b) {
              b.beginMeshList().beginChild().vertices({recordReadAsHeader(1, 24)}, std::nullopt, 8);
@@ -128,13 +122,9 @@ TEST_F(ModelFileTest, LyingSizesMoveTheWalkAsDeclared) {
          {"a,, 3v 3i"},
          {"truncated@155"}},
     };
-    for (const Case& c : cases) {
+    for (const WalkCase& c : cases) {
         SCOPED_TRACE(c.name);
-        ModelBuilder builder;
-        c.build(builder);
-        const Model model = load(builder.bytes());
-        EXPECT_EQ(summaries(model), c.meshes);
-        EXPECT_EQ(noteList(model), c.notes);
+        expectLoadsAsDeclared(c);
     }
 }
 

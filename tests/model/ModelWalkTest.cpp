@@ -41,13 +41,7 @@ TEST_F(ModelFileTest, ReadsTheOneTriangleExample) {
 }
 
 TEST_F(ModelFileTest, FollowsTheMeshGrammar) {
-    struct Case {
-        const char* name;
-        std::function<void(ModelBuilder&)> build;
-        std::vector<std::string> meshes;
-        std::vector<std::string> notes;
-    };
-    const Case cases[] = {
+    const WalkCase cases[] = {
         {"empty file", [](ModelBuilder&) {}, {}, {}},
         {"only unknown chunks",
          [](ModelBuilder& b) { b.chunk(1, "abcd").chunk(7); },
@@ -119,13 +113,9 @@ TEST_F(ModelFileTest, FollowsTheMeshGrammar) {
          {",, 0v 0i"},
          {}},
     };
-    for (const Case& c : cases) {
+    for (const WalkCase& c : cases) {
         SCOPED_TRACE(c.name);
-        ModelBuilder builder;
-        c.build(builder);
-        const Model model = load(builder.bytes());
-        EXPECT_EQ(summaries(model), c.meshes);
-        EXPECT_EQ(noteList(model), c.notes);
+        const Model model = expectLoadsAsDeclared(c);
         EXPECT_EQ(model.currentMesh, nullptr);
         EXPECT_EQ(model.namesBlob, nullptr);
     }
