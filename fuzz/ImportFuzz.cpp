@@ -40,13 +40,15 @@ void checkMesh(const standin::MeshData& mesh) {
     require(indicesWithin(mesh.polygonConnects, points), "connects name points of the mesh");
     for (const standin::UVSet& set : mesh.uvSets) {
         require(set.u.size() == set.v.size(), "a UV set has as many u as v");
-        if (set.uvCounts.empty()) {
-            require(set.uvIds.empty(), "UV ids come with UV counts");
+        const std::vector<int>& uvCounts = standin::uvCountsOf(mesh, set);
+        const std::vector<int>& uvIds = standin::uvIdsOf(mesh, set);
+        if (uvCounts.empty()) {
+            require(uvIds.empty(), "UV ids come with UV counts");
             continue;
         }
-        require(set.uvCounts == mesh.polygonCounts, "UVs are assigned to every corner of every polygon");
-        require(set.uvIds.size() == mesh.polygonConnects.size(), "one UV id per corner");
-        require(indicesWithin(set.uvIds, set.u.size()), "UV ids name UVs of the set");
+        require(uvCounts == mesh.polygonCounts, "UVs are assigned to every corner of every polygon");
+        require(uvIds.size() == mesh.polygonConnects.size(), "one UV id per corner");
+        require(indicesWithin(uvIds, set.u.size()), "UV ids name UVs of the set");
     }
     require(mesh.vertexNormals.empty() || mesh.vertexNormals.size() == points, "one normal per vertex");
     require(mesh.normalLocked.empty() || mesh.normalLocked.size() == points, "one normal lock per vertex");

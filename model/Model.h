@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orvex {
@@ -19,11 +20,38 @@ namespace orvex {
 // compared byte for byte.
 using TextureNodeCache = std::map<std::string, MObject>;
 
+// Construction with no value default-initialises rather than zero-fills:
+// the loader sizes each vertex and index array and then fills it with one
+// read, and zeroing it first would be a second pass over fresh memory. A
+// failed read discards the array, so no model keeps an unread element.
+template <typename T>
+class DefaultInitAllocator : public std::allocator<T> {
+public:
+    template <typename U>
+    struct rebind {
+        using other = DefaultInitAllocator<U>;
+    };
+
+    using std::allocator<T>::allocator;
+
+    template <typename U>
+    void construct(U* place) {
+        ::new (static_cast<void*>(place)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* place, Args&&... args) {
+        ::new (static_cast<void*>(place)) U(std::forward<Args>(args)...);
+    }
+};
+
+template <typename T>
+using FileArray = std::vector<T, DefaultInitAllocator<T>>;
+
 struct ModelMesh {
     std::uint32_t vertexCount = 0;
     std::uint32_t indexCount = 0;
-    std::vector<ModelVertex> vertices;
-    std::vector<std::uint16_t> indices;  // a triangle list
+    FileArray<ModelVertex> vertices;
+    FileArray<std::uint16_t> indices;  // a triangle list
     // The texture name, then two more names that nothing else uses.
     std::array<std::string, 3> names;
 };

@@ -85,8 +85,8 @@ private:
 // loader's callers it is memory this build cannot give, like any other. Only
 // a 32-bit build reading a file of gigabytes gets there.
 template <typename T>
-std::vector<T> allocateArray(std::uint32_t count) {
-    std::vector<T> array;
+FileArray<T> allocateArray(std::uint32_t count) {
+    FileArray<T> array;
     if (count > array.max_size()) throw std::bad_alloc();
     array.resize(count);
     return array;
@@ -281,7 +281,7 @@ bool ModelReader::readIndices(std::uint64_t offset, std::uint32_t size) {
     if (count > kMaxIndexCount) throw std::bad_alloc();
     const std::uint64_t byteCount = std::uint64_t{count} * sizeof(std::uint16_t);
     if (!claim(byteCount, arrayBudget_)) return false;
-    std::vector<std::uint16_t> indices = allocateArray<std::uint16_t>(count);
+    FileArray<std::uint16_t> indices = allocateArray<std::uint16_t>(count);
     if (!readClaimed(indices.data(), byteCount)) return false;
     if (size != kIndicesPrefixSize + byteCount) {
         note(LoadNote::Kind::SizeMismatch, offset,

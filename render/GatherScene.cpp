@@ -50,7 +50,8 @@ RenderMesh convertMesh(const standin::MeshData& data) {
     }
 
     const standin::UVSet* map1 = findMap1(data);
-    const bool uvIdsAssigned = map1 != nullptr && map1->uvIds.size() == data.polygonConnects.size();
+    const std::vector<int>* const uvIds = map1 != nullptr ? &standin::uvIdsOf(data, *map1) : nullptr;
+    const bool uvIdsAssigned = uvIds != nullptr && uvIds->size() == data.polygonConnects.size();
     if (map1 != nullptr) {
         const std::size_t count = std::min(map1->u.size(), map1->v.size());
         mesh.uvs.reserve(count);
@@ -58,7 +59,7 @@ RenderMesh convertMesh(const standin::MeshData& data) {
     }
     const auto cornerAt = [&](std::size_t index) {
         const int vertex = data.polygonConnects[index];
-        return Corner{vertex, uvIdsAssigned ? map1->uvIds[index] : vertex};
+        return Corner{vertex, uvIdsAssigned ? (*uvIds)[index] : vertex};
     };
 
     std::size_t first = 0;

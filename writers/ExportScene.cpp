@@ -69,12 +69,13 @@ void vertexUvs(const MeshData& mesh, const standin::UVSet& set, std::vector<std:
     std::vector<std::int64_t> uvOfVertex;
     // Corners that name the UV of their own vertex, as importers that keep
     // one UV per vertex assign them, give every vertex UV number k.
-    if (set.uvIds != mesh.polygonConnects) uvOfVertex.assign(vertexCount, -1);
-    if (!uvOfVertex.empty() && set.uvIds.size() == mesh.polygonConnects.size()) {
-        for (std::size_t corner = 0; corner < set.uvIds.size(); ++corner) {
+    const std::vector<int>& uvIds = standin::uvIdsOf(mesh, set);
+    if (uvIds != mesh.polygonConnects) uvOfVertex.assign(vertexCount, -1);
+    if (!uvOfVertex.empty() && uvIds.size() == mesh.polygonConnects.size()) {
+        for (std::size_t corner = 0; corner < uvIds.size(); ++corner) {
             const int vertex = mesh.polygonConnects[corner];
             if (vertex >= 0 && std::size_t(vertex) < vertexCount && uvOfVertex[std::size_t(vertex)] < 0) {
-                uvOfVertex[std::size_t(vertex)] = set.uvIds[corner];
+                uvOfVertex[std::size_t(vertex)] = uvIds[corner];
             }
         }
     }

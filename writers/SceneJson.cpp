@@ -40,8 +40,8 @@ Json meshJson(const standin::MeshData& mesh) {
         uvSets.push_back({{"name", set.name},
                           {"u", numbers(set.u)},
                           {"v", numbers(set.v)},
-                          {"uvCounts", set.uvCounts},
-                          {"uvIds", set.uvIds}});
+                          {"uvCounts", standin::uvCountsOf(mesh, set)},
+                          {"uvIds", standin::uvIdsOf(mesh, set)}});
     }
     Json normals = Json::array();
     for (const standin::Normal& n : mesh.vertexNormals)

@@ -44,7 +44,7 @@ MeshData meshData(const MFloatPointArray& points, const MIntArray& counts, const
     for (const MFloatPoint& point : pointValues) mesh.points.push_back({point.x, point.y, point.z, point.w});
     mesh.polygonCounts = ArrayAccess::values(counts);
     mesh.polygonConnects = ArrayAccess::values(connects);
-    mesh.uvSets.push_back({kDefaultUVSet, ArrayAccess::values(u), ArrayAccess::values(v), {}, {}});
+    mesh.uvSets.push_back({kDefaultUVSet, ArrayAccess::values(u), ArrayAccess::values(v), {}, {}, false});
     mesh.normalLocked.assign(points.length(), false);
     return mesh;
 }
@@ -122,8 +122,15 @@ MStatus MFnMesh::assignUVs(const MIntArray& uvCounts, const MIntArray& uvIds, co
             !standin::allBelow(uvIds, set->u.size())) {
             return MStatus::kFailure;
         }
-        set->uvCounts = counts;
-        set->uvIds = standin::ArrayAccess::values(uvIds);
+        const std::vector<int>& ids = standin::ArrayAccess::values(uvIds);
+        set->idsAreConnects = ids == node->mesh.polygonConnects;
+        if (set->idsAreConnects) {
+            std::vector<int>().swap(set->uvCounts);
+            std::vector<int>().swap(set->uvIds);
+        } else {
+            set->uvCounts = counts;
+            set->uvIds = ids;
+        }
         return MStatus::kSuccess;
     });
 }

@@ -95,9 +95,6 @@ const MFloatPoint MFloatPoint::origin;
 MFloatPoint::MFloatPoint() : x(0.0f), y(0.0f), z(0.0f), w(1.0f) {}
 MFloatPoint::MFloatPoint(float xx, float yy, float zz, float ww) : x(xx), y(yy), z(zz), w(ww) {}
 
-MVector::MVector() : x(0.0), y(0.0), z(0.0) {}
-MVector::MVector(double xx, double yy, double zz) : x(xx), y(yy), z(zz) {}
-
 // --- Arrays -----------------------------------------------------------------
 // A null source with a count of 0 is an empty array, so the copy is skipped
 // rather than doing arithmetic on a null pointer.
@@ -149,11 +146,6 @@ const MFloatPoint& MFloatPointArray::operator[](unsigned int index) const {
 }
 MFloatPoint& MFloatPointArray::operator[](unsigned int index) {
     return fPoints[index];
-}
-MStatus MFloatPointArray::set(unsigned int index, float x, float y, float z, float w) {
-    if (index >= fPoints.size()) return MStatus::kFailure;
-    fPoints[index] = MFloatPoint(x, y, z, w);
-    return MStatus::kSuccess;
 }
 unsigned int MFloatPointArray::length() const {
     return static_cast<unsigned int>(fPoints.size());

@@ -28,8 +28,8 @@ ModelMesh meshOf(std::vector<ModelVertex> vertices, std::vector<std::uint16_t> i
     ModelMesh mesh;
     mesh.vertexCount = static_cast<std::uint32_t>(vertices.size());
     mesh.indexCount = static_cast<std::uint32_t>(indices.size());
-    mesh.vertices = std::move(vertices);
-    mesh.indices = std::move(indices);
+    mesh.vertices.assign(vertices.begin(), vertices.end());
+    mesh.indices.assign(indices.begin(), indices.end());
     mesh.names[0] = "brick";
     return mesh;
 }
@@ -87,8 +87,8 @@ TEST_F(MeshBuilderTest, MapsVerticesTrianglesAndUVsIntoHostSpace) {
     EXPECT_EQ(data.uvSets[0].name, "map1");
     EXPECT_THAT(data.uvSets[0].u, ElementsAre(0.125f, 0.0f, 0.0f));
     EXPECT_THAT(data.uvSets[0].v, ElementsAre(0.75f, 1.0f, 0.0f));
-    EXPECT_THAT(data.uvSets[0].uvCounts, ElementsAre(3));
-    EXPECT_THAT(data.uvSets[0].uvIds, ElementsAre(2, 0, 1));
+    EXPECT_THAT(standin::uvCountsOf(data, data.uvSets[0]), ElementsAre(3));
+    EXPECT_THAT(standin::uvIdsOf(data, data.uvSets[0]), ElementsAre(2, 0, 1));
     EXPECT_EQ(scene().setsContaining(shapes[0]->id).size(), 1u);
 
     const std::vector<std::string> calls = operations();

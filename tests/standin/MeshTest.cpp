@@ -107,9 +107,34 @@ TEST_F(MeshTest, AssignsUVsThatFitTheMesh) {
     EXPECT_FALSE(mesh.assignUVs(quad, ids, &map2));
     EXPECT_TRUE(mesh.assignUVs(quad, MIntArray(4, 0), &map1));
     EXPECT_TRUE(mesh.assignUVs(quad, ids));
-    const standin::UVSet& set = scene().findByName("mesh1")->mesh.uvSets[0];
+    const standin::MeshData& data = scene().findByName("mesh1")->mesh;
+    const standin::UVSet& set = data.uvSets[0];
+    EXPECT_FALSE(set.idsAreConnects);
     EXPECT_THAT(set.uvCounts, ElementsAre(4));
     EXPECT_THAT(set.uvIds, ElementsAre(3, 2, 1, 0));
+    EXPECT_THAT(standin::uvIdsOf(data, set), ElementsAre(3, 2, 1, 0));
+}
+
+TEST_F(MeshTest, KeepsUVIdsThatRepeatTheConnectsOnlyOnce) {
+    MFnMesh mesh;
+    MeshInput().create(mesh);
+    const MIntArray connects(std::vector<int>{0, 1, 2, 3}.data(), 4), reversed(std::vector<int>{3, 2, 1, 0}.data(), 4),
+        quad(1, 4);
+    const standin::MeshData& data = scene().findByName("mesh1")->mesh;
+    const standin::UVSet& set = data.uvSets[0];
+    EXPECT_TRUE(standin::uvIdsOf(data, set).empty());
+
+    ASSERT_TRUE(mesh.assignUVs(quad, connects));
+    EXPECT_TRUE(set.idsAreConnects);
+    EXPECT_TRUE(set.uvCounts.empty());
+    EXPECT_TRUE(set.uvIds.empty());
+    EXPECT_THAT(standin::uvCountsOf(data, set), ElementsAre(4));
+    EXPECT_THAT(standin::uvIdsOf(data, set), ElementsAre(0, 1, 2, 3));
+
+    ASSERT_TRUE(mesh.assignUVs(quad, reversed));
+    EXPECT_FALSE(set.idsAreConnects);
+    EXPECT_THAT(standin::uvCountsOf(data, set), ElementsAre(4));
+    EXPECT_THAT(standin::uvIdsOf(data, set), ElementsAre(3, 2, 1, 0));
 }
 
 TEST_F(MeshTest, LocksTheNormalsItSetsUntilUnlocked) {

@@ -22,7 +22,18 @@ public:
     const MFloatPoint& operator[](unsigned int index) const;
     MFloatPoint& operator[](unsigned int index);
 
-    MStatus set(unsigned int index, float x, float y, float z, float w = 1.0f);
+    // Defined here rather than in the host library: importers fill points
+    // one call per vertex, and a call across the library for each of them
+    // costs more than the store it makes.
+    MStatus set(unsigned int index, float x, float y, float z, float w = 1.0f) {
+        if (index >= fPoints.size()) return MStatus::kFailure;
+        MFloatPoint& point = fPoints[index];
+        point.x = x;
+        point.y = y;
+        point.z = z;
+        point.w = w;
+        return MStatus::kSuccess;
+    }
     unsigned int length() const;
 
 private:

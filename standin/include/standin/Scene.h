@@ -25,12 +25,19 @@ struct Normal {
     float x, y, z;
 };
 
+// The UVs of a set are assigned to polygon corners by per-polygon counts and
+// per-corner ids. Importers that keep one UV per vertex assign the mesh's own
+// polygon counts and connects; the host then sets `idsAreConnects` and keeps
+// uvCounts and uvIds empty instead of holding a second copy of the largest
+// arrays of the mesh. Read the assignment through uvCountsOf and uvIdsOf,
+// which see through either form.
 struct UVSet {
     std::string name;
-    std::vector<float> u;        // one value per UV
+    std::vector<float> u;         // one value per UV
     std::vector<float> v;
-    std::vector<int> uvCounts;   // per polygon, once assigned; empty before
-    std::vector<int> uvIds;      // per polygon corner, once assigned
+    std::vector<int> uvCounts;    // per polygon, once assigned; empty before, or when idsAreConnects
+    std::vector<int> uvIds;       // per polygon corner, once assigned; empty before, or when idsAreConnects
+    bool idsAreConnects = false;  // assigned: corner k has UV polygonConnects[k]
 };
 
 struct MeshData {
@@ -41,6 +48,16 @@ struct MeshData {
     std::vector<Normal> vertexNormals;  // one per vertex once any normal is set, else empty
     std::vector<bool> normalLocked;     // one per vertex
 };
+
+// The per-polygon UV counts of a set of `mesh`; empty before any assignment.
+inline const std::vector<int>& uvCountsOf(const MeshData& mesh, const UVSet& set) {
+    return set.idsAreConnects ? mesh.polygonCounts : set.uvCounts;
+}
+
+// The per-corner UV ids of a set of `mesh`; empty before any assignment.
+inline const std::vector<int>& uvIdsOf(const MeshData& mesh, const UVSet& set) {
+    return set.idsAreConnects ? mesh.polygonConnects : set.uvIds;
+}
 
 struct Node {
     NodeId id = kNoNode;
