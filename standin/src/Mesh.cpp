@@ -14,10 +14,13 @@ bool meshShape(const Node& node) {
     return node.type == "mesh";
 }
 
+// Without an early exit the test of a whole corner list vectorises; as
+// unsigned values, negative ids are beyond every limit.
 bool allBelow(const MIntArray& ids, std::size_t limit) {
-    const std::vector<int>& values = ArrayAccess::values(ids);
-    return std::all_of(values.begin(), values.end(),
-                       [limit](int id) { return id >= 0 && static_cast<std::size_t>(id) < limit; });
+    const auto bound = static_cast<unsigned int>(std::min<std::size_t>(limit, 1u << 31));
+    bool beyond = false;
+    for (const int id : ArrayAccess::values(ids)) beyond |= static_cast<unsigned int>(id) >= bound;
+    return !beyond;
 }
 
 // What the host refuses to build a mesh from.
@@ -29,19 +32,18 @@ bool consistentMesh(int numVertices, int numPolygons, const MFloatPointArray& po
         return false;
     }
     std::uint64_t corners = 0;
+    bool degenerate = false;
     for (const int count : ArrayAccess::values(counts)) {
-        if (count < 3) return false;
-        corners += static_cast<std::uint64_t>(count);
+        degenerate |= count < 3;
+        corners += static_cast<std::uint64_t>(static_cast<unsigned int>(count));
     }
-    return corners == connects.length() && allBelow(connects, static_cast<std::size_t>(numVertices));
+    return !degenerate && corners == connects.length() && allBelow(connects, static_cast<std::size_t>(numVertices));
 }
 
 MeshData meshData(const MFloatPointArray& points, const MIntArray& counts, const MIntArray& connects,
                   const MFloatArray& u, const MFloatArray& v) {
     MeshData mesh;
-    const std::vector<MFloatPoint>& pointValues = ArrayAccess::values(points);
-    mesh.points.reserve(pointValues.size());
-    for (const MFloatPoint& point : pointValues) mesh.points.push_back({point.x, point.y, point.z, point.w});
+    mesh.points = ArrayAccess::values(points);
     mesh.polygonCounts = ArrayAccess::values(counts);
     mesh.polygonConnects = ArrayAccess::values(connects);
     mesh.uvSets.push_back({kDefaultUVSet, ArrayAccess::values(u), ArrayAccess::values(v), {}, {}, false});
@@ -117,13 +119,19 @@ MStatus MFnMesh::assignUVs(const MIntArray& uvCounts, const MIntArray& uvIds, co
     const HostCall call{"MFnMesh::assignUVs", setName, {}, standin::typesOf(node), {}};
     return journaled(call, [&]() -> MStatus {
         standin::UVSet* set = node ? standin::findUVSet(node->mesh, setName) : nullptr;
+        if (!set) return MStatus::kFailure;
+        const standin::MeshData& mesh = node->mesh;
         const std::vector<int>& counts = standin::ArrayAccess::values(uvCounts);
-        if (!set || counts != node->mesh.polygonCounts || uvIds.length() != node->mesh.polygonConnects.size() ||
-            !standin::allBelow(uvIds, set->u.size())) {
+        const std::vector<int>& ids = standin::ArrayAccess::values(uvIds);
+        const bool idsAreConnects = ids == mesh.polygonConnects;
+        // Connects name existing vertices, so as ids they need no second
+        // check when there is a UV for every vertex.
+        const bool idsExist = (idsAreConnects && set->u.size() >= mesh.points.size()) ||
+                              standin::allBelow(uvIds, set->u.size());
+        if (counts != mesh.polygonCounts || ids.size() != mesh.polygonConnects.size() || !idsExist) {
             return MStatus::kFailure;
         }
-        const std::vector<int>& ids = standin::ArrayAccess::values(uvIds);
-        set->idsAreConnects = ids == node->mesh.polygonConnects;
+        set->idsAreConnects = idsAreConnects;
         if (set->idsAreConnects) {
             std::vector<int>().swap(set->uvCounts);
             std::vector<int>().swap(set->uvIds);
@@ -142,8 +150,11 @@ MStatus MFnMesh::unlockVertexNormals(MIntArray& vertexList) {
         if (!node || !standin::allBelow(vertexList, node->mesh.points.size())) return MStatus::kFailure;
         std::vector<bool>& locked = node->mesh.normalLocked;
         // Importers pass a vertex once per polygon corner, mostly before any
-        // normal is set and locked: then the walk would change nothing.
-        if (std::find(locked.begin(), locked.end(), true) == locked.end()) return MStatus::kSuccess;
+        // normal is set and locked: then the walk would change nothing. Only
+        // setVertexNormals locks a normal, and it sets the normals first.
+        if (node->mesh.vertexNormals.empty() || std::find(locked.begin(), locked.end(), true) == locked.end()) {
+            return MStatus::kSuccess;
+        }
         for (const int vertex : standin::ArrayAccess::values(vertexList)) {
             locked[static_cast<std::size_t>(vertex)] = false;
         }

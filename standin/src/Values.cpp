@@ -153,10 +153,10 @@ unsigned int MFloatPointArray::length() const {
 
 MVectorArray::MVectorArray() = default;
 MVectorArray::MVectorArray(const MVectorArray& other) = default;
-MVectorArray::MVectorArray(const float vectors[][3], unsigned int count) {
-    fVectors.reserve(count);
-    for (unsigned int i = 0; i < count; ++i)
-        fVectors.emplace_back(vectors[i][0], vectors[i][1], vectors[i][2]);
+MVectorArray::MVectorArray(const float vectors[][3], unsigned int count) : fVectors(count) {
+    for (unsigned int i = 0; i < count; ++i) {
+        fVectors[i] = MVector(vectors[i][0], vectors[i][1], vectors[i][2]);
+    }
 }
 MVectorArray::~MVectorArray() = default;
 MVectorArray& MVectorArray::operator=(const MVectorArray& other) = default;

@@ -5,6 +5,7 @@
 // program read it. The importer itself never includes this header: it sees
 // the scene only through the host API under maya/.
 
+#include <maya/MFloatPoint.h>
 #include <maya/MObject.h>
 #include <maya/MTypes.h>
 
@@ -17,9 +18,9 @@ namespace standin {
 using NodeId = unsigned int;
 constexpr NodeId kNoNode = 0;
 
-struct Point {
-    float x, y, z, w;
-};
+// Points are kept as the host API hands them over, so that a mesh's points
+// are taken in one copy.
+using Point = MFloatPoint;
 
 struct Normal {
     float x, y, z;
