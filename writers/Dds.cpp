@@ -2,8 +2,10 @@
 
 #include <squish.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 namespace orvex::writers {
@@ -90,8 +92,24 @@ std::optional<Image> decodeBlocks(const std::vector<std::uint8_t>& bytes, Image 
         return std::nullopt;
     }
     image.rgba.resize(std::size_t{image.width} * image.height * 4);
-    squish::DecompressImage(image.rgba.data(), int(image.width), int(image.height),
-                            bytes.data() + kDataOffset, squishFormat);
+    // Block by block rather than through squish::DecompressImage, which
+    // Debian's libsquish runs on an OpenMP thread pool: its threads spin on
+    // the cores that batch mode's other workers need.
+    const std::uint8_t* block = bytes.data() + kDataOffset;
+    std::array<std::uint8_t, 4 * 4 * 4> pixels;
+    const std::size_t rowBytes = std::size_t{image.width} * 4;
+    for (std::uint32_t top = 0; top < image.height; top += 4) {
+        const std::uint32_t rows = std::min(image.height - top, 4u);
+        for (std::uint32_t left = 0; left < image.width; left += 4, block += blockBytes) {
+            squish::Decompress(pixels.data(), block, squishFormat);
+            // Blocks at the right and bottom edges reach past the image.
+            const std::size_t columnBytes = std::size_t{std::min(image.width - left, 4u)} * 4;
+            for (std::uint32_t y = 0; y < rows; ++y) {
+                std::memcpy(image.rgba.data() + (top + y) * rowBytes + std::size_t{left} * 4,
+                            pixels.data() + y * 16, columnBytes);
+            }
+        }
+    }
     return image;
 }
 

@@ -32,10 +32,33 @@ const standin::UVSet* findUvSet(const MeshData& mesh) {
     return nullptr;
 }
 
+// Makes the connects the indices as they stand, for the usual mesh whose
+// every polygon is a triangle of vertices that exist; false, leaving
+// `indices` to be made afresh, for any other. The connects are read once,
+// while copied, and neither loop exits early, so that both vectorise.
+bool copyGoodTriangles(const MeshData& mesh, std::vector<std::uint32_t>& indices) {
+    const std::vector<int>& counts = mesh.polygonCounts;
+    const std::vector<int>& connects = mesh.polygonConnects;
+    if (connects.size() != 3 * counts.size()) return false;
+    std::uint32_t other = 0;
+    for (const int count : counts) other |= std::uint32_t(count != 3);
+    if (other != 0) return false;
+    // A negative vertex becomes 2^31 or more, past any limit up to 2^31.
+    const auto limit = std::uint32_t(std::min(mesh.points.size(), std::size_t{1} << 31));
+    indices.resize(connects.size());
+    std::uint32_t outside = 0;
+    for (std::size_t k = 0; k < connects.size(); ++k) {
+        indices[k] = std::uint32_t(connects[k]);
+        outside |= std::uint32_t(indices[k] >= limit);
+    }
+    return outside == 0;
+}
+
 // Fan triangles of every polygon, in polygon order. Polygons past the end of
 // the connects, and triangles naming a vertex that does not exist, are
 // counted in `dropped` instead.
 void triangulate(const MeshData& mesh, std::vector<std::uint32_t>& indices, std::size_t& dropped) {
+    if (copyGoodTriangles(mesh, indices)) return;
     indices.clear();
     const std::vector<int>& connects = mesh.polygonConnects;
     // Exact for triangles, which is what most meshes hold.
@@ -61,17 +84,46 @@ void triangulate(const MeshData& mesh, std::vector<std::uint32_t>& indices, std:
     }
 }
 
+// What making a mesh's geometry good changed, for the warnings.
+struct Repairs {
+    std::size_t dropped = 0;
+    std::size_t missingUvs = 0;
+    std::size_t nonFinite = 0;
+    std::size_t normals = 0;
+};
+
+// Point and UV coordinates that are not finite numbers are written as 0.
+float finiteOrZero(float value, std::size_t& replaced) {
+    const bool finite = std::isfinite(value);
+    replaced += std::size_t(!finite);
+    return finite ? value : 0.0f;
+}
+
 // The UV of each vertex: the one that its first polygon corner was given,
 // or, for a vertex that no assigned corner names, UV number k for vertex k.
 void vertexUvs(const MeshData& mesh, const standin::UVSet& set, std::vector<std::array<float, 2>>& uvs,
-               std::size_t& missing) {
+               Repairs& repairs) {
     const std::size_t vertexCount = mesh.points.size();
-    std::vector<std::int64_t> uvOfVertex;
+    const std::size_t uvCount = std::min(set.u.size(), set.v.size());
+    std::size_t nonFinite = 0;
+    auto uvAt = [&](std::size_t uv) {
+        return std::array<float, 2>{finiteOrZero(set.u[uv], nonFinite), finiteOrZero(set.v[uv], nonFinite)};
+    };
+    uvs.resize(vertexCount);
     // Corners that name the UV of their own vertex, as importers that keep
-    // one UV per vertex assign them, give every vertex UV number k.
+    // one UV per vertex assign them, give every vertex UV number k. The host
+    // then hands back the connects themselves, which spares comparing them.
     const std::vector<int>& uvIds = standin::uvIdsOf(mesh, set);
-    if (uvIds != mesh.polygonConnects) uvOfVertex.assign(vertexCount, -1);
-    if (!uvOfVertex.empty() && uvIds.size() == mesh.polygonConnects.size()) {
+    if (&uvIds == &mesh.polygonConnects || uvIds == mesh.polygonConnects) {
+        const std::size_t given = std::min(uvCount, vertexCount);
+        for (std::size_t k = 0; k < given; ++k) uvs[k] = uvAt(k);
+        std::fill(uvs.begin() + std::ptrdiff_t(given), uvs.end(), std::array<float, 2>{0.0f, 0.0f});
+        repairs.missingUvs += vertexCount - given;
+        repairs.nonFinite += nonFinite;
+        return;
+    }
+    std::vector<std::int64_t> uvOfVertex(vertexCount, -1);
+    if (uvIds.size() == mesh.polygonConnects.size()) {
         for (std::size_t corner = 0; corner < uvIds.size(); ++corner) {
             const int vertex = mesh.polygonConnects[corner];
             if (vertex >= 0 && std::size_t(vertex) < vertexCount && uvOfVertex[std::size_t(vertex)] < 0) {
@@ -79,32 +131,16 @@ void vertexUvs(const MeshData& mesh, const standin::UVSet& set, std::vector<std:
             }
         }
     }
-    const std::size_t uvCount = std::min(set.u.size(), set.v.size());
-    uvs.clear();
-    uvs.reserve(vertexCount);
     for (std::size_t k = 0; k < vertexCount; ++k) {
-        const std::int64_t uv = !uvOfVertex.empty() && uvOfVertex[k] >= 0 ? uvOfVertex[k] : std::int64_t(k);
+        const std::int64_t uv = uvOfVertex[k] >= 0 ? uvOfVertex[k] : std::int64_t(k);
         if (std::uint64_t(uv) < uvCount) {
-            uvs.push_back({set.u[std::size_t(uv)], set.v[std::size_t(uv)]});
+            uvs[k] = uvAt(std::size_t(uv));
         } else {
-            uvs.push_back({0.0f, 0.0f});
-            ++missing;
+            uvs[k] = {0.0f, 0.0f};
+            ++repairs.missingUvs;
         }
     }
-}
-
-template <std::size_t N>
-std::size_t zeroNonFinite(std::vector<std::array<float, N>>& values) {
-    std::size_t replaced = 0;
-    for (std::array<float, N>& value : values) {
-        for (float& component : value) {
-            if (!std::isfinite(component)) {
-                component = 0.0f;
-                ++replaced;
-            }
-        }
-    }
-    return replaced;
+    repairs.nonFinite += nonFinite;
 }
 
 using Vector = std::array<float, 3>;
@@ -127,35 +163,45 @@ float length(const Vector& v) {
 // gets +Y. Counts the normals changed in `repaired`.
 void vertexNormals(const MeshData& mesh, const std::vector<Vector>& positions,
                    const std::vector<std::uint32_t>& indices, std::vector<Vector>& normals, std::size_t& repaired) {
-    normals.clear();
-    if (mesh.vertexNormals.size() != positions.size()) return;
-    normals.reserve(positions.size());
-    std::vector<bool> directionless(positions.size(), false);
-    for (std::size_t k = 0; k < positions.size(); ++k) {
-        const standin::Normal& n = mesh.vertexNormals[k];
+    if (mesh.vertexNormals.size() != positions.size()) {
+        normals.clear();
+        return;
+    }
+    const std::size_t vertexCount = positions.size();
+    normals.resize(vertexCount);
+    std::size_t rescaled = 0;
+    // One flag per vertex, made only once a normal without direction turns
+    // up, as it does in few meshes.
+    std::vector<std::uint8_t> directionless;
+    const standin::Normal* given = mesh.vertexNormals.data();
+    Vector* made = normals.data();
+    for (std::size_t k = 0; k < vertexCount; ++k) {
+        const standin::Normal& n = given[k];
         Vector normal = {n.x, n.y, n.z};
         const float size = length(normal);
         if (!std::isfinite(size) || size == 0.0f) {
-            directionless[k] = true;
+            if (directionless.empty()) directionless.resize(vertexCount);
+            directionless[k] = 1;
             normal = {0.0f, 0.0f, 0.0f};
         } else if (std::abs(size - 1.0f) > kUnitTolerance) {
             normal = {normal[0] / size, normal[1] / size, normal[2] / size};
-            ++repaired;
+            ++rescaled;
         }
-        normals.push_back(normal);
+        made[k] = normal;
     }
-    if (std::find(directionless.begin(), directionless.end(), true) == directionless.end()) return;
+    repaired += rescaled;
+    if (directionless.empty()) return;
     for (std::size_t t = 0; t + 2 < indices.size(); t += 3) {
         const Vector face = cross(subtract(positions[indices[t + 1]], positions[indices[t]]),
                                   subtract(positions[indices[t + 2]], positions[indices[t]]));
         for (std::size_t corner = 0; corner < 3; ++corner) {
             Vector& sum = normals[indices[t + corner]];
-            if (!directionless[indices[t + corner]]) continue;
+            if (directionless[indices[t + corner]] == 0) continue;
             for (std::size_t c = 0; c < 3; ++c) sum[c] += face[c];
         }
     }
     for (std::size_t k = 0; k < normals.size(); ++k) {
-        if (!directionless[k]) continue;
+        if (directionless[k] == 0) continue;
         ++repaired;
         const float size = length(normals[k]);
         normals[k] = std::isfinite(size) && size > 0.0f
@@ -164,29 +210,30 @@ void vertexNormals(const MeshData& mesh, const std::vector<Vector>& positions,
     }
 }
 
-// What making a mesh's geometry good changed, for the warnings.
-struct Repairs {
-    std::size_t dropped = 0;
-    std::size_t missingUvs = 0;
-    std::size_t nonFinite = 0;
-    std::size_t normals = 0;
-};
-
 // Without triangles, only the indices are made. The vectors keep their
 // storage, so that mesh after mesh reuses memory already touched instead of
-// faulting in new pages.
+// faulting in new pages; each is resized to the mesh and then written whole.
 void buildGeometry(const MeshData& data, MeshGeometry& geometry, Repairs& repairs) {
     triangulate(data, geometry.indices, repairs.dropped);
-    geometry.positions.clear();
-    geometry.uvs.clear();
-    geometry.normals.clear();
-    if (geometry.indices.empty()) return;
-    geometry.positions.reserve(data.points.size());
-    for (const standin::Point& p : data.points) geometry.positions.push_back({p.x, p.y, p.z});
-    if (const standin::UVSet* set = findUvSet(data); set != nullptr && !set->u.empty()) {
-        vertexUvs(data, *set, geometry.uvs, repairs.missingUvs);
+    if (geometry.indices.empty()) {
+        geometry.positions.clear();
+        geometry.uvs.clear();
+        geometry.normals.clear();
+        return;
     }
-    repairs.nonFinite = zeroNonFinite(geometry.positions) + zeroNonFinite(geometry.uvs);
+    geometry.positions.resize(data.points.size());
+    std::size_t nonFinite = 0;
+    for (std::size_t k = 0; k < data.points.size(); ++k) {
+        const standin::Point& p = data.points[k];
+        geometry.positions[k] = {finiteOrZero(p.x, nonFinite), finiteOrZero(p.y, nonFinite),
+                                 finiteOrZero(p.z, nonFinite)};
+    }
+    repairs.nonFinite += nonFinite;
+    if (const standin::UVSet* set = findUvSet(data); set != nullptr && !set->u.empty()) {
+        vertexUvs(data, *set, geometry.uvs, repairs);
+    } else {
+        geometry.uvs.clear();
+    }
     vertexNormals(data, geometry.positions, geometry.indices, geometry.normals, repairs.normals);
 }
 
@@ -269,14 +316,18 @@ private:
         mesh.indexCount = geometry.indices.size();
         mesh.hasNormals = !geometry.normals.empty();
         mesh.hasUvs = !geometry.uvs.empty();
-        mesh.minimum = geometry.positions.front();
-        mesh.maximum = geometry.positions.front();
+        // Kept in locals, which the compiler holds in registers, rather than
+        // in the mesh, which it stores to on every point.
+        std::array<float, 3> minimum = geometry.positions.front();
+        std::array<float, 3> maximum = minimum;
         for (const std::array<float, 3>& position : geometry.positions) {
             for (std::size_t c = 0; c < 3; ++c) {
-                mesh.minimum[c] = std::min(mesh.minimum[c], position[c]);
-                mesh.maximum[c] = std::max(mesh.maximum[c], position[c]);
+                minimum[c] = std::min(minimum[c], position[c]);
+                maximum[c] = std::max(maximum[c], position[c]);
             }
         }
+        mesh.minimum = minimum;
+        mesh.maximum = maximum;
         mesh.material = materialFor(shape);
         fResult.meshes.push_back(std::move(mesh));
     }

@@ -37,9 +37,11 @@ std::vector<std::uint8_t> twoBlockPixels(std::uint8_t rightAlpha) {
     return rgba;
 }
 
-std::vector<std::uint8_t> compressed(const std::vector<std::uint8_t>& rgba, int flags) {
-    std::vector<std::uint8_t> blocks(std::size_t(squish::GetStorageRequirements(6, 3, flags)));
-    squish::CompressImage(rgba.data(), 6, 3, blocks.data(), flags);
+// Of the size of twoBlockPixels unless another is given.
+std::vector<std::uint8_t> compressed(const std::vector<std::uint8_t>& rgba, int flags, int width = 6,
+                                     int height = 3) {
+    std::vector<std::uint8_t> blocks(std::size_t(squish::GetStorageRequirements(width, height, flags)));
+    squish::CompressImage(rgba.data(), width, height, blocks.data(), flags);
     return blocks;
 }
 
@@ -66,6 +68,35 @@ TEST(DecodeDds, DecodesBlockCompressedLevelZero) {
         EXPECT_EQ(image->width, 6u);
         EXPECT_EQ(image->height, 3u);
         EXPECT_EQ(image->rgba, pixels);
+    }
+}
+
+// Pixels that all differ, so that any pixel decoded into the wrong place
+// shows; squish's whole-image decoder says where each one belongs.
+TEST(DecodeDds, PutsEveryBlockPixelInPlaceWhateverTheSize) {
+    struct Format {
+        const char* fourCc;
+        int squishFlags;
+    };
+    const std::array<std::array<int, 2>, 5> sizes = {{{1, 1}, {4, 4}, {9, 6}, {13, 5}, {3, 10}}};
+    for (const Format& format :
+         {Format{"DXT1", squish::kDxt1}, Format{"DXT3", squish::kDxt3}, Format{"DXT5", squish::kDxt5}}) {
+        for (const auto& [width, height] : sizes) {
+            SCOPED_TRACE(std::string(format.fourCc) + " " + std::to_string(width) + "x" +
+                         std::to_string(height));
+            std::vector<std::uint8_t> pixels(std::size_t(width * height * 4));
+            for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = std::uint8_t(i * 97 + (i >> 2) * 13);
+            const std::vector<std::uint8_t> data = compressed(pixels, format.squishFlags, width, height);
+            std::vector<std::uint8_t> expected(pixels.size());
+            squish::DecompressImage(expected.data(), width, height, data.data(), format.squishFlags);
+            std::string whyNot;
+            const std::optional<Image> image =
+                decodeDds(ddsFile(std::uint32_t(width), std::uint32_t(height),
+                                  {kFourCcFlags, fourCc(format.fourCc), 0, {}}, data),
+                          whyNot);
+            ASSERT_TRUE(image) << whyNot;
+            EXPECT_EQ(image->rgba, expected);
+        }
     }
 }
 
