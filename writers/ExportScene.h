@@ -15,7 +15,8 @@
 namespace orvex::writers {
 
 struct ExportTexture {
-    std::string imageName;  // a file name ending in ".png", unique among the scene's images
+    std::string imageName;  // ends in ".png"; unique among the scene's images, ignoring case
+                            // (imageFileName gives its file beside an output)
     std::string png;        // the encoded image
 };
 

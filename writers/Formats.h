@@ -23,6 +23,14 @@ inline std::string stemOf(const std::string& path) {
     return std::filesystem::path(path).stem().string();
 }
 
+// The file name, beside the output at `path`, of one of its images. It
+// begins with the output's name, as its .bin and .mtl do, so that outputs
+// written into one folder never replace each other's images: models of one
+// game often use different textures of the same name.
+inline std::string imageFileName(const std::string& path, const ExportTexture& texture) {
+    return stemOf(path) + "_" + texture.imageName;
+}
+
 // glTF 2.0: JSON with the buffer and the PNG images in files beside it, or,
 // `binary`, one GLB file that holds them.
 void writeGltf(const ExportScene& scene, const std::string& path, bool binary);

@@ -263,8 +263,9 @@ void writeGltf(const ExportScene& scene, const std::string& path, bool binary) {
                 imageObjects.push_back({{"bufferView", layout.addView(texture.png.size(), std::nullopt)},
                                         {"mimeType", "image/png"}});
             } else {
-                imageObjects.push_back({{"uri", uriOf(texture.imageName)}});
-                images.push_back({pathBeside(path, texture.imageName), texture.png});
+                const std::string imageFile = imageFileName(path, texture);
+                imageObjects.push_back({{"uri", uriOf(imageFile)}});
+                images.push_back({pathBeside(path, imageFile), texture.png});
             }
         }
         document["textures"] = std::move(textures);

@@ -326,7 +326,7 @@ TEST_F(SceneWriterTest, GltfAndGlbHoldEveryMeshWithItsMaterialAndTexture) {
         EXPECT_EQ(model.images[0].image,
                   std::vector<unsigned char>(kTexturePixels.begin(), kTexturePixels.end()));
     }
-    EXPECT_THAT(fOutput.entries(), ElementsAre("crate.1024.png", "scene.bin", "scene.glb", "scene.gltf"));
+    EXPECT_THAT(fOutput.entries(), ElementsAre("scene.bin", "scene.glb", "scene.gltf", "scene_crate.1024.png"));
 }
 
 TEST_F(SceneWriterTest, GltfAndGlbOfAnEmptySceneAreValid) {
@@ -355,9 +355,44 @@ TEST_F(SceneWriterTest, ObjLoadsBackWithTheSameVerticesAndTriangles) {
     EXPECT_EQ(objects[0].material, fShaders[0]);
     EXPECT_EQ(objects[2].material, "default");
     const std::string mtl = readFile(fOutput.file("scene.mtl"));
-    EXPECT_THAT(mtl, HasSubstr("newmtl " + fShaders[0] + "\nKd 1 1 1\nmap_Kd crate.1024.png\n"));
+    EXPECT_THAT(mtl, HasSubstr("newmtl " + fShaders[0] + "\nKd 1 1 1\nmap_Kd scene_crate.1024.png\n"));
     EXPECT_THAT(mtl, HasSubstr("newmtl " + fShaders[2] + "\nKd 0.5 0.5 0.5\n"));
-    EXPECT_THAT(fOutput.entries(), ElementsAre("crate.1024.png", "scene.mtl", "scene.obj"));
+    EXPECT_THAT(fOutput.entries(), ElementsAre("scene.mtl", "scene.obj", "scene_crate.1024.png"));
+}
+
+// Two models that use different textures of one name, converted into one
+// folder: the second must not replace the first's image.
+TEST_F(SceneWriterTest, OutputsInOneFolderKeepTheirOwnImages) {
+    const std::vector<std::uint8_t> otherPixels = {0, 255, 0, 255, 9, 9, 9, 255, 1, 2, 3, 4, 200, 100, 50, 25};
+    for (const char* format : {"gltf", "obj"}) {
+        SCOPED_TRACE(format);
+        const TempDirectory output;
+        const std::pair<const char*, const std::vector<std::uint8_t>&> models[] = {{"first", kTexturePixels},
+                                                                                   {"second", otherPixels}};
+        for (const auto& [model, pixels] : models) {
+            standin::newScene();
+            const TempDirectory textures;
+            const std::string crate = textures.file("crate.1024.dds");
+            testing::writeFile(crate, testing::ddsFile(2, 2,
+                                                       {testing::kRgbaFlags, 0, 32,
+                                                        {0xFF, 0xFF00, 0xFF0000, 0xFF000000}},
+                                                       pixels));
+            shade(addMesh(kSquare), addFileTexture(gamePathOf(crate)));
+            writeScene(standin::currentScene(), output.file(std::string(model) + "." + format));
+        }
+        EXPECT_NE(readFile(output.file("first_crate.1024.png")), readFile(output.file("second_crate.1024.png")));
+        if (std::string(format) == "gltf") {
+            tinygltf::Model first;
+            std::string error;
+            std::string warning;
+            ASSERT_TRUE(tinygltf::TinyGLTF().LoadASCIIFromFile(&first, &error, &warning, output.file("first.gltf")))
+                << error;
+            ASSERT_EQ(first.images.size(), 1u);
+            EXPECT_EQ(first.images[0].image, std::vector<unsigned char>(kTexturePixels.begin(), kTexturePixels.end()));
+        } else {
+            EXPECT_THAT(readFile(output.file("first.mtl")), HasSubstr("map_Kd first_crate.1024.png\n"));
+        }
+    }
 }
 
 TEST_F(SceneWriterTest, JsonHoldsEveryNodeConnectionAndSetMember) {
