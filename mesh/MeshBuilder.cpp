@@ -96,23 +96,14 @@ MIntArray vertexNumbers(unsigned int vertexCount) {
     return MIntArray(numbers.data(), vertexCount);
 }
 
-// Once the host holds its copy of a mesh, the file's arrays of it are not
-// needed: an import then never holds a file's geometry twice, and the meshes
-// still to be built reuse the memory.
-void releaseGeometry(ModelMesh& mesh) {
-    FileArray<ModelVertex>().swap(mesh.vertices);
-    FileArray<std::uint16_t>().swap(mesh.indices);
-}
-
 }  // namespace
 
 bool buildScene(Model& model, const MObject& /*parent*/) {
     bool built = false;
-    for (ModelMesh& mesh : model.meshes) {
+    for (const ModelMesh& mesh : model.meshes) {
         if (buildMesh(model, mesh)) {
             built = true;
         }
-        releaseGeometry(mesh);
     }
     return built;
 }

@@ -13,9 +13,8 @@ namespace orvex {
 // the others. Returns true when at least one mesh was made, so that a file
 // of which nothing could be imported reports failure; makes no host call for
 // a model without meshes. Nodes made stay in the scene on every path. The
-// model's meshes must have arrays of their counts, as loadModel makes them;
-// each mesh's vertex and index arrays are released once it is built, while
-// its counts and names stay. May throw std::bad_alloc.
+// model's meshes must have arrays of their counts, as loadModel makes them.
+// May throw std::bad_alloc.
 bool buildScene(Model& model, const MObject& parent);
 
 // One mesh: true when the host made it, whatever became of its normals and
