@@ -110,22 +110,28 @@ bool buildScene(Model& model, const MObject& /*parent*/) {
 
 bool buildMesh(Model& model, const ModelMesh& mesh) {
     MStatus status = MStatus::kFailure;
-    const unsigned int triangleCount = mesh.indexCount / 3;
-    const MFloatPointArray points = meshPoints(mesh);
-    const MIntArray polygonCounts(triangleCount, 3);
-    MIntArray polygonConnects = meshPolygonConnects(mesh);
-    const MFloatArray uValues = meshUValues(mesh);
-    const MFloatArray vValues = meshVValues(mesh);
     MFnMesh fnMesh;
-    const MObject meshObject =
-        fnMesh.create(static_cast<int>(mesh.vertexCount), static_cast<int>(triangleCount), points,
-                      polygonCounts, polygonConnects, uValues, vValues, MObject::kNullObj, &status);
-    if (!status) {
-        return false;
+    MObject meshObject;
+    bool normalsUnlocked = false;
+    {
+        // The points and UVs live only through the creation and the topology
+        // until the normals are unlocked: the host holds its own copies, and
+        // an import of a large file then holds one step's arrays of a mesh
+        // beside the scene, not all of them.
+        const unsigned int triangleCount = mesh.indexCount / 3;
+        const MIntArray polygonCounts(triangleCount, 3);
+        MIntArray polygonConnects = meshPolygonConnects(mesh);
+        meshObject = fnMesh.create(static_cast<int>(mesh.vertexCount), static_cast<int>(triangleCount),
+                                   meshPoints(mesh), polygonCounts, polygonConnects, meshUValues(mesh),
+                                   meshVValues(mesh), MObject::kNullObj, &status);
+        if (!status) {
+            return false;
+        }
+        const MString uvSetName("map1");
+        fnMesh.assignUVs(polygonCounts, polygonConnects, &uvSetName);
+        normalsUnlocked = static_cast<bool>(fnMesh.unlockVertexNormals(polygonConnects));
     }
-    const MString uvSetName("map1");
-    fnMesh.assignUVs(polygonCounts, polygonConnects, &uvSetName);
-    if (fnMesh.unlockVertexNormals(polygonConnects)) {
+    if (normalsUnlocked) {
         MVectorArray normals = meshNormals(mesh);
         MIntArray normalVertices = vertexNumbers(mesh.vertexCount);
         fnMesh.setVertexNormals(normals, normalVertices, MSpace::kWorld);
