@@ -1,13 +1,14 @@
-# Cross build for 32-bit Windows with Debian's mingw-w64 compilers (posix
-# threads), the tests running under wine.
+# Cross build for Windows with Debian's mingw-w64 compilers (posix threads),
+# the tests running under wine. Included by the toolchain file of each
+# processor, which sets CMAKE_SYSTEM_PROCESSOR and ORVEX_WINE_LOADER.
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
+set(triplet ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32)
 
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
+set(CMAKE_C_COMPILER ${triplet}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${triplet}-g++-posix)
+set(CMAKE_RC_COMPILER ${triplet}-windres)
 
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH /usr/${triplet})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
@@ -25,5 +26,5 @@ execute_process(COMMAND "${CMAKE_CXX_COMPILER}" -print-file-name=libstdc++-6.dll
 get_filename_component(runtime "${runtime}" DIRECTORY)
 
 # Programs run under wine in a prefix of the build's own, finding those DLLs.
-set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/wine-run" "${CMAKE_BINARY_DIR}/wine"
-    "${runtime}" "${CMAKE_FIND_ROOT_PATH}/lib" --)
+set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/wine-run" "${ORVEX_WINE_LOADER}"
+    "${CMAKE_BINARY_DIR}/wine" "${runtime}" "${CMAKE_FIND_ROOT_PATH}/lib" --)
