@@ -4,6 +4,7 @@
 #include "model/Model.h"
 
 #include <maya/MObject.h>
+#include <maya/MTypes.h>
 
 #include <cstring>
 #include <string>
@@ -29,6 +30,27 @@ bool endsWithModelSuffix(const char* name, std::size_t length)
     return true;
 }
 
+// Devkits from 2022 on deprecate fullName() and name() in favour of their
+// resolved forms; with older ones the plug-in keeps the calls it was first
+// built with.
+MString fullNameOf(const MFileObject& file)
+{
+#if MAYA_API_VERSION >= 20220000
+    return file.resolvedFullName();
+#else
+    return file.fullName();
+#endif
+}
+
+MString nameOf(const MFileObject& file)
+{
+#if MAYA_API_VERSION >= 20220000
+    return file.resolvedName();
+#else
+    return file.name();
+#endif
+}
+
 }  // namespace
 
 void* OrvexModelImport::creator()
@@ -38,7 +60,7 @@ void* OrvexModelImport::creator()
 
 MStatus OrvexModelImport::reader(const MFileObject& file, const MString&, FileAccessMode)
 {
-    const std::string modelPath = file.fullName().asChar();
+    const std::string modelPath = fullNameOf(file).asChar();
     // The host process must never see an exception: running out of memory
     // on a hostile file, for one, becomes a failed import. The model is
     // released by then, whatever was thrown.
@@ -73,7 +95,7 @@ bool OrvexModelImport::canBeOpened() const
 
 MPxFileTranslator::MFileKind OrvexModelImport::identifyFile(const MFileObject& file, const char*, short) const
 {
-    const MString name = file.name();
+    const MString name = nameOf(file);
     const char* text = name.asChar();
     const std::size_t length = std::strlen(text);
     if (length <= kModelSuffixLength) return kNotMyFileType;

@@ -2,6 +2,8 @@
 // translator that overrides nothing: it can neither read nor write and
 // claims no file.
 
+#include "Host.h"
+
 #include <maya/MFileObject.h>
 #include <maya/MPxFileTranslator.h>
 
@@ -17,18 +19,40 @@ MStatus MFileObject::setRawFullName(const MString& fullName) {
     return MStatus::kSuccess;
 }
 
-MString MFileObject::fullName(MStatus* ReturnStatus) const {
-    if (ReturnStatus) *ReturnStatus = MStatus::kSuccess;
-    return fFullName;
-}
+namespace {
 
 // Either separator counts, since the importer's paths are Windows paths
 // whichever system the host runs on.
+MString fileNameOf(const MString& fullName) {
+    const std::string path = fullName.asChar();
+    const std::string::size_type separator = path.find_last_of("/\\");
+    return separator == std::string::npos ? fullName : MString(path.substr(separator + 1).c_str());
+}
+
+// Journaled so that a test can tell which of the forms a plug-in calls.
+MString journaledName(const char* operation, const MString& result) {
+    standin::record({operation, result.asChar(), "", {}, {}}, true);
+    return result;
+}
+
+}  // namespace
+
+MString MFileObject::resolvedFullName() const {
+    return journaledName("MFileObject::resolvedFullName", fFullName);
+}
+
+MString MFileObject::resolvedName() const {
+    return journaledName("MFileObject::resolvedName", fileNameOf(fFullName));
+}
+
+MString MFileObject::fullName(MStatus* ReturnStatus) const {
+    if (ReturnStatus) *ReturnStatus = MStatus::kSuccess;
+    return journaledName("MFileObject::fullName", fFullName);
+}
+
 MString MFileObject::name(MStatus* ReturnStatus) const {
     if (ReturnStatus) *ReturnStatus = MStatus::kSuccess;
-    const std::string path = fFullName.asChar();
-    const std::string::size_type separator = path.find_last_of("/\\");
-    return separator == std::string::npos ? fFullName : MString(path.substr(separator + 1).c_str());
+    return journaledName("MFileObject::name", fileNameOf(fFullName));
 }
 
 MPxFileTranslator::MPxFileTranslator() = default;

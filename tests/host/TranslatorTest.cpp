@@ -5,6 +5,8 @@
 
 #include <maya/MFileObject.h>
 #include <maya/MPxFileTranslator.h>
+#include <maya/MTypes.h>
+#include <standin/Journal.h>
 #include <standin/PluginHost.h>
 #include <standin/Scene.h>
 
@@ -68,7 +70,7 @@ protected:
 
 TEST_F(TranslatorTest, RegistersOneReadOnlyTranslatorAndRemovesItAtUnload)
 {
-    EXPECT_EQ(plugin_.apiVersion(), "850");
+    EXPECT_EQ(plugin_.apiVersion(), std::to_string(MAYA_API_VERSION));
     ASSERT_EQ(plugin_.translators().size(), 1u);
     const standin::TranslatorRegistration& registration = plugin_.translators()[0];
     EXPECT_EQ(registration.name, "OrvexModelImport");
@@ -162,6 +164,27 @@ TEST_F(TranslatorTest, ReportsSuccessOnlyWhenSomeMeshWasImported)
             EXPECT_EQ(standin::currentScene().nodes().size(), nodesBefore) << c.name;
         }
     }
+}
+
+TEST_F(TranslatorTest, AsksForTheFileNamesInTheFormsItsDevkitOffers)
+{
+    ModelBuilder builder;
+    builder.beginMeshList().mesh("crate", triangleVertices(), {0, 1, 2}).endMeshList();
+    const std::string path = write("crate.model", builder);
+    standin::clearJournal();
+    ASSERT_EQ(plugin_.importFile(path).status, MStatus::kSuccess);
+
+    std::vector<std::string> asked;
+    for (const standin::JournalEntry& entry : standin::journal()) {
+        if (entry.operation.rfind("MFileObject::", 0) == 0) asked.push_back(entry.operation + " " + entry.detail);
+    }
+#if MAYA_API_VERSION >= 20220000
+    const std::vector<std::string> expected = {"MFileObject::resolvedName crate.model",
+                                               "MFileObject::resolvedFullName " + path};
+#else
+    const std::vector<std::string> expected = {"MFileObject::name crate.model", "MFileObject::fullName " + path};
+#endif
+    EXPECT_EQ(asked, expected);
 }
 
 TEST_F(TranslatorTest, IgnoresTheOptionsStringAndTheAccessMode)

@@ -1,11 +1,13 @@
 #include "tests/standin/HostFixture.h"
 
 #include <maya/MFileObject.h>
+#include <maya/MTypes.h>
 #include <standin/PluginHost.h>
 
 #include <gmock/gmock.h>
 
 #include <fstream>
+#include <string>
 
 namespace orvex::test {
 namespace {
@@ -39,7 +41,7 @@ std::string loadError(const std::string& path) {
 TEST_F(PluginHostTest, RecordsWhatThePluginRegisters) {
     standin::LoadedPlugin plugin(kProbePlugin);
 
-    EXPECT_EQ(plugin.apiVersion(), "850");
+    EXPECT_EQ(plugin.apiVersion(), std::to_string(MAYA_API_VERSION));
     ASSERT_EQ(plugin.attachments().size(), 1u);
     const standin::PluginAttachment& attachment = plugin.attachments()[0];
     EXPECT_EQ(attachment.vendor + "/" + attachment.version + "/" + attachment.requiredApiVersion,
@@ -120,6 +122,22 @@ TEST_F(PluginHostTest, RefusesModulesItCannotUse) {
     EXPECT_THAT(journalLines(), ::testing::Not(::testing::Contains(HasSubstr("deregister"))));
 }
 
+// Plug-ins built against devkits before 2022 call the forms that later
+// ones deprecate.
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#endif
+std::string unresolvedFullName(const MFileObject& file) {
+    return file.fullName().asChar();
+}
+std::string unresolvedName(const MFileObject& file) {
+    return file.name().asChar();
+}
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
 TEST(FileObjectTest, NamesTheFileAfterTheLastSeparator) {
     const char* const cases[][2] = {{"C:\\game\\content\\chair.model", "chair.model"},
                                     {"/data/chair.model", "chair.model"},
@@ -129,8 +147,10 @@ TEST(FileObjectTest, NamesTheFileAfterTheLastSeparator) {
     for (const auto& [fullName, name] : cases) {
         MFileObject file;
         file.setRawFullName(fullName);
-        EXPECT_STREQ(file.fullName().asChar(), fullName);
-        EXPECT_STREQ(file.name().asChar(), name);
+        EXPECT_STREQ(file.resolvedFullName().asChar(), fullName);
+        EXPECT_STREQ(file.resolvedName().asChar(), name);
+        EXPECT_EQ(unresolvedFullName(file), fullName);
+        EXPECT_EQ(unresolvedName(file), name);
     }
 }
 

@@ -21,7 +21,7 @@ public:
         MStatus status;
         node.create("file", &status);
         if (!status) return status;
-        return node.findPlug("fileTextureName").setValue(file.fullName().asChar());
+        return node.findPlug("fileTextureName").setValue(file.resolvedFullName().asChar());
     }
 };
 
@@ -41,7 +41,7 @@ public:
     static void* creator() { return new ProbeImport; }
 
     MFileKind identifyFile(const MFileObject& file, const char*, short) const override {
-        const std::string name = file.name().asChar();
+        const std::string name = file.resolvedName().asChar();
         const std::string suffix = ".probe";
         const bool ours = name.size() > suffix.size() &&
                           name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;

@@ -5,6 +5,15 @@
 #include <maya/MString.h>
 #include <maya/MTypes.h>
 
+// Devkits from 2022 on deprecate fullName() and name() in favour of their
+// resolved forms; the stand-in does the same at that API version, so that a
+// plug-in built against it with warnings as errors meets what they meet.
+#if MAYA_API_VERSION >= 20220000
+#define STANDIN_DEPRECATED_BY(replacement) [[deprecated("use " replacement " instead")]]
+#else
+#define STANDIN_DEPRECATED_BY(replacement)
+#endif
+
 class OPENMAYA_EXPORT MFileObject {
 public:
     MFileObject();
@@ -13,13 +22,21 @@ public:
     ~MFileObject();
 
     MStatus setRawFullName(const MString& fullName);
-    // Directory and file name.
-    MString fullName(MStatus* ReturnStatus = NULL) const;
+    // Directory and file name. The stand-in resolves no search path, so the
+    // resolved forms give what was set.
+    MString resolvedFullName() const;
     // File name only.
+    MString resolvedName() const;
+
+    STANDIN_DEPRECATED_BY("resolvedFullName()")
+    MString fullName(MStatus* ReturnStatus = NULL) const;
+    STANDIN_DEPRECATED_BY("resolvedName()")
     MString name(MStatus* ReturnStatus = NULL) const;
 
 private:
     MString fFullName;
 };
+
+#undef STANDIN_DEPRECATED_BY
 
 #endif

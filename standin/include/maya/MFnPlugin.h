@@ -23,11 +23,15 @@ public:
 };
 
 // Every source file that includes this header defines the plug-in's API
-// version, unless MNoVersionString is defined; a plug-in includes it in
-// exactly one file.
+// version, the one these headers declare, unless MNoVersionString is
+// defined; a plug-in includes it in exactly one file.
 #ifndef MNoVersionString
+#define STANDIN_TEXT_OF(value) #value
+#define STANDIN_VERSION_TEXT(value) STANDIN_TEXT_OF(value)
 extern "C" PLUGIN_EXPORT char MApiVersion[];
-char MApiVersion[] = "850";
+char MApiVersion[] = STANDIN_VERSION_TEXT(MAYA_API_VERSION);
+#undef STANDIN_VERSION_TEXT
+#undef STANDIN_TEXT_OF
 #endif
 
 #ifndef MNoPluginEntry

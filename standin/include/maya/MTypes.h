@@ -3,7 +3,7 @@
 
 // Stand-in host: basic types and export macros shared by every host header.
 
-#define MAYA_API_VERSION 850
+#include <maya/MApiVersion.h>
 
 #if defined(_WIN32)
 #if defined(STANDIN_BUILDING_HOST)
