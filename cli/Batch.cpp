@@ -197,6 +197,7 @@ Command conversionCommand(const std::string& program, const BatchOptions& option
     Command command{program, "-o", job.output};
     if (!options.pluginPath.empty()) command.insert(command.end(), {"--plugin", options.pluginPath});
     if (!options.size.empty()) command.insert(command.end(), {"--size", options.size});
+    if (options.embedTextures) command.push_back("--embed-textures");
     if (!options.view.empty() && options.format == "png")
         command.insert(command.end(), {"--view", options.view});
     // "--" so that an input whose name starts with '-' is not taken for an option.

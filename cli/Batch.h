@@ -10,12 +10,13 @@ struct BatchOptions {
     // ".model" files, and folders searched for them at every depth.
     std::vector<std::string> inputs;
     std::string outputDirectory;
-    std::string format;        // the outputs' extension without its dot: glb, gltf, obj, json or png
+    std::string format;        // the outputs' extension without its dot: glb, gltf, obj, fbx, json or png
     std::string contactSheet;  // a PNG file to write, or empty for none
     unsigned parallel = 1;
     std::string pluginPath;  // empty for the default
     std::string size;        // --size as given, for PNG outputs; empty for the default
     std::string view;        // --view as given; empty for the default
+    bool embedTextures = false;  // FBX outputs: images inside the file
 };
 
 // Converts every file, each by a worker process running this program on

@@ -1,6 +1,6 @@
 // orvex-import: imports ".model" files through the OrvexImp plug-in, loaded
 // into the stand-in host as the host loads it, and writes the scene the
-// import built as glTF, GLB, OBJ, JSON or a rendered PNG image; or converts
+// import built as glTF, GLB, OBJ, FBX, JSON or a rendered PNG image; or converts
 // whole folders, each file by a worker process of its own.
 
 #include "cli/Batch.h"
@@ -41,7 +41,7 @@ using orvex::cli::kExitUsage;
 using orvex::cli::kExitWriteFailed;
 using orvex::cli::kProgramName;
 
-const std::vector<std::string> kBatchFormats = {"glb", "gltf", "obj", "json", "png"};
+const std::vector<std::string> kBatchFormats = {"glb", "gltf", "obj", "fbx", "json", "png"};
 
 struct Options {
     std::vector<std::string> inputs;
@@ -54,6 +54,7 @@ struct Options {
     std::string pluginPath;
     bool inspect = false;
     bool json = false;
+    bool embedTextures = false;
 };
 
 void requireReadable(const std::string& path) {
@@ -115,7 +116,8 @@ void printWarnings(const std::vector<std::string>& warnings) {
     for (const std::string& warning : warnings) std::cerr << kProgramName << ": warning: " << warning << "\n";
 }
 
-void writeOutput(const std::string& output, const orvex::render::RenderOptions& render) {
+void writeOutput(const std::string& output, const orvex::render::RenderOptions& render,
+                 const orvex::writers::WriteOptions& write) {
     try {
         if (isPng(output)) {
             std::vector<std::string> warnings;
@@ -125,7 +127,7 @@ void writeOutput(const std::string& output, const orvex::render::RenderOptions& 
             orvex::cli::writePng(image, output);
             return;
         }
-        printWarnings(orvex::writers::writeScene(standin::currentScene(), output).warnings);
+        printWarnings(orvex::writers::writeScene(standin::currentScene(), output, write).warnings);
     } catch (const orvex::writers::WriteError& error) {
         throw Failure(kExitWriteFailed, error.what());
     } catch (const std::bad_alloc&) {
@@ -137,8 +139,12 @@ int convert(const Options& options) {
     const std::string& input = options.inputs.front();
     const bool png = isPng(options.output);
     if (!png && !orvex::writers::formatForPath(options.output)) {
-        throw Failure(kExitUsage,
-                      options.output + ": unknown output format (use .gltf, .glb, .obj, .json or .png)");
+        throw Failure(kExitUsage, options.output +
+                                      ": unknown output format (use .gltf, .glb, .obj, .fbx, .json or .png)");
+    }
+    if (options.embedTextures &&
+        orvex::writers::formatForPath(options.output) != orvex::writers::Format::kFbx) {
+        throw Failure(kExitUsage, "--embed-textures goes with a .fbx output");
     }
     if (!png && !(options.size.empty() && options.view.empty())) {
         throw Failure(kExitUsage, "--size and --view go with a .png output");
@@ -154,7 +160,9 @@ int convert(const Options& options) {
     } catch (const standin::PluginError& error) {
         throw Failure(kExitImportFailed, error.what());
     }
-    writeOutput(options.output, render);
+    orvex::writers::WriteOptions write;
+    write.embedTextures = options.embedTextures;
+    writeOutput(options.output, render, write);
     return 0;
 }
 
@@ -169,6 +177,9 @@ int convertAll(const Options& options) {
     batch.pluginPath = options.pluginPath;
     batch.size = options.size;
     batch.view = options.view;
+    batch.embedTextures = options.embedTextures;
+    if (batch.format != "fbx" && batch.embedTextures)
+        throw Failure(kExitUsage, "--embed-textures goes with --format fbx");
     if (batch.format != "png" && !options.size.empty())
         throw Failure(kExitUsage, "--size goes with --format png");
     if (batch.format != "png" && batch.contactSheet.empty() && !options.view.empty()) {
@@ -231,9 +242,9 @@ void keepFreedMemory() {
 int main(int argc, char** argv) {
     keepFreedMemory();
     CLI::App app{
-        "Imports .model files through the OrvexImp plug-in and writes each scene as glTF, GLB, OBJ, JSON "
-        "or a rendered PNG preview.\n\n"
-        "One file:  orvex-import INPUT.model -o OUTPUT.{gltf,glb,obj,json,png}\n"
+        "Imports .model files through the OrvexImp plug-in and writes each scene as glTF, GLB, OBJ, FBX, "
+        "JSON or a rendered PNG preview.\n\n"
+        "One file:  orvex-import INPUT.model -o OUTPUT.{gltf,glb,obj,fbx,json,png}\n"
         "Batch:     orvex-import DIR_OR_FILES... -o OUTDIR [--format F] [-j N] [--contact-sheet FILE.png]\n\n"
         "It is a batch when there are several inputs, an input is a folder, or --format is given. A batch "
         "converts every .model file under the folders (at any depth) into OUTDIR, mirroring the folder "
@@ -245,7 +256,7 @@ int main(int argc, char** argv) {
         ->required();
     app.add_option(
         "-o,--output", options.output,
-        "the file to write (.gltf, .glb, .obj, .json or .png); for a batch, the folder to write into");
+        "the file to write (.gltf, .glb, .obj, .fbx, .json or .png); for a batch, the folder to write into");
     app.add_option("--format", options.format, "batch: the format of every output (default glb)")
         ->check(CLI::IsMember(kBatchFormats));
     app.add_option("-j,--jobs", options.parallel,
@@ -256,6 +267,8 @@ int main(int argc, char** argv) {
     app.add_option("--size", options.size, "PNG output: the image size, W or WxH (default 512)");
     app.add_option("--view", options.view,
                    "PNG output and contact sheet: front, side, top or iso (default iso)");
+    app.add_flag("--embed-textures", options.embedTextures,
+                 "FBX output: put the images inside the .fbx instead of beside it");
     app.add_flag("--inspect", options.inspect, "print what the file holds instead of converting it");
     app.add_flag("--json", options.json, "with --inspect: print JSON");
     app.add_option("--plugin", options.pluginPath,

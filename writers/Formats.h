@@ -35,6 +35,11 @@ inline std::string imageFileName(const std::string& path, const ExportTexture& t
 // `binary`, one GLB file that holds them.
 void writeGltf(const ExportScene& scene, const std::string& path, bool binary);
 
+// Binary FBX 7.4, with the PNG images beside it or, `embedTextures`,
+// inside it. Throws WriteError as well for a file past what FBX 7.4's 32-bit
+// offsets can describe.
+void writeFbx(const ExportScene& scene, const std::string& path, bool embedTextures);
+
 // Wavefront OBJ, with its materials in an MTL file and PNG images beside it.
 void writeObj(const ExportScene& scene, const std::string& path);
 

@@ -15,13 +15,16 @@ std::optional<Format> formatForPath(const std::string& path) {
     if (extension == ".gltf") return Format::kGltf;
     if (extension == ".glb") return Format::kGlb;
     if (extension == ".obj") return Format::kObj;
+    if (extension == ".fbx") return Format::kFbx;
     if (extension == ".json") return Format::kJson;
     return std::nullopt;
 }
 
-WriteReport writeScene(const standin::Scene& scene, const std::string& outputPath) {
+WriteReport writeScene(const standin::Scene& scene, const std::string& outputPath,
+                       const WriteOptions& options) {
     const std::optional<Format> format = formatForPath(outputPath);
-    if (!format) throw WriteError(outputPath + ": unknown output format (use .gltf, .glb, .obj or .json)");
+    if (!format)
+        throw WriteError(outputPath + ": unknown output format (use .gltf, .glb, .obj, .fbx or .json)");
     WriteReport report;
     try {
         if (*format == Format::kJson) {
@@ -33,6 +36,8 @@ WriteReport writeScene(const standin::Scene& scene, const std::string& outputPat
             report.warnings.push_back("the scene holds no mesh with triangles to write");
         if (*format == Format::kObj) {
             writeObj(exported, outputPath);
+        } else if (*format == Format::kFbx) {
+            writeFbx(exported, outputPath, options.embedTextures);
         } else {
             writeGltf(exported, outputPath, *format == Format::kGlb);
         }

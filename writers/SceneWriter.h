@@ -6,6 +6,7 @@
 //   .gltf  glTF 2.0 JSON, with NAME.bin and the PNG images beside it
 //   .glb   glTF 2.0 binary, one file with the images inside
 //   .obj   Wavefront OBJ, with NAME.mtl and the PNG images beside it
+//   .fbx   binary FBX 7.4, with the PNG images beside it or inside it
 //   .json  every node, connection and set of the scene (docs/scene-json.md)
 // The mesh formats hold one mesh per host mesh shape in creation order, with
 // the Lambert shader of its shading group as its material and that shader's
@@ -22,10 +23,16 @@
 
 namespace orvex::writers {
 
-enum class Format { kGltf, kGlb, kObj, kJson };
+enum class Format { kGltf, kGlb, kObj, kFbx, kJson };
 
 // The format for a path's extension, in any letter case, or nothing.
 std::optional<Format> formatForPath(const std::string& path);
+
+struct WriteOptions {
+    // FBX: the images go inside the file (each Video's content) instead of
+    // beside it, so that the output is one file.
+    bool embedTextures = false;
+};
 
 struct WriteReport {
     // One line each: what was left out or changed to make the output valid.
@@ -36,7 +43,8 @@ struct WriteReport {
 // before the file that names them (see writeFilesAtomically). Throws
 // WriteError for an unknown extension, a file that cannot be written, or
 // memory running out.
-WriteReport writeScene(const standin::Scene& scene, const std::string& outputPath);
+WriteReport writeScene(const standin::Scene& scene, const std::string& outputPath,
+                       const WriteOptions& options = {});
 
 }  // namespace orvex::writers
 

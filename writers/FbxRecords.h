@@ -1,0 +1,97 @@
+#ifndef ORVEX_WRITERS_FBXRECORDS_H
+#define ORVEX_WRITERS_FBXRECORDS_H
+
+// The binary FBX 7.4 encoding, and nothing of what the records mean. A file
+// is a header, a list of named records and a footer. Each record holds typed
+// properties and then a list of nested records, and begins with the offset of
+// its own end from the start of the file, so that a reader can step over it;
+// offsets and counts are 32 bits wide in this version. A list of nested
+// records ends with a null record (13 zero bytes), and so does a record
+// without properties or nested records unless it is the last of its list,
+// as the FBX SDK writes them.
+//
+// Records are written in the order they are begun; a record's properties
+// all come before its first nested record, and end() closes the record begun
+// last. Every value goes out little-endian, and arrays of more than
+// kStoredArrayLimit bytes are deflated at one fixed level, so that the same
+// calls always give the same bytes.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orvex::writers {
+
+constexpr std::uint32_t kFbxVersion = 7400;
+
+// Readers that go through the FBX SDK check the footer's code against the
+// file's FileId and CreationTime; these three values belong together.
+constexpr char kFbxCreationTime[] = "1970-01-01 10:00:00:000";
+constexpr std::array<std::uint8_t, 16> kFbxFileId = {0x28, 0xb3, 0x2a, 0xeb, 0xb6, 0x24, 0xcc, 0xc2,
+                                                     0xbf, 0xc8, 0xb0, 0x2a, 0xa9, 0x2b, 0xfc, 0xf1};
+
+// Arrays of at most this many bytes are stored as they are: deflate would
+// barely shrink them.
+constexpr std::size_t kStoredArrayLimit = 128;
+
+// Thrown when the file would pass what 32-bit offsets and counts can
+// describe (4 GiB).
+class FbxTooLarge : public std::exception {
+public:
+    const char* what() const noexcept override { return "more than an FBX 7.4 file can hold (4 GiB)"; }
+};
+
+class FbxRecordWriter {
+public:
+    // Starts the file with its header.
+    FbxRecordWriter();
+
+    void begin(std::string_view name);
+    void end();
+
+    void addBool(bool value);                                     // C
+    void addInt32(std::int32_t value);                            // I
+    void addInt64(std::int64_t value);                            // L
+    void addDouble(double value);                                 // D
+    void addString(std::string_view value);                       // S
+    void addRaw(std::string_view bytes);                          // R
+    void addInt32Array(const std::vector<std::int32_t>& values);  // i
+    void addDoubleArray(const std::vector<double>& values);       // d
+
+    // Closes the top level, appends the footer and hands over the file's
+    // bytes. Every record begun must have ended. Throws FbxTooLarge, and
+    // std::bad_alloc when memory runs out, as every call here may.
+    std::string finish();
+
+private:
+    struct Open {
+        std::size_t start = 0;  // of the record's header
+        std::size_t propertiesStart = 0;
+        std::uint32_t properties = 0;
+        bool propertiesClosed = false;
+        bool hasChildren = false;
+        // The last nested record has neither properties nor nested records,
+        // and so ends in a null record that the last of a list goes without.
+        bool lastChildBare = false;
+        std::size_t lastChildStart = 0;
+    };
+
+    void beginProperty(char type);
+    void closeProperties(Open& record);
+    void closeList(Open& record);
+    void appendU32(std::size_t value);
+    void patchU32(std::size_t offset, std::size_t value);
+    void appendArray(char type, const void* data, std::size_t count, std::size_t elementSize);
+
+    std::string fBytes;
+    // The records begun and not yet ended, below them the top level.
+    std::vector<Open> fOpen;
+};
+
+}  // namespace orvex::writers
+
+#endif
