@@ -1,5 +1,6 @@
 #include "writers/SceneWriter.h"
 
+#include "tests/writers/FbxReader.h"
 #include "tests/writers/TestSupport.h"
 
 #include <maya/MDGModifier.h>
@@ -21,7 +22,9 @@
 
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <sstream>
+#include <tuple>
 
 namespace orvex::writers {
 namespace {
@@ -265,6 +268,36 @@ void expectValid(const std::string& path) {
     EXPECT_EQ(std::system(("node '" ORVEX_VALIDATOR_SCRIPT "' '" + path + "'").c_str()), 0) << path;
 }
 
+// The name of an FBX object, without the class that follows it.
+std::string fbxName(const testing::FbxNode& object) {
+    const std::string& name = object.properties.at(1).bytes;
+    return name.substr(0, name.find(std::string("\0\1", 2)));
+}
+
+// The value properties of the Properties70 entry `name`, or null.
+const testing::FbxNode* fbxProperty(const testing::FbxNode& node, const std::string& name) {
+    const testing::FbxNode* properties = node.child("Properties70");
+    if (properties == nullptr) return nullptr;
+    for (const testing::FbxNode* entry : properties->all("P")) {
+        if (entry->properties.at(0).bytes == name) return entry;
+    }
+    return nullptr;
+}
+
+const testing::FbxProperty& fbxArray(const testing::FbxNode& node, const std::string& path) {
+    const testing::FbxNode* at = &node;
+    std::istringstream names(path);
+    for (std::string name; std::getline(names, name, '/');) {
+        at = at->child(name);
+        if (at == nullptr) throw std::runtime_error("no " + path);
+    }
+    return at->properties.at(0);
+}
+
+std::vector<double> widened(const std::vector<float>& values) {
+    return std::vector<double>(values.begin(), values.end());
+}
+
 // --- Tests.
 
 TEST_F(SceneWriterTest, GltfAndGlbHoldEveryMeshWithItsMaterialAndTexture) {
@@ -326,7 +359,8 @@ TEST_F(SceneWriterTest, GltfAndGlbHoldEveryMeshWithItsMaterialAndTexture) {
         EXPECT_EQ(model.images[0].image,
                   std::vector<unsigned char>(kTexturePixels.begin(), kTexturePixels.end()));
     }
-    EXPECT_THAT(fOutput.entries(), ElementsAre("scene.bin", "scene.glb", "scene.gltf", "scene_crate.1024.png"));
+    EXPECT_THAT(fOutput.entries(),
+                ElementsAre("scene.bin", "scene.glb", "scene.gltf", "scene_crate.1024.png"));
 }
 
 TEST_F(SceneWriterTest, GltfAndGlbOfAnEmptySceneAreValid) {
@@ -363,7 +397,8 @@ TEST_F(SceneWriterTest, ObjLoadsBackWithTheSameVerticesAndTriangles) {
 // Two models that use different textures of one name, converted into one
 // folder: the second must not replace the first's image.
 TEST_F(SceneWriterTest, OutputsInOneFolderKeepTheirOwnImages) {
-    const std::vector<std::uint8_t> otherPixels = {0, 255, 0, 255, 9, 9, 9, 255, 1, 2, 3, 4, 200, 100, 50, 25};
+    const std::vector<std::uint8_t> otherPixels = {0, 255, 0, 255, 9,   9,   9,  255,
+                                                   1, 2,   3, 4,   200, 100, 50, 25};
     for (const char* format : {"gltf", "obj"}) {
         SCOPED_TRACE(format);
         const TempDirectory output;
@@ -373,24 +408,132 @@ TEST_F(SceneWriterTest, OutputsInOneFolderKeepTheirOwnImages) {
             standin::newScene();
             const TempDirectory textures;
             const std::string crate = textures.file("crate.1024.dds");
-            testing::writeFile(crate, testing::ddsFile(2, 2,
-                                                       {testing::kRgbaFlags, 0, 32,
-                                                        {0xFF, 0xFF00, 0xFF0000, 0xFF000000}},
-                                                       pixels));
+            testing::writeFile(
+                crate, testing::ddsFile(
+                           2, 2, {testing::kRgbaFlags, 0, 32, {0xFF, 0xFF00, 0xFF0000, 0xFF000000}}, pixels));
             shade(addMesh(kSquare), addFileTexture(gamePathOf(crate)));
             writeScene(standin::currentScene(), output.file(std::string(model) + "." + format));
         }
-        EXPECT_NE(readFile(output.file("first_crate.1024.png")), readFile(output.file("second_crate.1024.png")));
+        EXPECT_NE(readFile(output.file("first_crate.1024.png")),
+                  readFile(output.file("second_crate.1024.png")));
         if (std::string(format) == "gltf") {
             tinygltf::Model first;
             std::string error;
             std::string warning;
-            ASSERT_TRUE(tinygltf::TinyGLTF().LoadASCIIFromFile(&first, &error, &warning, output.file("first.gltf")))
+            ASSERT_TRUE(
+                tinygltf::TinyGLTF().LoadASCIIFromFile(&first, &error, &warning, output.file("first.gltf")))
                 << error;
             ASSERT_EQ(first.images.size(), 1u);
-            EXPECT_EQ(first.images[0].image, std::vector<unsigned char>(kTexturePixels.begin(), kTexturePixels.end()));
+            EXPECT_EQ(first.images[0].image,
+                      std::vector<unsigned char>(kTexturePixels.begin(), kTexturePixels.end()));
         } else {
             EXPECT_THAT(readFile(output.file("first.mtl")), HasSubstr("map_Kd first_crate.1024.png\n"));
+        }
+    }
+}
+
+// The layout readers through the FBX SDK expect, the host's geometry as it
+// is, and one Texture and Video for a file texture node however many
+// materials use it; the images beside the file or inside it.
+TEST_F(SceneWriterTest, FbxHoldsEveryMeshWithItsMaterialAndTexture) {
+    buildScene();
+    std::string png;
+    for (const bool embed : {false, true}) {
+        SCOPED_TRACE(embed ? "embedded" : "beside");
+        const TempDirectory output;
+        const std::string path = output.file("scene.fbx");
+        WriteOptions options;
+        options.embedTextures = embed;
+        EXPECT_EQ(writeScene(standin::currentScene(), path, options).warnings.size(), 4u);
+        if (embed) {
+            EXPECT_THAT(output.entries(), ElementsAre("scene.fbx"));
+        } else {
+            EXPECT_THAT(output.entries(), ElementsAre("scene.fbx", "scene_crate.1024.png"));
+            png = readFile(output.file("scene_crate.1024.png"));
+        }
+        testing::FbxFile file;
+        ASSERT_NO_THROW(file = testing::parseFbx(readFile(path)));
+        EXPECT_EQ(file.version, 7400u);
+        std::vector<std::string> topLevel;
+        for (const testing::FbxNode& node : file.root.children) topLevel.push_back(node.name);
+        EXPECT_THAT(topLevel,
+                    ElementsAre("FBXHeaderExtension", "FileId", "CreationTime", "Creator", "GlobalSettings",
+                                "Documents", "References", "Definitions", "Objects", "Connections", "Takes"));
+        const testing::FbxNode& settings = *file.root.child("GlobalSettings");
+        for (const char* axis : {"UpAxis", "UpAxisSign", "FrontAxisSign", "CoordAxisSign"})
+            EXPECT_EQ(fbxProperty(settings, axis)->properties.at(4).integer, 1) << axis;
+        EXPECT_EQ(fbxProperty(settings, "FrontAxis")->properties.at(4).integer, 2);
+        EXPECT_EQ(fbxProperty(settings, "CoordAxis")->properties.at(4).integer, 0);
+        EXPECT_EQ(fbxProperty(settings, "UnitScaleFactor")->properties.at(4).real, 1.0);
+
+        std::map<std::string, std::int64_t> defined;
+        for (const testing::FbxNode* type : file.root.child("Definitions")->all("ObjectType"))
+            defined[type->properties.at(0).bytes] = type->child("Count")->properties.at(0).integer;
+        const std::map<std::string, std::int64_t> expected = {{"GlobalSettings", 1}, {"Model", 5},
+                                                              {"Geometry", 5},       {"Material", 4},
+                                                              {"Texture", 1},        {"Video", 1}};
+        EXPECT_EQ(defined, expected);
+        EXPECT_EQ(file.root.child("Definitions")->child("Count")->properties.at(0).integer, 17);
+
+        // Objects by id, named "Class:name" for the connections.
+        const testing::FbxNode& objects = *file.root.child("Objects");
+        std::map<std::int64_t, std::string> names = {{0, "root"}};
+        for (const testing::FbxNode& object : objects.children)
+            names[object.properties.at(0).integer] = object.name + ":" + fbxName(object);
+        EXPECT_EQ(names.size(), 1u + 16);
+        std::set<std::tuple<std::string, std::string, std::string>> connections;
+        for (const testing::FbxNode* c : file.root.child("Connections")->all("C")) {
+            const std::string property = c->properties.size() > 3 ? c->properties[3].bytes : "";
+            connections.insert(
+                {names.at(c->properties.at(1).integer), names.at(c->properties.at(2).integer), property});
+        }
+        std::set<std::tuple<std::string, std::string, std::string>> wanted;
+        const int materialOfMesh[] = {0, 1, -1, 2, 3};
+        for (std::size_t i = 0; i < 5; ++i) {
+            const std::string model = "Model:" + fTransforms[i];
+            wanted.insert({model, "root", ""});
+            wanted.insert({"Geometry:" + shapeOf(fTransforms[i]), model, ""});
+            if (materialOfMesh[i] >= 0)
+                wanted.insert({"Material:" + fShaders[std::size_t(materialOfMesh[i])], model, ""});
+        }
+        for (std::size_t i = 0; i < 2; ++i)
+            wanted.insert({"Texture:scene_crate.1024", "Material:" + fShaders[i], "DiffuseColor"});
+        wanted.insert({"Video:scene_crate.1024", "Texture:scene_crate.1024", ""});
+        EXPECT_EQ(connections, wanted);
+
+        const std::vector<const testing::FbxNode*> geometries = objects.all("Geometry");
+        ASSERT_EQ(geometries.size(), 5u);
+        const testing::FbxNode& square = *geometries[0];
+        EXPECT_EQ(fbxArray(square, "Vertices").reals, widened(flat(kSquare.points)));
+        EXPECT_THAT(fbxArray(square, "PolygonVertexIndex").integers, ElementsAre(0, 1, -3, 0, 2, -4));
+        std::vector<float> cornerNormals;
+        for (const int corner : kSquare.connects)
+            cornerNormals.insert(cornerNormals.end(), kSquare.normals[std::size_t(corner)].begin(),
+                                 kSquare.normals[std::size_t(corner)].end());
+        EXPECT_EQ(fbxArray(square, "LayerElementNormal/Normals").reals, widened(cornerNormals));
+        EXPECT_EQ(fbxArray(square, "LayerElementNormal/MappingInformationType").bytes, "ByPolygonVertex");
+        EXPECT_EQ(fbxArray(square, "LayerElementUV/Name").bytes, "map1");
+        std::vector<float> uvs;
+        for (std::size_t k = 0; k < 4; ++k) uvs.insert(uvs.end(), {uOf(k), vOf(k)});
+        EXPECT_EQ(fbxArray(square, "LayerElementUV/UV").reals, widened(uvs));
+        EXPECT_THAT(fbxArray(square, "LayerElementUV/UVIndex").integers, ElementsAre(0, 1, 2, 0, 2, 3));
+        EXPECT_EQ(fbxArray(square, "LayerElementMaterial/MappingInformationType").bytes, "AllSame");
+        EXPECT_EQ(square.child("Layer")->all("LayerElement").size(), 3u);
+        // The unshaded quad, as triangles, with neither normals nor material.
+        const testing::FbxNode& quad = *geometries[2];
+        EXPECT_THAT(fbxArray(quad, "PolygonVertexIndex").integers, ElementsAre(0, 1, -3, 0, 2, -4));
+        EXPECT_EQ(quad.child("LayerElementNormal"), nullptr);
+        EXPECT_EQ(quad.child("LayerElementMaterial"), nullptr);
+
+        for (const testing::FbxNode* material : objects.all("Material"))
+            EXPECT_EQ(material->child("ShadingModel")->properties.at(0).bytes, "lambert");
+        const testing::FbxNode& texture = *objects.child("Texture");
+        EXPECT_EQ(texture.child("FileName")->properties.at(0).bytes, "scene_crate.1024.png");
+        EXPECT_EQ(texture.child("RelativeFilename")->properties.at(0).bytes, "scene_crate.1024.png");
+        const testing::FbxNode* content = objects.child("Video")->child("Content");
+        EXPECT_EQ(content != nullptr, embed);
+        if (content != nullptr) {
+            EXPECT_EQ(content->properties.at(0).bytes, png);
         }
     }
 }
@@ -429,7 +572,7 @@ TEST_F(SceneWriterTest, JsonHoldsEveryNodeConnectionAndSetMember) {
 
 TEST_F(SceneWriterTest, SameSceneGivesTheSameBytes) {
     buildScene();
-    for (const char* name : {"scene.gltf", "scene.glb", "scene.obj", "scene.json"}) {
+    for (const char* name : {"scene.gltf", "scene.glb", "scene.obj", "scene.fbx", "scene.json"}) {
         SCOPED_TRACE(name);
         TempDirectory first;
         TempDirectory second;
@@ -453,8 +596,8 @@ std::string writeErrorOf(const std::string& path) {
 
 TEST_F(SceneWriterTest, FailedWriteNamesTheFileAndLeavesNothingOfTheOutput) {
     buildScene();
-    EXPECT_THAT(writeErrorOf(fOutput.file("scene.fbx")),
-                StartsWith(fOutput.file("scene.fbx") + ": unknown output format"));
+    EXPECT_THAT(writeErrorOf(fOutput.file("scene.dae")),
+                StartsWith(fOutput.file("scene.dae") + ": unknown output format"));
     // A directory where the buffer should go refuses it after every file was written.
     std::filesystem::create_directories(fOutput.file("scene.bin/keep"));
     EXPECT_THAT(writeErrorOf(fOutput.file("scene.gltf")),
