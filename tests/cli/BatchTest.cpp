@@ -86,6 +86,18 @@ TEST_F(BatchTest, ConvertsTheGoodFilesOfATreeAlikeWithOneOrFourWorkers) {
     EXPECT_NE(readText(out("j1") / "top.json"), readText(out("j1") / "a" / "good.json"));
 }
 
+TEST_F(BatchTest, WritesFbxFilesWithTheirImagesInsideWhenAsked) {
+    const fs::path tree = writeTree();
+    fs::remove(tree / "a" / "truncated.model");
+    fs::remove(tree / "meshless.model");
+    const Outcome result =
+        run({tree.string(), "-o", out("fbx").string(), "--format", "fbx", "--embed-textures"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(filesUnder(out("fbx")),
+              (std::vector<fs::path>{"a/LOUD.fbx", "a/b/deep.fbx", "a/good.fbx", "top.fbx"}));
+    EXPECT_EQ(readText(out("fbx") / "top.fbx").substr(0, 18), "Kaydara FBX Binary");
+}
+
 TEST_F(BatchTest, WritesPreviewsAndALabelledContactSheetOfListedFiles) {
     const fs::path first = scratch_ / "one.model", second = scratch_ / "two.model";
     write(first, triangleModel(1));
@@ -134,7 +146,8 @@ TEST_F(BatchTest, RefusesWorkItCannotDo) {
          2,
          "other/top.model: would be written to"},
         {{empty.string(), "-o", outdir}, 1, "empty: no .model files found"},
-        {{tree.string(), "-o", outdir, "--format", "fbx"}, 2, "fbx"},
+        {{tree.string(), "-o", outdir, "--format", "dae"}, 2, "dae"},
+        {{tree.string(), "-o", outdir, "--embed-textures"}, 2, "--embed-textures goes with --format fbx"},
         {{tree.string(), "-o", outdir, "-j", "0"}, 2, "-j"},
         {{tree.string(), "-o", outdir, "--size", "64"}, 2, "--size goes with --format png"},
         {{tree.string(), "-o", outdir, "--contact-sheet", out("sheet.jpg").string()}, 2, "sheet.jpg"},

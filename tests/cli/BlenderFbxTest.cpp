@@ -1,0 +1,219 @@
+// FBX files opened by a real client: the sample and a generated model,
+// converted with their images beside them and inside them, imported by
+// Blender's own FBX add-on run headless. What Blender then holds must be the
+// host scene, corner by corner, and the images' pixels those of the DDS
+// files. Blender starts once, for every file.
+
+#include "materials/PathExists.h"
+#include "modelgen/DdsBuilder.h"
+#include "modelgen/ModelBuilder.h"
+#include "writers/Dds.h"
+
+#include "tests/cli/ProgramFixture.h"
+
+#include <nlohmann/json.hpp>
+
+#include <gmock/gmock.h>
+
+#include <cmath>
+#include <fstream>
+#include <map>
+
+namespace {
+
+using namespace orvex::testing;
+using Json = nlohmann::json;
+using orvex::ModelVertex;
+using orvex::modelgen::ModelBuilder;
+
+// Positions and UVs go through FBX as doubles made from the host's floats,
+// and back into floats: exactly. Blender keeps custom normals in a compact
+// form of its own, good to about 1e-4.
+constexpr double kNormalTolerance = 2e-3;
+
+std::uint32_t packedNormal(int x, int y, int z) {
+    return std::uint32_t(x) << 16 | std::uint32_t(y) << 8 | std::uint32_t(z);
+}
+
+// Two meshes: a fan of four triangles with slanted normals and a texture
+// whose every pixel differs, and a triangle whose texture is missing.
+void writeGeneratedContent(const fs::path& content) {
+    fs::create_directories(content / "meshes");
+    fs::create_directories(content / "textures");
+    orvex::modelgen::RgbaImage tile{4, 2, {}};
+    for (int i = 0; i < 4 * 2 * 4; ++i) tile.rgba.push_back(std::uint8_t(i * 37 % 256));
+    for (int i = 3; i < 4 * 2 * 4; i += 4) tile.rgba[std::size_t(i)] = 255;
+    orvex::modelgen::writeFile((content / "textures" / "tile.1024.dds").string(),
+                               orvex::modelgen::buildDds(tile, orvex::modelgen::DdsFormat::Rgba32));
+    std::vector<ModelVertex> fan(5);
+    const float xs[] = {0, 1, 0.5f, -0.5f, -1};
+    const float zs[] = {0, 0.25f, 1, 1, 0.25f};
+    for (std::size_t k = 0; k < fan.size(); ++k) {
+        fan[k].x = xs[k];
+        fan[k].y = 0.125f * float(k);
+        fan[k].z = zs[k];
+        fan[k].normal = packedNormal(40 + 30 * int(k), 200, 90);
+        fan[k].u = 0.2f * float(k);
+        fan[k].v = 0.9f - 0.15f * float(k);
+    }
+    std::vector<ModelVertex> lone(3);
+    lone[1].x = 2;
+    lone[2].y = 3;
+    for (ModelVertex& vertex : lone) vertex.normal = packedNormal(128, 255, 128);
+    ModelBuilder model;
+    model.beginMeshList()
+        .mesh(std::string("tile\0", 5), fan, {0, 1, 2, 0, 2, 3, 0, 3, 4, 4, 3, 1})
+        .mesh(std::string("absent\0", 7), lone, {0, 1, 2})
+        .endMeshList();
+    orvex::modelgen::writeFile((content / "meshes" / "pieces.model").string(), model.bytes());
+}
+
+const Json* findByName(const Json& list, const std::string& name) {
+    for (const Json& entry : list) {
+        if (entry["name"] == name) return &entry;
+    }
+    return nullptr;
+}
+
+// Every corner of every host mesh against the loop Blender made of it.
+void expectCornersOfTheHostScene(const Json& host, const Json& blender) {
+    std::size_t meshes = 0;
+    for (const Json& node : host["nodes"]) {
+        if (node["type"] != "mesh") continue;
+        ++meshes;
+        const std::string transform = node["parent"];
+        SCOPED_TRACE(transform);
+        const Json* object = findByName(blender["objects"], transform);
+        ASSERT_NE(object, nullptr);
+        EXPECT_EQ((*object)["mesh"], node["name"]);
+        EXPECT_EQ((*object)["uvLayers"], Json::array({"map1"}));
+        const Json& mesh = node["mesh"];
+        const Json& connects = mesh["polygonConnects"];
+        const Json& set = mesh["uvSets"][0];
+        const Json& corners = (*object)["corners"];
+        ASSERT_EQ(corners.size(), connects.size());
+        std::size_t wrong = 0;
+        for (std::size_t i = 0; i < connects.size(); ++i) {
+            const std::size_t vertex = connects[i];
+            const std::size_t uv = set["uvIds"][i];
+            const Json& point = mesh["points"][vertex];
+            const Json& given = mesh["vertexNormals"][vertex];
+            const double length = std::hypot(double(given[0]), double(given[1]), double(given[2]));
+            const double expected[] = {point[0],
+                                       point[1],
+                                       point[2],
+                                       double(given[0]) / length,
+                                       double(given[1]) / length,
+                                       double(given[2]) / length,
+                                       set["u"][uv],
+                                       set["v"][uv]};
+            for (std::size_t c = 0; c < 8; ++c) {
+                const double tolerance = c >= 3 && c < 6 ? kNormalTolerance : 0.0;
+                const double actual = corners[i][c];
+                // Blender's floats against the scene's floats, both widened.
+                if (std::abs(actual - double(float(expected[c]))) > tolerance) {
+                    if (wrong++ == 0) {
+                        ADD_FAILURE() << "corner " << i << " value " << c << ": Blender " << actual
+                                      << ", host " << expected[c];
+                    }
+                }
+            }
+        }
+        EXPECT_EQ(wrong, 0u);
+    }
+    EXPECT_EQ(blender["objects"].size(), meshes);
+}
+
+// Each shader's file texture, decoded from its DDS file, against every image
+// Blender gives the material of that name; none for a shader without one.
+void expectImagesOfTheDdsFiles(const Json& host, const Json& blender, bool embedded) {
+    std::map<std::string, std::string> fileOfShader;
+    for (const Json& connection : host["connections"]) {
+        const std::string destination = connection["destination"];
+        const std::string source = connection["source"];
+        if (destination.size() > 6 && destination.compare(destination.size() - 6, 6, ".color") == 0)
+            fileOfShader[destination.substr(0, destination.size() - 6)] = source.substr(0, source.find('.'));
+    }
+    std::size_t textured = 0;
+    for (const Json& material : blender["materials"]) {
+        const std::string shader = material["name"];
+        SCOPED_TRACE(shader);
+        const Json* file = findByName(host["nodes"], fileOfShader[shader]);
+        const std::optional<std::string> dds =
+            file != nullptr ? orvex::findExistingPath((*file)["values"]["fileTextureName"]) : std::nullopt;
+        if (!dds) {
+            EXPECT_TRUE(material["images"].empty());
+            continue;
+        }
+        ++textured;
+        std::ifstream in(*dds, std::ios::binary);
+        const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+        std::string whyNot;
+        const std::optional<orvex::writers::Image> decoded = orvex::writers::decodeDds(bytes, whyNot);
+        ASSERT_TRUE(decoded) << whyNot;
+        ASSERT_FALSE(material["images"].empty());
+        for (const Json& name : material["images"]) {
+            const Json* image = findByName(blender["images"], name);
+            ASSERT_NE(image, nullptr) << name;
+            EXPECT_EQ((*image)["packed"], embedded) << name;
+            if (!embedded) {
+                EXPECT_TRUE(fs::exists((*image)["file"].get<std::string>())) << name;
+            }
+            EXPECT_EQ((*image)["width"], decoded->width) << name;
+            EXPECT_EQ((*image)["height"], decoded->height) << name;
+            EXPECT_EQ((*image)["rgba"].get<std::vector<int>>(),
+                      std::vector<int>(decoded->rgba.begin(), decoded->rgba.end()))
+                << name;
+        }
+    }
+    EXPECT_GT(textured, 0u);
+}
+
+class BlenderFbxTest : public ProgramTest {};
+
+TEST_F(BlenderFbxTest, BlenderHoldsTheHostCornersAndTheDdsPixelsWithImagesBesideOrInside) {
+    if (std::system("command -v blender >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "blender is not installed: the FBX files were not opened in Blender";
+    }
+    const fs::path content = scratch_ / "game" / "content";
+    writeGeneratedContent(content);
+    const fs::path models[] = {kSample, content / "meshes" / "pieces.model"};
+
+    struct Converted {
+        fs::path fbx;
+        Json host;
+        bool embedded;
+    };
+    std::vector<Converted> converted;
+    std::string command = "blender -b --factory-startup --python-exit-code 1 --python " +
+                          quoted(ORVEX_BLENDER_SCRIPT) + " -- " +
+                          quoted((scratch_ / "blender.json").string());
+    for (const fs::path& model : models) {
+        const std::string name = model.stem().string();
+        ASSERT_EQ(run({model.string(), "-o", out(name + ".json").string()}).status, 0) << name;
+        const Json host = Json::parse(readText(out(name + ".json")));
+        for (const bool embedded : {false, true}) {
+            const fs::path fbx = out(std::string(embedded ? "inside" : "beside") + "/" + name + ".fbx");
+            fs::create_directories(fbx.parent_path());
+            std::vector<std::string> arguments = {model.string(), "-o", fbx.string()};
+            if (embedded) arguments.push_back("--embed-textures");
+            const Outcome result = run(arguments);
+            ASSERT_EQ(result.status, 0) << result.err;
+            converted.push_back({fbx, host, embedded});
+            command += " " + quoted(fbx.string());
+        }
+    }
+    EXPECT_EQ(filesUnder(out("inside")), (std::vector<fs::path>{"pieces.fbx", "yard.fbx"}));
+
+    command += " >" + quoted((scratch_ / "blender.log").string()) + " 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << readText(scratch_ / "blender.log");
+    const Json blender = Json::parse(readText(scratch_ / "blender.json"));
+    ASSERT_EQ(blender.size(), converted.size());
+    for (std::size_t i = 0; i < converted.size(); ++i) {
+        SCOPED_TRACE(converted[i].fbx.string());
+        expectCornersOfTheHostScene(converted[i].host, blender[i]);
+        expectImagesOfTheDdsFiles(converted[i].host, blender[i], converted[i].embedded);
+    }
+}
+
+}  // namespace
