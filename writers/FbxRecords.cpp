@@ -162,6 +162,9 @@ void FbxRecordWriter::appendArray(char type, const void* data, std::size_t count
     appendU32(0);
     const std::size_t dataAt = fBytes.size();
     uLongf deflatedSize = compressBound(uLong(size));
+    // Where zlib's sizes are 32 bits wide, the bound of an array near 4 GiB
+    // wraps; such an array leaves no room for the rest of the file anyway.
+    if (deflatedSize < size) throw FbxTooLarge();
     fBytes.resize(dataAt + deflatedSize);
     const int status = compress2(reinterpret_cast<Bytef*>(&fBytes[dataAt]), &deflatedSize,
                                  static_cast<const Bytef*>(data), uLong(size), kDeflateLevel);

@@ -603,6 +603,11 @@ TEST_F(SceneWriterTest, FailedWriteNamesTheFileAndLeavesNothingOfTheOutput) {
     EXPECT_THAT(writeErrorOf(fOutput.file("scene.gltf")),
                 StartsWith(fOutput.file("scene.bin") + ": cannot write: "));
     EXPECT_THAT(fOutput.entries(), ElementsAre("scene.bin"));
+    // The same for an FBX file whose image cannot be written beside it.
+    std::filesystem::create_directories(fOutput.file("scene_crate.1024.png/keep"));
+    EXPECT_THAT(writeErrorOf(fOutput.file("scene.fbx")),
+                StartsWith(fOutput.file("scene_crate.1024.png") + ": cannot write: "));
+    EXPECT_THAT(fOutput.entries(), ElementsAre("scene.bin", "scene_crate.1024.png"));
 }
 
 }  // namespace
