@@ -157,21 +157,25 @@ void FbxRecordWriter::appendArray(char type, const void* data, std::size_t count
         fBytes.append(static_cast<const char*>(data), size);
         return;
     }
-    appendU32(kDeflated);
-    const std::size_t lengthAt = fBytes.size();
-    appendU32(0);
-    const std::size_t dataAt = fBytes.size();
     uLongf deflatedSize = compressBound(uLong(size));
     // Where zlib's sizes are 32 bits wide, the bound of an array near 4 GiB
     // wraps; such an array leaves no room for the rest of the file anyway.
     if (deflatedSize < size) throw FbxTooLarge();
-    fBytes.resize(dataAt + deflatedSize);
-    const int status = compress2(reinterpret_cast<Bytef*>(&fBytes[dataAt]), &deflatedSize,
-                                 static_cast<const Bytef*>(data), uLong(size), kDeflateLevel);
+    // Deflated into memory kept from array to array and left uninitialised,
+    // rather than into the file's bytes, which would be zero-filled to the
+    // bound first and grown past it.
+    if (fDeflateCapacity < deflatedSize) {
+        fDeflated.reset();
+        fDeflated.reset(new Bytef[deflatedSize]);
+        fDeflateCapacity = deflatedSize;
+    }
+    const int status = compress2(fDeflated.get(), &deflatedSize, static_cast<const Bytef*>(data), uLong(size),
+                                 kDeflateLevel);
     // Given room for the bound, compress2 fails for want of memory only.
     if (status != Z_OK) throw std::bad_alloc();
-    fBytes.resize(dataAt + deflatedSize);
-    patchU32(lengthAt, deflatedSize);
+    appendU32(kDeflated);
+    appendU32(deflatedSize);
+    fBytes.append(reinterpret_cast<const char*>(fDeflated.get()), deflatedSize);
 }
 
 void FbxRecordWriter::addInt32Array(const std::vector<std::int32_t>& values) {

@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -88,6 +89,8 @@ private:
     void appendArray(char type, const void* data, std::size_t count, std::size_t elementSize);
 
     std::string fBytes;
+    std::unique_ptr<unsigned char[]> fDeflated;
+    std::size_t fDeflateCapacity = 0;
     // The records begun and not yet ended, below them the top level.
     std::vector<Open> fOpen;
 };
