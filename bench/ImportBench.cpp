@@ -6,6 +6,8 @@
 //   ImportToScene the plug-in's translator into a stand-in scene, as the host
 //                 calls it (a new scene before each run, outside the timing)
 //   ConvertToGlb  orvex-import converting the file to .glb, as a process
+//   ConvertToFbx  the same to .fbx with its images inside, one file as a
+//                 GLB is
 //   AssimpToGlb   `assimp export` converting the same geometry, as binary
 //                 PLY, to .glb, as a process; one run, as it is slow
 // The processes also report their peak resident memory per input byte.
@@ -272,6 +274,12 @@ void convertToGlb(benchmark::State& state, const Input& input, Launcher& launche
     runConversion(state, input, launcher, {ORVEX_PROGRAM, input.model, "-o", output}, output, false);
 }
 
+void convertToFbx(benchmark::State& state, const Input& input, Launcher& launcher) {
+    const std::string output = outputPath(input, ".fbx");
+    runConversion(state, input, launcher, {ORVEX_PROGRAM, input.model, "-o", output, "--embed-textures"},
+                  output, false);
+}
+
 void assimpToGlb(benchmark::State& state, const Input& input, Launcher& launcher) {
     const std::string output = outputPath(input, ".assimp.glb");
     runConversion(state, input, launcher, {"assimp", "export", input.ply, output, "-fglb2"}, output, true);
@@ -317,7 +325,8 @@ int main(int argc, char** argv) {
         }
     }
     if (inputs.empty()) {
-        std::cerr << "usage: orvex-bench --input=FILE.model [--input=...] [--iterations=N] [benchmark flags]\n";
+        std::cerr
+            << "usage: orvex-bench --input=FILE.model [--input=...] [--iterations=N] [benchmark flags]\n";
         return 2;
     }
     using Benchmark = std::function<void(benchmark::State&, const Input&)>;
@@ -334,6 +343,7 @@ int main(int argc, char** argv) {
         {"LoadModel", loadModelAlone, false},
         {"ImportToScene", importToScene, false},
         {"ConvertToGlb", withLauncher(convertToGlb), false},
+        {"ConvertToFbx", withLauncher(convertToFbx), false},
         {"AssimpToGlb", withLauncher(assimpToGlb), true},
     };
     for (const Input& input : inputs) {
