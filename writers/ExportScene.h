@@ -1,7 +1,7 @@
 #ifndef ORVEX_WRITERS_EXPORTSCENE_H
 #define ORVEX_WRITERS_EXPORTSCENE_H
 
-// What the mesh formats (glTF, GLB, OBJ) write, gathered once from the host
+// What the mesh formats (glTF, GLB, OBJ, FBX) write, gathered once from the host
 // scene: triangle meshes with their materials and decoded textures.
 
 #include <standin/Scene.h>

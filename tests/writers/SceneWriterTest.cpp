@@ -371,6 +371,16 @@ TEST_F(SceneWriterTest, GltfAndGlbOfAnEmptySceneAreValid) {
     }
 }
 
+TEST_F(SceneWriterTest, FbxOfAnEmptySceneHoldsNoObjects) {
+    const std::string path = fOutput.file("empty.fbx");
+    EXPECT_THAT(writeScene(standin::currentScene(), path).warnings, ElementsAre(HasSubstr("no mesh")));
+    testing::FbxFile file;
+    ASSERT_NO_THROW(file = testing::parseFbx(readFile(path)));
+    ASSERT_NE(file.root.child("Objects"), nullptr);
+    EXPECT_TRUE(file.root.child("Objects")->children.empty());
+    EXPECT_EQ(file.root.child("Definitions")->all("ObjectType").size(), 1u);
+}
+
 TEST_F(SceneWriterTest, ObjLoadsBackWithTheSameVerticesAndTriangles) {
     buildScene();
     const std::string path = fOutput.file("scene.obj");
