@@ -1,8 +1,8 @@
 #ifndef ORVEX_WRITERS_EXPORTSCENE_H
 #define ORVEX_WRITERS_EXPORTSCENE_H
 
-// What the mesh formats (glTF, GLB, OBJ, FBX) write, gathered once from the host
-// scene: triangle meshes with their materials and decoded textures.
+// What the mesh formats (glTF, GLB, OBJ, FBX) write, gathered once from the
+// host scene: triangle meshes with their materials and decoded textures.
 
 #include <standin/Scene.h>
 
