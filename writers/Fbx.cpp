@@ -336,15 +336,20 @@ void writeDefinitions(FbxRecordWriter& out, const ExportScene& scene) {
 }
 
 // The arrays of one geometry, kept from mesh to mesh as geometryOf keeps its
-// vectors.
+// vectors. The double arrays are made piece by piece from the geometry.
 struct GeometryArrays {
     MeshGeometry mesh;
-    std::vector<double> vertices;
     std::vector<std::int32_t> polygonVertexIndex;
-    std::vector<double> normals;
-    std::vector<double> uvs;
     std::vector<std::int32_t> uvIndex;
 };
+
+// The components of `vectors`, one after another, widened to doubles.
+template <std::size_t N>
+FbxRecordWriter::DoubleSource componentsOf(const std::vector<std::array<float, N>>& vectors) {
+    return [&vectors](std::size_t first, std::size_t count, double* out) {
+        for (std::size_t i = 0; i < count; ++i) out[i] = vectors[(first + i) / N][(first + i) % N];
+    };
+}
 
 void layerElement(FbxRecordWriter& out, std::string_view type, std::string_view name,
                   std::string_view mapping, std::string_view reference) {
@@ -356,9 +361,10 @@ void layerElement(FbxRecordWriter& out, std::string_view type, std::string_view 
     single(out, "ReferenceInformationType", reference);
 }
 
-void doubleArray(FbxRecordWriter& out, std::string_view name, const std::vector<double>& values) {
+void doubleArray(FbxRecordWriter& out, std::string_view name, std::size_t count,
+                 const FbxRecordWriter::DoubleSource& values) {
     out.begin(name);
-    out.addDoubleArray(values);
+    out.addDoubleArray(count, values);
     out.end();
 }
 
@@ -377,13 +383,9 @@ void writeGeometry(FbxRecordWriter& out, const ExportMesh& mesh, std::int64_t id
     out.addString("Mesh");
     single(out, "GeometryVersion", kGeometryVersion);
 
-    arrays.vertices.resize(3 * geometry.positions.size());
-    for (std::size_t k = 0; k < geometry.positions.size(); ++k) {
-        for (std::size_t c = 0; c < 3; ++c) arrays.vertices[3 * k + c] = geometry.positions[k][c];
-    }
     // Written first: a file that holds this many vertices holds fewer than
     // 2^31, so every vertex number below fits the 32-bit indices.
-    doubleArray(out, "Vertices", arrays.vertices);
+    doubleArray(out, "Vertices", 3 * geometry.positions.size(), componentsOf(geometry.positions));
     // The last corner of each polygon is written as -(index + 1).
     const std::vector<std::uint32_t>& indices = geometry.indices;
     arrays.polygonVertexIndex.resize(indices.size());
@@ -395,22 +397,18 @@ void writeGeometry(FbxRecordWriter& out, const ExportMesh& mesh, std::int64_t id
 
     if (mesh.hasNormals) {
         layerElement(out, "LayerElementNormal", "", "ByPolygonVertex", "Direct");
-        arrays.normals.resize(3 * indices.size());
-        for (std::size_t i = 0; i < indices.size(); ++i) {
-            for (std::size_t c = 0; c < 3; ++c) arrays.normals[3 * i + c] = geometry.normals[indices[i]][c];
-        }
-        doubleArray(out, "Normals", arrays.normals);
+        doubleArray(out, "Normals", 3 * indices.size(),
+                    [&](std::size_t first, std::size_t count, double* values) {
+                        for (std::size_t i = 0; i < count; ++i) {
+                            values[i] = geometry.normals[indices[(first + i) / 3]][(first + i) % 3];
+                        }
+                    });
         out.end();
     }
     if (mesh.hasUvs) {
         // The host's v runs up the image, as FBX's does.
         layerElement(out, "LayerElementUV", kUvSetName, "ByPolygonVertex", "IndexToDirect");
-        arrays.uvs.resize(2 * geometry.uvs.size());
-        for (std::size_t k = 0; k < geometry.uvs.size(); ++k) {
-            arrays.uvs[2 * k] = geometry.uvs[k][0];
-            arrays.uvs[2 * k + 1] = geometry.uvs[k][1];
-        }
-        doubleArray(out, "UV", arrays.uvs);
+        doubleArray(out, "UV", 2 * geometry.uvs.size(), componentsOf(geometry.uvs));
         arrays.uvIndex.assign(indices.begin(), indices.end());
         int32Array(out, "UVIndex", arrays.uvIndex);
         out.end();

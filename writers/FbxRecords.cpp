@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -146,7 +148,8 @@ void FbxRecordWriter::addRaw(std::string_view bytes) {
 
 // The values go in as they lie in memory: FBX is little-endian, as every
 // platform we build for is.
-void FbxRecordWriter::appendArray(char type, const void* data, std::size_t count, std::size_t elementSize) {
+void FbxRecordWriter::appendArray(char type, std::size_t count, std::size_t elementSize,
+                                  const Source& values) {
     if (count > kU32Max / elementSize) throw FbxTooLarge();
     const std::size_t size = count * elementSize;
     beginProperty(type);
@@ -154,36 +157,85 @@ void FbxRecordWriter::appendArray(char type, const void* data, std::size_t count
     if (size <= kStoredArrayLimit) {
         appendU32(kStored);
         appendU32(size);
-        fBytes.append(static_cast<const char*>(data), size);
+        alignas(std::max_align_t) unsigned char stored[kStoredArrayLimit];
+        if (count > 0) values(0, count, stored);
+        fBytes.append(reinterpret_cast<const char*>(stored), size);
         return;
     }
-    uLongf deflatedSize = compressBound(uLong(size));
-    // Where zlib's sizes are 32 bits wide, the bound of an array near 4 GiB
-    // wraps; such an array leaves no room for the rest of the file anyway.
-    if (deflatedSize < size) throw FbxTooLarge();
-    // Deflated into memory kept from array to array and left uninitialised,
-    // rather than into the file's bytes, which would be zero-filled to the
-    // bound first and grown past it.
-    if (fDeflateCapacity < deflatedSize) {
-        fDeflated.reset();
-        fDeflated.reset(new Bytef[deflatedSize]);
-        fDeflateCapacity = deflatedSize;
-    }
-    const int status = compress2(fDeflated.get(), &deflatedSize, static_cast<const Bytef*>(data), uLong(size),
-                                 kDeflateLevel);
-    // Given room for the bound, compress2 fails for want of memory only.
-    if (status != Z_OK) throw std::bad_alloc();
     appendU32(kDeflated);
-    appendU32(deflatedSize);
-    fBytes.append(reinterpret_cast<const char*>(fDeflated.get()), deflatedSize);
+    const std::size_t lengthAt = fBytes.size();
+    appendU32(0);
+    const std::size_t dataAt = fBytes.size();
+    appendDeflated(count, elementSize, values);
+    patchU32(lengthAt, fBytes.size() - dataAt);
+}
+
+namespace {
+
+class DeflateStream {
+public:
+    DeflateStream() {
+        if (deflateInit(&fStream, kDeflateLevel) != Z_OK) throw std::bad_alloc();
+    }
+    ~DeflateStream() { deflateEnd(&fStream); }
+    DeflateStream(const DeflateStream&) = delete;
+    DeflateStream& operator=(const DeflateStream&) = delete;
+
+    z_stream* get() { return &fStream; }
+    z_stream* operator->() { return &fStream; }
+
+private:
+    z_stream fStream{};
+};
+
+}  // namespace
+
+// The array goes through deflate in pieces of kPieceBytes. zlib makes the
+// same stream of a given input however it is cut, so the bytes depend on the
+// values alone.
+void FbxRecordWriter::appendDeflated(std::size_t count, std::size_t elementSize, const Source& values) {
+    constexpr std::size_t kPieceBytes = 64 * 1024;
+    fPiece.resize(kPieceBytes);
+    fDeflated.resize(kPieceBytes);
+    const std::size_t perPiece = kPieceBytes / elementSize;
+    DeflateStream stream;
+    for (std::size_t first = 0; first < count;) {
+        const std::size_t taken = std::min(perPiece, count - first);
+        values(first, taken, fPiece.data());
+        first += taken;
+        stream->next_in = fPiece.data();
+        stream->avail_in = uInt(taken * elementSize);
+        const int flush = first == count ? Z_FINISH : Z_NO_FLUSH;
+        // Until deflate leaves room in its output: then it has taken the
+        // whole piece, or, finishing, ended the stream.
+        do {
+            stream->next_out = fDeflated.data();
+            stream->avail_out = uInt(fDeflated.size());
+            if (deflate(stream.get(), flush) == Z_STREAM_ERROR) throw std::logic_error("deflate state");
+            fBytes.append(reinterpret_cast<const char*>(fDeflated.data()),
+                          fDeflated.size() - stream->avail_out);
+            if (fBytes.size() > kU32Max) throw FbxTooLarge();
+        } while (stream->avail_out == 0);
+    }
 }
 
 void FbxRecordWriter::addInt32Array(const std::vector<std::int32_t>& values) {
-    appendArray('i', values.data(), values.size(), sizeof(std::int32_t));
+    appendArray('i', values.size(), sizeof(std::int32_t),
+                [&](std::size_t first, std::size_t count, void* out) {
+                    std::memcpy(out, values.data() + first, count * sizeof(std::int32_t));
+                });
 }
 
 void FbxRecordWriter::addDoubleArray(const std::vector<double>& values) {
-    appendArray('d', values.data(), values.size(), sizeof(double));
+    appendArray('d', values.size(), sizeof(double), [&](std::size_t first, std::size_t count, void* out) {
+        std::memcpy(out, values.data() + first, count * sizeof(double));
+    });
+}
+
+void FbxRecordWriter::addDoubleArray(std::size_t count, const DoubleSource& values) {
+    appendArray('d', count, sizeof(double), [&](std::size_t first, std::size_t taken, void* out) {
+        values(first, taken, static_cast<double*>(out));
+    });
 }
 
 std::string FbxRecordWriter::finish() {

@@ -20,7 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
-#include <memory>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,6 +63,13 @@ public:
     void addInt32Array(const std::vector<std::int32_t>& values);  // i
     void addDoubleArray(const std::vector<double>& values);       // d
 
+    // Writes values[first, first + count) of the array to `out`.
+    using DoubleSource = std::function<void(std::size_t first, std::size_t count, double* out)>;
+    // A double array of `count` values made piece by piece, so that the
+    // caller need never hold it whole: mesh data widened from floats, or
+    // spread from vertices to triangle corners.
+    void addDoubleArray(std::size_t count, const DoubleSource& values);  // d
+
     // Closes the top level, appends the footer and hands over the file's
     // bytes. Every record begun must have ended. Throws FbxTooLarge, and
     // std::bad_alloc when memory runs out, as every call here may.
@@ -86,11 +93,15 @@ private:
     void closeList(Open& record);
     void appendU32(std::size_t value);
     void patchU32(std::size_t offset, std::size_t value);
-    void appendArray(char type, const void* data, std::size_t count, std::size_t elementSize);
+    using Source = std::function<void(std::size_t first, std::size_t count, void* out)>;
+    void appendArray(char type, std::size_t count, std::size_t elementSize, const Source& values);
+    void appendDeflated(std::size_t count, std::size_t elementSize, const Source& values);
 
     std::string fBytes;
-    std::unique_ptr<unsigned char[]> fDeflated;
-    std::size_t fDeflateCapacity = 0;
+    // Kept from array to array: the values of one piece, and what deflate
+    // makes of them on the way into fBytes.
+    std::vector<unsigned char> fPiece;
+    std::vector<unsigned char> fDeflated;
     // The records begun and not yet ended, below them the top level.
     std::vector<Open> fOpen;
 };
