@@ -190,9 +190,8 @@ private:
 
 }  // namespace
 
-// The array goes through deflate in pieces of kPieceBytes. zlib makes the
-// same stream of a given input however it is cut, so the bytes depend on the
-// values alone.
+// The array goes through deflate in pieces of a fixed size, so that the
+// bytes depend on the values alone.
 void FbxRecordWriter::appendDeflated(std::size_t count, std::size_t elementSize, const Source& values) {
     constexpr std::size_t kPieceBytes = 64 * 1024;
     fPiece.resize(kPieceBytes);
