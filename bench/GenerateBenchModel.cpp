@@ -4,7 +4,9 @@
 //   DIR/content/meshes/bench-<MIB>mib.ply     the same geometry as the host
 //                                             sees it, as one binary PLY mesh
 //   DIR/content/textures/bench/stone<k>.1024.dds
-// Usage: orvex-bench-model DIR MIB
+// Usage: orvex-bench-model DIR MIB [SIDE]
+// With SIDE, every mesh is a grid of SIDE x SIDE vertices, as many as fit in
+// MIB: many smaller meshes, as in a scene of props rather than terrain.
 // The files are written mesh by mesh, so a large one never sits in memory.
 
 #include "modelgen/DdsBuilder.h"
@@ -66,6 +68,12 @@ std::vector<Grid> planMeshes(std::uint64_t targetBytes) {
         grids.push_back(grid);
     }
     return grids;
+}
+
+std::vector<Grid> planEqualMeshes(std::uint64_t targetBytes, int side) {
+    const Grid grid{side};
+    const std::uint64_t count = std::max<std::uint64_t>(1, targetBytes / childBytes(grid, 0));
+    return std::vector<Grid>(count, grid);
 }
 
 // A gently rolling surface, its normals pointing up, each mesh beside the last.
@@ -187,12 +195,13 @@ void writeTextures(const fs::path& directory) {
     }
 }
 
-void writeInputs(const fs::path& root, unsigned long mebibytes) {
+void writeInputs(const fs::path& root, unsigned long mebibytes, int side) {
     const fs::path meshes = root / "content" / "meshes";
     fs::create_directories(meshes);
     writeTextures(root / "content" / "textures" / "bench");
 
-    const std::vector<Grid> grids = planMeshes(std::uint64_t{mebibytes} << 20);
+    const std::uint64_t targetBytes = std::uint64_t{mebibytes} << 20;
+    const std::vector<Grid> grids = side > 0 ? planEqualMeshes(targetBytes, side) : planMeshes(targetBytes);
     std::uint64_t listBytes = 0;
     std::uint64_t vertexTotal = 0;
     std::uint64_t triangleTotal = 0;
@@ -244,8 +253,8 @@ void writeInputs(const fs::path& root, unsigned long mebibytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::cerr << "usage: orvex-bench-model DIR MIB\n";
+    if (argc != 3 && argc != 4) {
+        std::cerr << "usage: orvex-bench-model DIR MIB [SIDE]\n";
         return 2;
     }
     char* end = nullptr;
@@ -254,8 +263,16 @@ int main(int argc, char** argv) {
         std::cerr << "orvex-bench-model: MIB must be a whole number from 1 to 4000\n";
         return 2;
     }
+    long side = 0;
+    if (argc == 4) {
+        side = std::strtol(argv[3], &end, 10);
+        if (end == argv[3] || *end != '\0' || side < 2 || side > kFullSide) {
+            std::cerr << "orvex-bench-model: SIDE must be a whole number from 2 to " << kFullSide << "\n";
+            return 2;
+        }
+    }
     try {
-        writeInputs(argv[1], mebibytes);
+        writeInputs(argv[1], mebibytes, static_cast<int>(side));
     } catch (const std::exception& error) {
         std::cerr << "orvex-bench-model: " << error.what() << "\n";
         return 1;

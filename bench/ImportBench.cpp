@@ -10,12 +10,17 @@
 //                 GLB is
 //   AssimpToGlb   `assimp export` converting the same geometry, as binary
 //                 PLY, to .glb, as a process; one run, as it is slow
-// The processes also report their peak resident memory per input byte.
+//   Floor         a process that reads the file into fresh memory and
+//                 writes as many bytes to a new file: what any converter
+//                 that reads its input whole and writes its output pays
+// The processes also report their peak resident memory per input byte,
+// their system time and their page faults.
 // Every benchmark but the assimp one reports the median of three
 // repetitions.
 //
 // Usage: orvex-bench --input=FILE.model [--input=...] [--iterations=N]
 //                    [Google Benchmark flags]
+//        orvex-bench --floor IN OUT     (the Floor benchmark's process)
 // FILE.ply beside each input holds its geometry for assimp; orvex-bench-model
 // writes both. --iterations=N runs every benchmark exactly N times.
 
@@ -120,6 +125,8 @@ void importToScene(benchmark::State& state, const Input& input) {
 struct Finished {
     bool succeeded;
     long peakResidentKiB;
+    double systemSeconds;
+    long pageFaults;
 };
 
 bool writeAll(int fd, const void* data, std::size_t size) {
@@ -156,11 +163,13 @@ Finished runProcess(const std::vector<std::string>& arguments, bool quiet) {
     pid_t child = 0;
     const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return {false, 0};
+    if (spawned != 0) return {};
     int status = 0;
     rusage usage{};
-    if (wait4(child, &status, 0, &usage) != child) return {false, 0};
-    return {WIFEXITED(status) && WEXITSTATUS(status) == 0, usage.ru_maxrss};
+    if (wait4(child, &status, 0, &usage) != child) return {};
+    return {WIFEXITED(status) && WEXITSTATUS(status) == 0, usage.ru_maxrss,
+            static_cast<double>(usage.ru_stime.tv_sec) + static_cast<double>(usage.ru_stime.tv_usec) / 1e6,
+            usage.ru_minflt + usage.ru_majflt};
 }
 
 // Runs the measured programs from a process forked before any benchmark
@@ -210,10 +219,10 @@ public:
         std::string request(1, quiet ? '1' : '0');
         for (const std::string& argument : arguments) request.append(argument).push_back('\0');
         const auto length = static_cast<std::uint32_t>(request.size());
-        Finished finished{false, 0};
+        Finished finished{};
         if (!writeAll(fRequests, &length, sizeof length) || !writeAll(fRequests, request.data(), length) ||
             !readAll(fReplies, &finished, sizeof finished)) {
-            return {false, 0};
+            return {};
         }
         return finished;
     }
@@ -243,6 +252,8 @@ private:
 void runConversion(benchmark::State& state, const Input& input, Launcher& launcher,
                    const std::vector<std::string>& command, const std::string& output, bool quiet) {
     long peakKiB = 0;
+    double systemSeconds = 0;
+    long pageFaults = 0;
     for (auto _ : state) {
         // Every run writes a new file, as a conversion's first run does:
         // replacing one costs a file system flush that is not the converter's.
@@ -256,6 +267,8 @@ void runConversion(benchmark::State& state, const Input& input, Launcher& launch
             break;
         }
         peakKiB = std::max(peakKiB, finished.peakResidentKiB);
+        systemSeconds += finished.systemSeconds;
+        pageFaults += finished.pageFaults;
     }
     std::error_code ignored;
     fs::remove(output, ignored);
@@ -263,6 +276,9 @@ void runConversion(benchmark::State& state, const Input& input, Launcher& launch
     const double peakBytes = static_cast<double>(peakKiB) * 1024.0;
     state.counters["peak_rss_MiB"] = peakBytes / (1024.0 * 1024.0);
     state.counters["peak_rss_per_input_byte"] = peakBytes / static_cast<double>(input.bytes);
+    const double runs = static_cast<double>(std::max<benchmark::IterationCount>(state.iterations(), 1));
+    state.counters["system_seconds"] = systemSeconds / runs;
+    state.counters["page_faults"] = static_cast<double>(pageFaults) / runs;
 }
 
 std::string outputPath(const Input& input, const std::string& suffix) {
@@ -285,6 +301,29 @@ void assimpToGlb(benchmark::State& state, const Input& input, Launcher& launcher
     runConversion(state, input, launcher, {"assimp", "export", input.ply, output, "-fglb2"}, output, true);
 }
 
+// `program` is this one, run with --floor.
+void floorOfConversion(benchmark::State& state, const Input& input, Launcher& launcher, const std::string& program) {
+    const std::string output = outputPath(input, ".floor");
+    runConversion(state, input, launcher, {program, "--floor", input.model, output}, output, false);
+}
+
+// The Floor benchmark's process: the file read into fresh memory in one
+// read, and as many bytes written to a new file in one write.
+int copyThroughMemory(const char* from, const char* to) {
+    std::FILE* in = std::fopen(from, "rb");
+    if (in == nullptr) return 1;
+    std::fseek(in, 0, SEEK_END);
+    const auto size = static_cast<std::size_t>(std::ftell(in));
+    std::fseek(in, 0, SEEK_SET);
+    const std::unique_ptr<char[]> buffer(new char[size]);
+    const bool read = std::fread(buffer.get(), 1, size, in) == size;
+    std::fclose(in);
+    std::FILE* out = std::fopen(to, "wb");
+    if (!read || out == nullptr) return 1;
+    const bool written = std::fwrite(buffer.get(), 1, size, out) == size;
+    return std::fclose(out) == 0 && written ? 0 : 1;
+}
+
 // Warms the page cache, so that every benchmark reads from memory.
 bool readWhole(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
@@ -300,6 +339,8 @@ bool readWhole(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "--floor") == 0) return copyThroughMemory(argv[2], argv[3]);
+    const std::string program = fs::absolute(argv[0]).string();
     // First, while this process holds next to nothing.
     Launcher launcher;
     std::vector<Input> inputs;
@@ -345,6 +386,11 @@ int main(int argc, char** argv) {
         {"ConvertToGlb", withLauncher(convertToGlb), false},
         {"ConvertToFbx", withLauncher(convertToFbx), false},
         {"AssimpToGlb", withLauncher(assimpToGlb), true},
+        {"Floor",
+         [&launcher, &program](benchmark::State& state, const Input& input) {
+             floorOfConversion(state, input, launcher, program);
+         },
+         false},
     };
     for (const Input& input : inputs) {
         for (const Entry& entry : benchmarks) {
