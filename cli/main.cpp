@@ -17,9 +17,6 @@
 
 #include <CLI/CLI.hpp>
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 #include <algorithm>
 #include <cctype>
@@ -224,23 +221,9 @@ int run(const Options& options, const CLI::App& app) {
     return convert(options);
 }
 
-// An import allocates and frees arrays of a few MiB for every mesh. By
-// default glibc maps the larger ones afresh and hands them back to the
-// system when freed, and trims its heap, so that each mesh faults in new
-// pages; one run of this program converts one file and exits, so it keeps
-// freed memory for the next mesh instead. Peak memory stays the same.
-void keepFreedMemory() {
-#ifdef __GLIBC__
-    // The largest threshold glibc takes; a mesh's arrays are far smaller.
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
-    mallopt(M_TRIM_THRESHOLD, -1);
-#endif
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    keepFreedMemory();
     CLI::App app{
         "Imports .model files through the OrvexImp plug-in and writes each scene as glTF, GLB, OBJ, FBX, "
         "JSON or a rendered PNG preview.\n\n"
