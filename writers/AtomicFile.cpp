@@ -8,6 +8,12 @@
 #include <system_error>
 #include <utility>
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#endif
+
 namespace orvex::writers {
 
 namespace {
@@ -21,6 +27,21 @@ std::string describeErrno(int error) {
     return error != 0 ? std::strerror(error) : "unknown error";
 }
 
+// Opens `path` for writing only when nothing of that name exists, so that a
+// temporary file is never one that another run is writing. Windows' C
+// library takes no "x" mode.
+std::FILE* openNewFile(const std::string& path) {
+#if defined(_WIN32)
+    const int descriptor = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (descriptor < 0) return nullptr;
+    std::FILE* file = _fdopen(descriptor, "wb");
+    if (file == nullptr) _close(descriptor);
+    return file;
+#else
+    return std::fopen(path.c_str(), "wbx");
+#endif
+}
+
 }  // namespace
 
 AtomicFile::AtomicFile(std::string path) : fPath(std::move(path)) {
@@ -28,7 +49,7 @@ AtomicFile::AtomicFile(std::string path) : fPath(std::move(path)) {
     for (int attempt = 0; attempt < kTemporaryNameTries && fFile == nullptr; ++attempt) {
         std::string candidate = fPath + ".tmp" + std::to_string(attempt);
         errno = 0;
-        fFile = std::fopen(candidate.c_str(), "wbx");
+        fFile = openNewFile(candidate);
         lastError = errno;
         if (fFile != nullptr) {
             fTemporaryPath = std::move(candidate);

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -22,10 +23,16 @@ namespace orvex::writers::testing {
 // A fresh directory for one test, removed with everything in it afterwards.
 class TempDirectory {
 public:
+    // A name not yet taken, so that tests run side by side, or a test that
+    // makes two, never share one.
     TempDirectory() {
-        std::string pattern = (std::filesystem::path(::testing::TempDir()) / "orvex-writers-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make " + pattern);
-        fPath = pattern;
+        std::random_device random;
+        const std::filesystem::path base = ::testing::TempDir();
+        for (int attempt = 0; attempt < 100 && fPath.empty(); ++attempt) {
+            const std::filesystem::path candidate = base / ("orvex-writers-" + std::to_string(random()));
+            if (std::filesystem::create_directories(candidate)) fPath = candidate;
+        }
+        if (fPath.empty()) throw std::runtime_error("cannot make a temporary folder under " + base.string());
     }
     ~TempDirectory() {
         std::error_code ignored;
