@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <new>
 #include <optional>
 #include <sstream>
 #include <system_error>
@@ -234,6 +235,9 @@ bool writeContactSheet(const std::string& path, const std::vector<Job>& jobs,
         writePng(composeContactSheet(entries), path);
     } catch (const writers::WriteError& error) {
         std::cerr << kLinePrefix << error.what() << "\n";
+        return false;
+    } catch (const std::bad_alloc&) {
+        std::cerr << kLinePrefix << path << ": cannot write: out of memory\n";
         return false;
     }
     std::cerr << kLinePrefix << path << ": contact sheet of " << entries.size() << " models\n";

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <iomanip>
+#include <new>
 
 namespace orvex::cli {
 
@@ -85,7 +86,14 @@ void printJson(const std::string& path, std::uintmax_t size, const Model& model,
 bool inspectModel(const std::string& path, bool asJson, std::ostream& out)
 {
     Model model;
-    if (!loadModel(path, model)) return false;
+    try {
+        if (!loadModel(path, model)) return false;
+    } catch (const std::bad_alloc&) {
+        // A count too large for memory is part of what the file holds, and
+        // its note says where; memory that ran out for real is not.
+        if (model.notes.empty() || model.notes.back().kind != LoadNote::Kind::TooLarge) throw;
+        model.contentRoot = deriveContentRoot(path);
+    }
     std::error_code error;
     const std::uintmax_t size = std::filesystem::file_size(path, error);
     const std::vector<MeshReport> meshes = describeMeshes(model);

@@ -4,10 +4,10 @@
 // whole folders, each file by a worker process of its own.
 
 #include "cli/Batch.h"
+#include "cli/Convert.h"
 #include "cli/Failure.h"
 #include "cli/Inspect.h"
 #include "cli/PluginLocation.h"
-#include "cli/Preview.h"
 #include "model/Model.h"
 #include "render/Render.h"
 #include "writers/SceneWriter.h"
@@ -25,7 +25,9 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <iostream>
 #include <new>
@@ -84,13 +86,6 @@ void importFile(const standin::LoadedPlugin& plugin, const std::string& input) {
         throw Failure(kExitImportFailed, input + ": " + whyImportFailed(input));
 }
 
-bool isPng(const std::string& path) {
-    std::string extension = std::filesystem::path(path).extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension == ".png";
-}
-
 orvex::render::RenderOptions renderOptions(const Options& options) {
     orvex::render::RenderOptions render;
     if (!options.size.empty()) {
@@ -117,15 +112,7 @@ void printWarnings(const std::vector<std::string>& warnings) {
 
 void writeOutput(const std::string& output, const orvex::render::RenderOptions& render) {
     try {
-        if (isPng(output)) {
-            std::vector<std::string> warnings;
-            const orvex::render::Image image =
-                orvex::cli::renderPreview(standin::currentScene(), render, warnings);
-            printWarnings(warnings);
-            orvex::cli::writePng(image, output);
-            return;
-        }
-        printWarnings(orvex::writers::writeScene(standin::currentScene(), output).warnings);
+        printWarnings(orvex::cli::writeImportedScene(standin::currentScene(), output, render));
     } catch (const orvex::writers::WriteError& error) {
         throw Failure(kExitWriteFailed, error.what());
     } catch (const std::bad_alloc&) {
@@ -135,7 +122,7 @@ void writeOutput(const std::string& output, const orvex::render::RenderOptions& 
 
 int convert(const Options& options) {
     const std::string& input = options.inputs.front();
-    const bool png = isPng(options.output);
+    const bool png = orvex::cli::isPngPath(options.output);
     if (!png && !orvex::writers::formatForPath(options.output)) {
         throw Failure(kExitUsage,
                       options.output + ": unknown output format (use .gltf, .glb, .obj, .json or .png)");
@@ -174,7 +161,7 @@ int convertAll(const Options& options) {
     if (batch.format != "png" && batch.contactSheet.empty() && !options.view.empty()) {
         throw Failure(kExitUsage, "--view goes with --format png or --contact-sheet");
     }
-    if (!batch.contactSheet.empty() && !isPng(batch.contactSheet)) {
+    if (!batch.contactSheet.empty() && !orvex::cli::isPngPath(batch.contactSheet)) {
         throw Failure(kExitUsage, batch.contactSheet + ": the contact sheet is a .png file");
     }
     renderOptions(options);  // refuses a bad --size or --view before any work starts
@@ -211,6 +198,26 @@ int run(const Options& options, const CLI::App& app) {
                       "--contact-sheet and -j go with a batch (a folder, several inputs or --format)");
     }
     return convert(options);
+}
+
+// What a line about an unforeseen failure names: the one input, else the
+// folder the batch writes into.
+std::string subjectOf(const Options& options) {
+    if (options.inputs.size() == 1 || (options.output.empty() && !options.inputs.empty()))
+        return options.inputs.front();
+    return options.output.empty() ? std::string(kProgramName) : options.output;
+}
+
+// Named by the safety net's last resort, which can take no arguments.
+std::string gSubject = kProgramName;
+
+// Nothing that escapes its handlers, not even an exception thrown where
+// none may be, ends the program with an abort and a core: the run fails as
+// an import that failed.
+[[noreturn]] void failOnTerminate() {
+    const std::string line = std::string(kProgramName) + ": " + gSubject + ": internal error; the import failed\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::_Exit(kExitImportFailed);
 }
 
 // An import allocates and frees arrays of a few MiB for every mesh. By
@@ -261,8 +268,10 @@ int main(int argc, char** argv) {
     app.add_option("--plugin", options.pluginPath,
                    "the plug-in module to load (default: the one beside this program)");
     app.set_version_flag("--version", std::string(kProgramName) + " " + ORVEX_VERSION);
+    std::set_terminate(failOnTerminate);
     try {
         app.parse(argc, argv);
+        gSubject = subjectOf(options);
         return run(options, app);
     } catch (const CLI::Success& success) {
         return app.exit(success);
@@ -272,5 +281,14 @@ int main(int argc, char** argv) {
     } catch (const Failure& failure) {
         std::cerr << kProgramName << ": " << failure.what() << "\n";
         return failure.exitCode();
+    } catch (const std::bad_alloc&) {
+        std::cerr << kProgramName << ": " << gSubject << ": not enough memory; the import failed\n";
+        return kExitImportFailed;
+    } catch (const std::exception& error) {
+        std::cerr << kProgramName << ": " << gSubject << ": the import failed: " << error.what() << "\n";
+        return kExitImportFailed;
+    } catch (...) {
+        std::cerr << kProgramName << ": " << gSubject << ": the import failed for a reason it did not name\n";
+        return kExitImportFailed;
     }
 }

@@ -125,6 +125,54 @@ TEST_F(ConversionTest, InspectsWithoutWritingAnything) {
     EXPECT_TRUE(filesUnder(scratch_ / "out").empty());
 }
 
+// The smallest file that once made --inspect abort: a mesh list, a child
+// and a vertex sub-chunk whose count, 2^27, needs 4 GiB at 32 bytes each.
+TEST_F(ConversionTest, InspectsACountMemoryCannotHoldAsANoteWhereItStands) {
+    const fs::path huge = scratch_ / "huge.model";
+    ModelBuilder model;
+    model.beginMeshList().beginChild().vertices({}, 1u << 27).endChild().endMeshList();
+    orvex::modelgen::writeFile(huge.string(), model.bytes());
+    ASSERT_EQ(fs::file_size(huge), 32u);
+
+    const Outcome text = run({"--inspect", huge.string()});
+    EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_EQ(text.err, "");
+    EXPECT_THAT(text.out, HasSubstr("meshes: 0\n"));
+    EXPECT_THAT(text.out, HasSubstr("notes: 1\n  at byte 28: the file declares more data than memory can hold: "
+                                    "vertex count 134217728\n"));
+
+    const Outcome json = run({"--inspect", "--json", huge.string()});
+    EXPECT_EQ(json.status, 0) << json.err;
+    const nlohmann::json report = nlohmann::json::parse(json.out);
+    ASSERT_EQ(report["notes"].size(), 1u);
+    EXPECT_EQ(report["notes"][0]["offset"], 28);
+    EXPECT_EQ(report["notes"][0]["kind"], "the file declares more data than memory can hold");
+
+    const Outcome convert = run({huge.string(), "-o", out("huge.glb").string()});
+    EXPECT_EQ(convert.status, 1);
+    EXPECT_EQ(convert.err, "orvex-import: " + huge.string() + ": the file declares more data than memory can hold\n");
+}
+
+// Whatever escapes the program's own handling, here a plug-in that throws
+// from its reader, fails the import in one line naming the file, in the
+// program itself, in batch workers, previews and contact sheets alike.
+TEST_F(ConversionTest, FailsAnImportThatThrowsInOneLineOnEveryPath) {
+    const std::string input = kSample.string();
+    const std::string plugin = ORVEX_THROWING_PLUGIN;
+    const std::string expected = input + ": the import failed: a reader that throws";
+    for (const char* name : {"yard.glb", "yard.png"}) {
+        const Outcome result = run({input, "-o", out(name).string(), "--plugin", plugin});
+        EXPECT_EQ(result.status, 1) << name;
+        EXPECT_EQ(result.err, "orvex-import: " + expected + "\n") << name;
+    }
+    const Outcome batch = run({input, "-o", out("batch").string(), "--format", "png", "--plugin", plugin,
+                               "--contact-sheet", out("sheet.png").string()});
+    EXPECT_EQ(batch.status, 1);
+    EXPECT_THAT(batch.err, HasSubstr("orvex-import: " + expected + "\n"));
+    EXPECT_THAT(batch.err, ::testing::Not(HasSubstr("signal")));
+    EXPECT_EQ(filesUnder(scratch_ / "out"), std::vector<fs::path>{});
+}
+
 TEST_F(ConversionTest, ExplainsEveryFailureInOneLineWithItsExitStatus) {
     const fs::path empty = scratch_ / "empty.model";
     orvex::modelgen::writeFile(empty.string(), {});

@@ -1,0 +1,26 @@
+#ifndef ORVEX_CLI_CONVERT_H
+#define ORVEX_CLI_CONVERT_H
+
+#include "render/Render.h"
+
+#include <standin/Scene.h>
+
+#include <string>
+#include <vector>
+
+namespace orvex::cli {
+
+// True when the path names a rendered preview rather than a scene file.
+bool isPngPath(const std::string& path);
+
+// Writes the imported scene to `output`: a preview rendered with `render`
+// when it ends in .png, else the scene in the format its extension names.
+// Returns the warnings, one line each, about what was left out or made
+// good. Throws WriteError when the file cannot be written or its format is
+// unknown, std::bad_alloc when memory runs out.
+std::vector<std::string> writeImportedScene(const standin::Scene& scene, const std::string& output,
+                                            const render::RenderOptions& render);
+
+}  // namespace orvex::cli
+
+#endif
