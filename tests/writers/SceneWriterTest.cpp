@@ -132,6 +132,9 @@ std::string gamePathOf(std::string nativePath) {
     return nativePath;
 }
 
+// The texture's name and a digest of its image.
+const auto kCrateImage = ::testing::MatchesRegex("crate\\.1024-[0-9a-f]{16}\\.png");
+
 const std::vector<std::uint8_t> kTexturePixels = {255, 0, 0,   255, 0,  255, 0,  255,
                                                   0,   0, 255, 128, 10, 20,  30, 0};
 
@@ -276,8 +279,9 @@ TEST_F(SceneWriterTest, GltfAndGlbHoldEveryMeshWithItsMaterialAndTexture) {
         EXPECT_THAT(
             report.warnings,
             UnorderedElementsAre(
-                HasSubstr("texture " + fMissingPath + ": not found"),
-                HasSubstr("texture " + gamePathOf(fUnsupportedPath) + ": unsupported compression 'ATI2'"),
+                // The game's paths, as this system writes them.
+                HasSubstr("texture " + fTextures.file("absent.512.dds") + ": not found"),
+                HasSubstr("texture " + fUnsupportedPath + ": unsupported compression 'ATI2'"),
                 HasSubstr(shapeOf(fTransforms[1]) + ": 1 vertex normals are not unit vectors"),
                 HasSubstr(fEmptyShape + ": no triangles; left out")));
 
@@ -326,7 +330,8 @@ TEST_F(SceneWriterTest, GltfAndGlbHoldEveryMeshWithItsMaterialAndTexture) {
         EXPECT_EQ(model.images[0].image,
                   std::vector<unsigned char>(kTexturePixels.begin(), kTexturePixels.end()));
     }
-    EXPECT_THAT(fOutput.entries(), ElementsAre("scene.bin", "scene.glb", "scene.gltf", "scene_crate.1024.png"));
+    EXPECT_THAT(fOutput.entries(), ElementsAre(kCrateImage, "scene.bin", "scene.glb",
+                                               "scene.gltf"));
 }
 
 TEST_F(SceneWriterTest, GltfAndGlbOfAnEmptySceneAreValid) {
@@ -355,20 +360,22 @@ TEST_F(SceneWriterTest, ObjLoadsBackWithTheSameVerticesAndTriangles) {
     EXPECT_EQ(objects[0].material, fShaders[0]);
     EXPECT_EQ(objects[2].material, "default");
     const std::string mtl = readFile(fOutput.file("scene.mtl"));
-    EXPECT_THAT(mtl, HasSubstr("newmtl " + fShaders[0] + "\nKd 1 1 1\nmap_Kd scene_crate.1024.png\n"));
+    EXPECT_THAT(mtl, ::testing::ContainsRegex("newmtl " + fShaders[0] + "\nKd 1 1 1\nmap_Kd crate\\.1024-[0-9a-f]{16}\\.png\n"));
     EXPECT_THAT(mtl, HasSubstr("newmtl " + fShaders[2] + "\nKd 0.5 0.5 0.5\n"));
-    EXPECT_THAT(fOutput.entries(), ElementsAre("scene.mtl", "scene.obj", "scene_crate.1024.png"));
+    EXPECT_THAT(fOutput.entries(), ElementsAre(kCrateImage, "scene.mtl", "scene.obj"));
 }
 
-// Two models that use different textures of one name, converted into one
-// folder: the second must not replace the first's image.
-TEST_F(SceneWriterTest, OutputsInOneFolderKeepTheirOwnImages) {
+// Models that use different textures of one name, as models from two games
+// may, converted into one folder: neither replaces the other's image, and a
+// third model with the first one's image shares its file.
+TEST_F(SceneWriterTest, OutputsInOneFolderKeepTheirOwnImagesAndShareIdenticalOnes) {
     const std::vector<std::uint8_t> otherPixels = {0, 255, 0, 255, 9, 9, 9, 255, 1, 2, 3, 4, 200, 100, 50, 25};
     for (const char* format : {"gltf", "obj"}) {
         SCOPED_TRACE(format);
         const TempDirectory output;
-        const std::pair<const char*, const std::vector<std::uint8_t>&> models[] = {{"first", kTexturePixels},
-                                                                                   {"second", otherPixels}};
+        const std::pair<const char*, const std::vector<std::uint8_t>&> models[] = {
+            {"first", kTexturePixels}, {"second", otherPixels}, {"third", kTexturePixels}};
+        std::vector<std::string> imagesOf;
         for (const auto& [model, pixels] : models) {
             standin::newScene();
             const TempDirectory textures;
@@ -378,19 +385,30 @@ TEST_F(SceneWriterTest, OutputsInOneFolderKeepTheirOwnImages) {
                                                         {0xFF, 0xFF00, 0xFF0000, 0xFF000000}},
                                                        pixels));
             shade(addMesh(kSquare), addFileTexture(gamePathOf(crate)));
-            writeScene(standin::currentScene(), output.file(std::string(model) + "." + format));
+            const WriteReport report =
+                writeScene(standin::currentScene(), output.file(std::string(model) + "." + format));
+            ASSERT_EQ(report.files.size(), 3u);
+            imagesOf.push_back(std::filesystem::path(report.files[0]).filename().string());
         }
-        EXPECT_NE(readFile(output.file("first_crate.1024.png")), readFile(output.file("second_crate.1024.png")));
+        EXPECT_NE(imagesOf[0], imagesOf[1]);
+        EXPECT_EQ(imagesOf[0], imagesOf[2]);
+        std::size_t images = 0;
+        for (const std::string& entry : output.entries()) images += entry.rfind("crate.1024-", 0) == 0;
+        EXPECT_EQ(images, 2u);
         if (std::string(format) == "gltf") {
-            tinygltf::Model first;
-            std::string error;
-            std::string warning;
-            ASSERT_TRUE(tinygltf::TinyGLTF().LoadASCIIFromFile(&first, &error, &warning, output.file("first.gltf")))
-                << error;
-            ASSERT_EQ(first.images.size(), 1u);
-            EXPECT_EQ(first.images[0].image, std::vector<unsigned char>(kTexturePixels.begin(), kTexturePixels.end()));
+            for (const auto& [model, pixels] : models) {
+                tinygltf::Model loaded;
+                std::string error;
+                std::string warning;
+                ASSERT_TRUE(tinygltf::TinyGLTF().LoadASCIIFromFile(&loaded, &error, &warning,
+                                                                   output.file(std::string(model) + ".gltf")))
+                    << error;
+                ASSERT_EQ(loaded.images.size(), 1u);
+                EXPECT_EQ(loaded.images[0].image, std::vector<unsigned char>(pixels.begin(), pixels.end())) << model;
+            }
         } else {
-            EXPECT_THAT(readFile(output.file("first.mtl")), HasSubstr("map_Kd first_crate.1024.png\n"));
+            EXPECT_THAT(readFile(output.file("first.mtl")), HasSubstr("map_Kd " + imagesOf[0] + "\n"));
+            EXPECT_THAT(readFile(output.file("second.mtl")), HasSubstr("map_Kd " + imagesOf[1] + "\n"));
         }
     }
 }
