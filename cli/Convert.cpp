@@ -16,12 +16,16 @@ bool isPngPath(const std::string& path) {
     return extension == ".png";
 }
 
-std::vector<std::string> writeImportedScene(const standin::Scene& scene, const std::string& output,
-                                            const render::RenderOptions& render) {
-    if (!isPngPath(output)) return writers::writeScene(scene, output).warnings;
-    std::vector<std::string> warnings;
-    writePng(renderPreview(scene, render, warnings), output);
-    return warnings;
+Written writeImportedScene(const standin::Scene& scene, const std::string& output,
+                           const render::RenderOptions& render) {
+    if (!isPngPath(output)) {
+        writers::WriteReport report = writers::writeScene(scene, output);
+        return {std::move(report.warnings), std::move(report.files)};
+    }
+    Written written;
+    writePng(renderPreview(scene, render, written.warnings), output);
+    written.files.push_back(output);
+    return written;
 }
 
 }  // namespace orvex::cli

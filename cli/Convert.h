@@ -15,11 +15,14 @@ bool isPngPath(const std::string& path);
 
 // Writes the imported scene to `output`: a preview rendered with `render`
 // when it ends in .png, else the scene in the format its extension names.
-// Returns the warnings, one line each, about what was left out or made
-// good. Throws WriteError when the file cannot be written or its format is
+// Throws WriteError when the file cannot be written or its format is
 // unknown, std::bad_alloc when memory runs out.
-std::vector<std::string> writeImportedScene(const standin::Scene& scene, const std::string& output,
-                                            const render::RenderOptions& render);
+struct Written {
+    std::vector<std::string> warnings;  // one line each: what was left out or made good
+    std::vector<std::string> files;     // every file written, the output last
+};
+Written writeImportedScene(const standin::Scene& scene, const std::string& output,
+                           const render::RenderOptions& render);
 
 }  // namespace orvex::cli
 

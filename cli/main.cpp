@@ -8,6 +8,8 @@
 #include "cli/Failure.h"
 #include "cli/Inspect.h"
 #include "cli/PluginLocation.h"
+#include "cli/Report.h"
+#include "cli/ContactSheet.h"
 #include "model/Model.h"
 #include "render/Render.h"
 #include "writers/SceneWriter.h"
@@ -23,6 +25,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -54,6 +57,10 @@ struct Options {
     std::string size;
     std::string view;
     std::string pluginPath;
+    std::string report;
+    std::string thumbnail;
+    bool overwrite = false;
+    bool dryRun = false;
     bool inspect = false;
     bool json = false;
 };
@@ -106,13 +113,23 @@ orvex::render::RenderOptions renderOptions(const Options& options) {
     return render;
 }
 
-void printWarnings(const std::vector<std::string>& warnings) {
-    for (const std::string& warning : warnings) std::cerr << kProgramName << ": warning: " << warning << "\n";
+// A texture that the output and its thumbnail both miss is one warning:
+// lines that agree up to their "; consequence" are told once.
+void addWarnings(const std::vector<std::string>& warnings, std::vector<std::string>& into) {
+    const auto cause = [](const std::string& line) { return line.substr(0, line.rfind("; ")); };
+    for (const std::string& warning : warnings) {
+        const bool told = std::any_of(into.begin(), into.end(),
+                                      [&](const std::string& earlier) { return cause(earlier) == cause(warning); });
+        if (!told) into.push_back(warning);
+    }
 }
 
-void writeOutput(const std::string& output, const orvex::render::RenderOptions& render) {
+void writeOutput(const std::string& output, const orvex::render::RenderOptions& render,
+                 orvex::cli::FileRecord& record) {
     try {
-        printWarnings(orvex::cli::writeImportedScene(standin::currentScene(), output, render));
+        orvex::cli::Written written = orvex::cli::writeImportedScene(standin::currentScene(), output, render);
+        addWarnings(written.warnings, record.warnings);
+        record.outputs = std::move(written.files);
     } catch (const orvex::writers::WriteError& error) {
         throw Failure(kExitWriteFailed, error.what());
     } catch (const std::bad_alloc&) {
@@ -120,17 +137,23 @@ void writeOutput(const std::string& output, const orvex::render::RenderOptions& 
     }
 }
 
-int convert(const Options& options) {
+// The output is written by then: a thumbnail that fails costs a warning.
+void writeThumbnail(const std::string& thumbnail, const Options& options, orvex::cli::FileRecord& record) {
+    orvex::render::RenderOptions render = renderOptions(options);
+    render.width = orvex::cli::kThumbnailWidth;
+    render.height = orvex::cli::kThumbnailHeight;
+    try {
+        addWarnings(orvex::cli::writeImportedScene(standin::currentScene(), thumbnail, render).warnings,
+                    record.warnings);
+    } catch (const orvex::writers::WriteError& error) {
+        record.warnings.push_back(std::string("thumbnail not made: ") + error.what());
+    } catch (const std::bad_alloc&) {
+        record.warnings.push_back(thumbnail + ": thumbnail not made: out of memory");
+    }
+}
+
+void importInto(const Options& options, orvex::cli::FileRecord& record) {
     const std::string& input = options.inputs.front();
-    const bool png = orvex::cli::isPngPath(options.output);
-    if (!png && !orvex::writers::formatForPath(options.output)) {
-        throw Failure(kExitUsage,
-                      options.output + ": unknown output format (use .gltf, .glb, .obj, .json or .png)");
-    }
-    if (!png && !(options.size.empty() && options.view.empty())) {
-        throw Failure(kExitUsage, "--size and --view go with a .png output");
-    }
-    const orvex::render::RenderOptions render = renderOptions(options);
     requireReadable(input);
     const std::string pluginPath =
         options.pluginPath.empty() ? orvex::cli::defaultPluginPath() : options.pluginPath;
@@ -141,7 +164,51 @@ int convert(const Options& options) {
     } catch (const standin::PluginError& error) {
         throw Failure(kExitImportFailed, error.what());
     }
-    writeOutput(options.output, render);
+    orvex::cli::describeScene(standin::currentScene(), record);
+}
+
+void writeReport(const std::string& path, const orvex::cli::FileRecord& record) {
+    try {
+        orvex::cli::writeReport(path, {record});
+    } catch (const orvex::writers::WriteError& error) {
+        throw Failure(kExitWriteFailed, error.what());
+    }
+}
+
+int convert(const Options& options) {
+    const bool png = orvex::cli::isPngPath(options.output);
+    if (!png && !orvex::writers::formatForPath(options.output)) {
+        throw Failure(kExitUsage,
+                      options.output + ": unknown output format (use .gltf, .glb, .obj, .json or .png)");
+    }
+    if (!png && !(options.size.empty() && options.view.empty())) {
+        throw Failure(kExitUsage, "--size and --view go with a .png output");
+    }
+    if (!options.thumbnail.empty() && !orvex::cli::isPngPath(options.thumbnail))
+        throw Failure(kExitUsage, options.thumbnail + ": the thumbnail is a .png file");
+    const orvex::render::RenderOptions render = renderOptions(options);
+    const auto started = std::chrono::steady_clock::now();
+    orvex::cli::FileRecord record;
+    record.input = options.inputs.front();
+    const auto seconds = [&] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    };
+    try {
+        importInto(options, record);
+        writeOutput(options.output, render, record);
+        if (!options.thumbnail.empty()) writeThumbnail(options.thumbnail, options, record);
+    } catch (const Failure& failure) {
+        record.status = "failed";
+        record.reason = failure.what();
+        record.seconds = seconds();
+        if (!options.report.empty()) writeReport(options.report, record);
+        throw;
+    }
+    for (const std::string& warning : record.warnings)
+        std::cerr << kProgramName << ": warning: " << warning << "\n";
+    record.status = "converted";
+    record.seconds = seconds();
+    if (!options.report.empty()) writeReport(options.report, record);
     return 0;
 }
 
@@ -156,6 +223,10 @@ int convertAll(const Options& options) {
     batch.pluginPath = options.pluginPath;
     batch.size = options.size;
     batch.view = options.view;
+    batch.report = options.report;
+    batch.overwrite = options.overwrite;
+    batch.dryRun = options.dryRun;
+    if (!options.thumbnail.empty()) throw Failure(kExitUsage, "--thumbnail goes with one input");
     if (batch.format != "png" && !options.size.empty())
         throw Failure(kExitUsage, "--size goes with --format png");
     if (batch.format != "png" && batch.contactSheet.empty() && !options.view.empty()) {
@@ -187,15 +258,16 @@ int run(const Options& options, const CLI::App& app) {
     const bool batch = isBatch(options);
     if (options.inspect) {
         if (batch) throw Failure(kExitUsage, "--inspect takes one .model file");
-        if (!options.output.empty()) throw Failure(kExitUsage, "--inspect writes nothing: drop -o");
+        if (!options.output.empty() || !options.report.empty())
+            throw Failure(kExitUsage, "--inspect writes nothing: drop -o and --report");
         return inspect(options);
     }
     if (options.json) throw Failure(kExitUsage, "--json goes with --inspect");
     if (options.output.empty()) throw Failure(kExitUsage, "an output is needed: -o OUTPUT (or --inspect)");
     if (batch) return convertAll(options);
-    if (!options.contactSheet.empty() || app.count("-j") > 0) {
-        throw Failure(kExitUsage,
-                      "--contact-sheet and -j go with a batch (a folder, several inputs or --format)");
+    if (!options.contactSheet.empty() || app.count("-j") > 0 || options.overwrite || options.dryRun) {
+        throw Failure(kExitUsage, "--contact-sheet, -j, --overwrite and --dry-run go with a batch (a folder, "
+                                  "several inputs or --format)");
     }
     return convert(options);
 }
@@ -263,6 +335,14 @@ int main(int argc, char** argv) {
     app.add_option("--size", options.size, "PNG output: the image size, W or WxH (default 512)");
     app.add_option("--view", options.view,
                    "PNG output and contact sheet: front, side, top or iso (default iso)");
+    app.add_option("--report", options.report,
+                   "also write a JSON account of every file: converted, skipped or failed, and why");
+    app.add_flag("--overwrite", options.overwrite,
+                 "batch: convert every file again, even those whose output is up to date");
+    app.add_flag("--dry-run", options.dryRun,
+                 "batch: list what would be written, skipped and why, and what collides; write nothing");
+    app.add_option("--thumbnail", options.thumbnail,
+                   "one file: also write a 160x120 preview of the scene (a failure is a warning)");
     app.add_flag("--inspect", options.inspect, "print what the file holds instead of converting it");
     app.add_flag("--json", options.json, "with --inspect: print JSON");
     app.add_option("--plugin", options.pluginPath,
