@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <iomanip>
 #include <new>
+#include <optional>
 
 namespace orvex::cli {
 
@@ -17,7 +18,7 @@ namespace {
 struct MeshReport {
     const ModelMesh* mesh;
     std::string texturePath;
-    bool textureFound;
+    std::optional<std::string> textureFile;  // as this system names it, when found
 };
 
 std::vector<MeshReport> describeMeshes(const Model& model)
@@ -25,8 +26,8 @@ std::vector<MeshReport> describeMeshes(const Model& model)
     std::vector<MeshReport> reports;
     for (const ModelMesh& mesh : model.meshes) {
         std::string path = resolveTexturePath(mesh.names[0], model);
-        const bool found = pathExists(path);
-        reports.push_back({&mesh, std::move(path), found});
+        std::optional<std::string> file = findExistingPath(path);
+        reports.push_back({&mesh, std::move(path), std::move(file)});
     }
     return reports;
 }
@@ -43,8 +44,12 @@ void printText(const std::string& path, std::uintmax_t size, const Model& model,
             << mesh.indexCount / 3 << " triangles)\n";
         out << "    names: " << std::quoted(mesh.names[0]) << ", " << std::quoted(mesh.names[1]) << ", "
             << std::quoted(mesh.names[2]) << "\n";
-        out << "    texture: " << meshes[i].texturePath << (meshes[i].textureFound ? " (found)" : " (missing)")
-            << "\n";
+        out << "    texture: " << meshes[i].texturePath;
+        if (meshes[i].textureFile) {
+            out << " (found: " << *meshes[i].textureFile << ")\n";
+        } else {
+            out << " (missing)\n";
+        }
     }
     out << "notes: " << model.notes.size() << "\n";
     for (const LoadNote& note : model.notes) {
@@ -69,7 +74,8 @@ void printJson(const std::string& path, std::uintmax_t size, const Model& model,
             {"triangleCount", entry.mesh->indexCount / 3},
             {"names", entry.mesh->names},
             {"texturePath", entry.texturePath},
-            {"textureFound", entry.textureFound},
+            {"textureFound", entry.textureFile.has_value()},
+            {"textureFile", entry.textureFile ? nlohmann::ordered_json(*entry.textureFile) : nullptr},
         });
     }
     report["notes"] = nlohmann::ordered_json::array();

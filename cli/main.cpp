@@ -313,11 +313,12 @@ int main(int argc, char** argv) {
         "Imports .model files through the OrvexImp plug-in and writes each scene as glTF, GLB, OBJ, JSON "
         "or a rendered PNG preview.\n\n"
         "One file:  orvex-import INPUT.model -o OUTPUT.{gltf,glb,obj,json,png}\n"
-        "Batch:     orvex-import DIR_OR_FILES... -o OUTDIR [--format F] [-j N] [--contact-sheet FILE.png]\n\n"
+        "Batch:     orvex-import DIR_OR_FILES... -o OUTDIR [--format F] [-j N] [--contact-sheet FILE.png]\n"
+        "                        [--overwrite] [--dry-run] [--report FILE.json]\n\n"
         "It is a batch when there are several inputs, an input is a folder, or --format is given. A batch "
         "converts every .model file under the folders (at any depth) into OUTDIR, mirroring the folder "
-        "tree, each file in its own process, N at a time; it goes on past files that fail, and exits 1 "
-        "when any did.\n",
+        "tree, each file in its own process, N at a time; it skips files whose output is up to date, goes on "
+        "past files that fail, and exits 1 when any did.\n",
         kProgramName};
     Options options;
     app.add_option("inputs", options.inputs, "the .model file to import; for a batch, files and folders")

@@ -113,8 +113,10 @@ TEST_F(ConversionTest, InspectsWithoutWritingAnything) {
     const Outcome text = run({"--inspect", kSample.string()});
     ASSERT_EQ(text.status, 0) << text.err;
     EXPECT_THAT(text.out, HasSubstr("meshes: 4"));
-    EXPECT_THAT(text.out, HasSubstr("crate.2048.dds (found)"));
-    EXPECT_THAT(text.out, HasSubstr("cobbles.1024.dds (found)"));
+    // The game's path, then the file on disk as this system names it.
+    EXPECT_THAT(text.out, HasSubstr("crate.2048.dds (found: " + kSample.parent_path().parent_path().string() +
+                                    "/textures/props/crate.2048.dds)"));
+    EXPECT_THAT(text.out, HasSubstr("cobbles.1024.dds (found: "));
 
     const Outcome json = run({"--inspect", "--json", kSample.string()});
     ASSERT_EQ(json.status, 0) << json.err;
@@ -122,6 +124,8 @@ TEST_F(ConversionTest, InspectsWithoutWritingAnything) {
     ASSERT_EQ(report["meshes"].size(), 4u);
     EXPECT_EQ(report["meshes"][2]["names"][0], "Props\\Barrel");
     EXPECT_EQ(report["meshes"][2]["textureFound"], true);
+    EXPECT_EQ(report["meshes"][2]["textureFile"],
+              kSample.parent_path().parent_path().string() + "/textures/props/barrel.2048.dds");
     EXPECT_TRUE(filesUnder(scratch_ / "out").empty());
 }
 
