@@ -118,17 +118,18 @@ std::vector<std::string> lines(const std::string& text) {
     return result;
 }
 
-// The failing worker's own line when it left one ("PATH: what went wrong"), else
-// what the end of the worker told.
+// The worker's own line about the file when it left one ("PATH: what went
+// wrong"), else what the end of the worker told.
 std::string reasonFor(const Job& job, const TaskResult& result) {
-    const std::vector<std::string> said =
-        lines(result.errorOutputs.empty() ? std::string() : result.errorOutputs.back());
-    for (auto line = said.rbegin(); line != said.rend(); ++line) {
-        if (line->rfind(kLinePrefix, 0) == 0 && line->rfind(kWarningPrefix, 0) != 0) {
-            return line->substr(kLinePrefix.size());
+    const std::string prefix = kLinePrefix + job.input + ": ";
+    for (auto output = result.errorOutputs.rbegin(); output != result.errorOutputs.rend(); ++output) {
+        const std::vector<std::string> said = lines(*output);
+        for (auto line = said.rbegin(); line != said.rend(); ++line) {
+            if (line->rfind(prefix, 0) == 0 && line->rfind(prefix + "warning: ", 0) != 0)
+                return line->substr(kLinePrefix.size());
         }
     }
-    return job.input + ": " + result.failure;
+    return job.input + ": " + (result.failure.empty() ? "the worker gave no account of it" : result.failure);
 }
 
 std::string clockTime(double seconds) {
@@ -182,15 +183,29 @@ private:
     Clock::time_point fStart;
 };
 
-Command conversionCommand(const std::string& program, const BatchOptions& options, const Job& job) {
-    Command command{program, "-o", job.output, "--report", job.report};
-    if (!job.thumbnail.empty()) command.insert(command.end(), {"--thumbnail", job.thumbnail});
+// A worker for several files in turn: one process start for all of them.
+// The list holds four NUL-terminated fields per file (see convertListed).
+Command listCommand(const std::string& program, const BatchOptions& options, const std::vector<Job>& jobs,
+                    const std::vector<std::size_t>& chosen, const fs::path& list) {
+    std::string fields;
+    for (std::size_t i : chosen) {
+        for (const std::string* field : {&jobs[i].input, &jobs[i].output, &jobs[i].report, &jobs[i].thumbnail})
+            fields += *field + '\0';
+    }
+    writers::writeFileAtomically(list.string(), fields);
+    Command command{program, "--worker-list", list.string()};
     if (!options.pluginPath.empty()) command.insert(command.end(), {"--plugin", options.pluginPath});
     if (!options.size.empty()) command.insert(command.end(), {"--size", options.size});
     if (!options.view.empty()) command.insert(command.end(), {"--view", options.view});
-    // "--" so that an input whose name starts with '-' is not taken for an option.
-    command.insert(command.end(), {"--", job.input});
     return command;
+}
+
+// Enough files per worker that starting it costs little beside them, and
+// enough workers that each of N runs several and all end close together.
+std::size_t filesPerWorker(std::size_t files, unsigned parallel) {
+    constexpr std::size_t kMost = 32;
+    const std::size_t workers = std::size_t{parallel} * 8;
+    return std::clamp<std::size_t>((files + workers - 1) / workers, 1, kMost);
 }
 
 // For a skipped file on the contact sheet: its thumbnail alone.
@@ -348,25 +363,47 @@ int runBatch(const BatchOptions& options) {
     const ScratchFolder scratch;
     std::vector<std::optional<FileRecord>> records(jobs.size());
     std::vector<Task> tasks;
-    std::vector<std::size_t> jobOfTask;
+    std::vector<std::vector<std::size_t>> jobsOfTask;
+    std::vector<std::size_t> toConvert;
+    const auto addConversions = [&] {
+        if (toConvert.empty()) return;
+        const fs::path list = scratch.path() / ("list" + std::to_string(tasks.size()));
+        try {
+            tasks.push_back({{listCommand(program, options, jobs, toConvert, list)}});
+        } catch (const writers::WriteError& error) {
+            throw Failure(kExitWriteFailed, error.what());
+        }
+        jobsOfTask.push_back(std::move(toConvert));
+        toConvert.clear();
+    };
+    std::size_t toConvertCount = 0;
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         Job& job = jobs[i];
         job.report = (scratch.path() / (std::to_string(i) + ".json")).string();
         if (!options.contactSheet.empty()) job.thumbnail = (scratch.path() / (std::to_string(i) + ".png")).string();
         FileRecord kept;
         const std::string why = options.overwrite ? "--overwrite" : whyConvert(job, *programTime, kept);
-        if (why.empty()) {
-            kept.input = job.input;
-            kept.status = "skipped";
-            kept.reason = "up to date: " + job.output + " is newer than the model, its textures and this program";
-            records[i] = std::move(kept);
-            if (job.thumbnail.empty()) continue;
-            tasks.push_back({{thumbnailCommand(program, options, job)}});
-        } else {
-            tasks.push_back({{conversionCommand(program, options, job)}});
+        if (!why.empty()) {
+            ++toConvertCount;
+            continue;
         }
-        jobOfTask.push_back(i);
+        kept.input = job.input;
+        kept.status = "skipped";
+        kept.reason = "up to date: " + job.output + " is newer than the model, its textures and this program";
+        records[i] = std::move(kept);
     }
+    const std::size_t chunk = filesPerWorker(toConvertCount, options.parallel);
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        if (!records[i]) {
+            toConvert.push_back(i);
+            if (toConvert.size() == chunk) addConversions();
+        } else if (!jobs[i].thumbnail.empty()) {
+            addConversions();
+            tasks.push_back({{thumbnailCommand(program, options, jobs[i])}});
+            jobsOfTask.push_back({i});
+        }
+    }
+    addConversions();
 
     std::vector<bool> done(jobs.size());
     for (std::size_t i = 0; i < jobs.size(); ++i) done[i] = records[i] && jobs[i].thumbnail.empty();
@@ -397,29 +434,33 @@ int runBatch(const BatchOptions& options) {
     };
     if (!bar) showInOrder();
     const auto started = [&](std::size_t task) {
-        const Job& job = jobs[jobOfTask[task]];
-        std::error_code ignored;  // a folder that cannot be made fails the worker, which says so
-        fs::create_directories(fs::path(job.output).parent_path(), ignored);
-        if (bar) bar->started(job.input);
-    };
-    const auto finished = [&](std::size_t task, TaskResult result) {
-        const std::size_t i = jobOfTask[task];
-        const Job& job = jobs[i];
-        if (result.stopped) {
-            removeStoppedWork(job.output, batchStart);
-            return;
+        for (std::size_t i : jobsOfTask[task]) {
+            std::error_code ignored;  // a folder that cannot be made fails the worker, which says so
+            fs::create_directories(fs::path(jobs[i].output).parent_path(), ignored);
         }
+        if (bar) bar->started(jobs[jobsOfTask[task].front()].input);
+    };
+    const auto finishedJob = [&](std::size_t i, const TaskResult& result) {
+        const Job& job = jobs[i];
         std::optional<FileRecord> told = readFirstRecord(job.report);
+        if (result.stopped) {
+            // The files that a stopped worker finished stand; the one it
+            // was writing does not.
+            if (!told || told->status != "converted") {
+                removeStoppedWork(job.output, batchStart);
+                return;
+            }
+        }
         if (records[i]) {
             // A skipped file's thumbnail: its warnings are the conversion's, told before.
             if (!result.succeeded) {
                 std::error_code ignored;
                 fs::remove(job.thumbnail, ignored);
             }
-        } else if (told && told->status == "converted" && result.succeeded) {
+        } else if (told) {
             records[i] = std::move(*told);
         } else {
-            FileRecord failed = told ? std::move(*told) : FileRecord{};
+            FileRecord failed;
             failed.status = "failed";
             failed.reason = reasonFor(job, result);
             records[i] = std::move(failed);
@@ -429,9 +470,11 @@ int runBatch(const BatchOptions& options) {
         if (bar) {
             show(i);
             bar->finished();
-        } else {
-            showInOrder();
         }
+    };
+    const auto finished = [&](std::size_t task, TaskResult result) {
+        for (std::size_t i : jobsOfTask[task]) finishedJob(i, result);
+        if (!bar) showInOrder();
     };
     const auto tick = [&] {
         if (bar) bar->draw();

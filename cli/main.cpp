@@ -32,6 +32,8 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <fstream>
+#include <optional>
 #include <iostream>
 #include <new>
 #include <string>
@@ -48,6 +50,10 @@ using orvex::cli::kProgramName;
 
 const std::vector<std::string> kBatchFormats = {"glb", "gltf", "obj", "json", "png"};
 
+// What a line about an unforeseen failure names; the safety net's last
+// resort can take no arguments.
+std::string gSubject = kProgramName;
+
 struct Options {
     std::vector<std::string> inputs;
     std::string output;
@@ -59,6 +65,7 @@ struct Options {
     std::string pluginPath;
     std::string report;
     std::string thumbnail;
+    std::string workList;
     bool overwrite = false;
     bool dryRun = false;
     bool inspect = false;
@@ -152,15 +159,19 @@ void writeThumbnail(const std::string& thumbnail, const Options& options, orvex:
     }
 }
 
-void importInto(const Options& options, orvex::cli::FileRecord& record) {
+// The plug-in is loaded for the first file and kept for the next ones, as
+// the host keeps it; each file is imported into a new scene.
+using Plugin = std::optional<standin::LoadedPlugin>;
+
+void importInto(const Options& options, Plugin& plugin, orvex::cli::FileRecord& record) {
     const std::string& input = options.inputs.front();
     requireReadable(input);
     const std::string pluginPath =
         options.pluginPath.empty() ? orvex::cli::defaultPluginPath() : options.pluginPath;
     try {
-        standin::LoadedPlugin plugin(pluginPath);
+        if (!plugin) plugin.emplace(pluginPath);
         standin::newScene();
-        importFile(plugin, input);
+        importFile(*plugin, input);
     } catch (const standin::PluginError& error) {
         throw Failure(kExitImportFailed, error.what());
     }
@@ -175,15 +186,15 @@ void writeReport(const std::string& path, const orvex::cli::FileRecord& record) 
     }
 }
 
-int convert(const Options& options) {
+int convert(const Options& options, Plugin& plugin) {
     const bool png = orvex::cli::isPngPath(options.output);
     if (!png && !orvex::writers::formatForPath(options.output)) {
         throw Failure(kExitUsage,
                       options.output + ": unknown output format (use .gltf, .glb, .obj, .json or .png)");
     }
-    if (!png && !(options.size.empty() && options.view.empty())) {
-        throw Failure(kExitUsage, "--size and --view go with a .png output");
-    }
+    if (!png && !options.size.empty()) throw Failure(kExitUsage, "--size goes with a .png output");
+    if (!png && options.thumbnail.empty() && !options.view.empty())
+        throw Failure(kExitUsage, "--view goes with a .png output or --thumbnail");
     if (!options.thumbnail.empty() && !orvex::cli::isPngPath(options.thumbnail))
         throw Failure(kExitUsage, options.thumbnail + ": the thumbnail is a .png file");
     const orvex::render::RenderOptions render = renderOptions(options);
@@ -194,7 +205,7 @@ int convert(const Options& options) {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     };
     try {
-        importInto(options, record);
+        importInto(options, plugin, record);
         writeOutput(options.output, render, record);
         if (!options.thumbnail.empty()) writeThumbnail(options.thumbnail, options, record);
     } catch (const Failure& failure) {
@@ -209,6 +220,38 @@ int convert(const Options& options) {
     record.status = "converted";
     record.seconds = seconds();
     if (!options.report.empty()) writeReport(options.report, record);
+    return 0;
+}
+
+// A batch's worker: the files of the list in turn, in one process, so that a
+// batch of small files does not spend its time starting processes. The list
+// holds four NUL-terminated fields per file: input, output, report and
+// thumbnail (empty for none). Each file's outcome goes to its report and to
+// standard error; a file that fails does not stop the others.
+int convertListed(const Options& options) {
+    std::ifstream in(options.workList, std::ios::binary);
+    if (!in) throw Failure(kExitImportFailed, options.workList + ": cannot read the list of work");
+    std::vector<std::string> fields;
+    for (std::string field; std::getline(in, field, '\0');) fields.push_back(std::move(field));
+    if (fields.size() % 4 != 0) throw Failure(kExitUsage, options.workList + ": not a list of work");
+    Plugin plugin;
+    for (std::size_t i = 0; i < fields.size(); i += 4) {
+        Options one = options;
+        one.inputs = {fields[i]};
+        one.output = fields[i + 1];
+        one.report = fields[i + 2];
+        one.thumbnail = fields[i + 3];
+        gSubject = one.inputs.front();
+        try {
+            convert(one, plugin);
+        } catch (const Failure& failure) {
+            std::cerr << kProgramName << ": " << failure.what() << "\n";
+        } catch (const std::exception& error) {
+            // Not foreseen, so no report was written: the batch takes the
+            // file's missing report for a failure and this line for its reason.
+            std::cerr << kProgramName << ": " << gSubject << ": the import failed: " << error.what() << "\n";
+        }
+    }
     return 0;
 }
 
@@ -255,6 +298,8 @@ bool isBatch(const Options& options) {
 }
 
 int run(const Options& options, const CLI::App& app) {
+    if (!options.workList.empty()) return convertListed(options);
+    if (options.inputs.empty()) throw Failure(kExitUsage, "an input is needed: a .model file, or files and folders");
     const bool batch = isBatch(options);
     if (options.inspect) {
         if (batch) throw Failure(kExitUsage, "--inspect takes one .model file");
@@ -269,7 +314,8 @@ int run(const Options& options, const CLI::App& app) {
         throw Failure(kExitUsage, "--contact-sheet, -j, --overwrite and --dry-run go with a batch (a folder, "
                                   "several inputs or --format)");
     }
-    return convert(options);
+    Plugin plugin;
+    return convert(options, plugin);
 }
 
 // What a line about an unforeseen failure names: the one input, else the
@@ -280,8 +326,6 @@ std::string subjectOf(const Options& options) {
     return options.output.empty() ? std::string(kProgramName) : options.output;
 }
 
-// Named by the safety net's last resort, which can take no arguments.
-std::string gSubject = kProgramName;
 
 // Nothing that escapes its handlers, not even an exception thrown where
 // none may be, ends the program with an abort and a core: the run fails as
@@ -321,8 +365,7 @@ int main(int argc, char** argv) {
         "past files that fail, and exits 1 when any did.\n",
         kProgramName};
     Options options;
-    app.add_option("inputs", options.inputs, "the .model file to import; for a batch, files and folders")
-        ->required();
+    app.add_option("inputs", options.inputs, "the .model file to import; for a batch, files and folders");
     app.add_option(
         "-o,--output", options.output,
         "the file to write (.gltf, .glb, .obj, .json or .png); for a batch, the folder to write into");
@@ -344,6 +387,8 @@ int main(int argc, char** argv) {
                  "batch: list what would be written, skipped and why, and what collides; write nothing");
     app.add_option("--thumbnail", options.thumbnail,
                    "one file: also write a 160x120 preview of the scene (a failure is a warning)");
+    // A batch's own way of starting its workers, so not listed in --help.
+    app.add_option("--worker-list", options.workList, "convert the files of this list in turn")->group("");
     app.add_flag("--inspect", options.inspect, "print what the file holds instead of converting it");
     app.add_flag("--json", options.json, "with --inspect: print JSON");
     app.add_option("--plugin", options.pluginPath,
