@@ -14,11 +14,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -92,12 +89,10 @@ std::vector<Job> collectJobs(const BatchOptions& options) {
 class ScratchFolder {
 public:
     ScratchFolder() {
-        std::string pattern = (fs::temp_directory_path() / "orvex-import-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            throw Failure(kExitWriteFailed,
-                          pattern + ": cannot make a folder for the workers: " + std::strerror(errno));
-        }
-        fPath = pattern;
+        std::string why;
+        const std::optional<std::string> made = makeTemporaryFolder("orvex-import", why);
+        if (!made) throw Failure(kExitWriteFailed, why);
+        fPath = *made;
     }
     ~ScratchFolder() {
         std::error_code ignored;

@@ -5,7 +5,15 @@
 // console, and requests to stop. SystemPosix.cpp implements it; Workers.h
 // declares the worker processes, which Workers.cpp runs on POSIX.
 
+#include <optional>
+#include <string>
+
 namespace orvex::cli {
+
+// A new folder of this process's own under the system's temporary folder,
+// its name beginning with `prefix`; nothing, with a line that says why in
+// `why`, when none can be made.
+std::optional<std::string> makeTemporaryFolder(const std::string& prefix, std::string& why);
 
 // True when standard error is a terminal, so that a progress display can
 // redraw a line in place.

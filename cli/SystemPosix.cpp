@@ -3,7 +3,11 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 
 namespace orvex::cli {
 
@@ -16,6 +20,21 @@ void recordStop(int signal) {
 }
 
 }  // namespace
+
+std::optional<std::string> makeTemporaryFolder(const std::string& prefix, std::string& why) {
+    std::error_code error;
+    const std::filesystem::path parent = std::filesystem::temp_directory_path(error);
+    if (error) {
+        why = "cannot find the temporary folder: " + error.message();
+        return std::nullopt;
+    }
+    std::string pattern = (parent / (prefix + "-XXXXXX")).string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        why = pattern + ": cannot make a folder: " + std::strerror(errno);
+        return std::nullopt;
+    }
+    return pattern;
+}
 
 bool errorOutputIsTerminal() {
     return isatty(STDERR_FILENO) != 0;

@@ -225,6 +225,23 @@ TEST_F(ConversionTest, ExplainsEveryFailureInOneLineWithItsExitStatus) {
     EXPECT_EQ(filesUnder(scratch_ / "out"), std::vector<fs::path>{});
 }
 
+// The output is what was asked for: a thumbnail that cannot be written
+// beside it is a warning, not a failed conversion.
+TEST_F(ConversionTest, WritesAThumbnailBesideTheOutputAndOnlyWarnsWhenItCannot) {
+    const Outcome made = run({kSample.string(), "-o", out("yard.glb").string(), "--thumbnail",
+                              out("yard.png").string()});
+    ASSERT_EQ(made.status, 0) << made.err;
+    EXPECT_EQ(made.err, "");
+    EXPECT_EQ(readPng(out("yard.png")).width, 160);
+    EXPECT_EQ(readPng(out("yard.png")).height, 120);
+
+    const fs::path nowhere = scratch_ / "no" / "such" / "dir" / "thumb.png";
+    const Outcome failed = run({kSample.string(), "-o", out("again.glb").string(), "--thumbnail", nowhere.string()});
+    EXPECT_EQ(failed.status, 0) << failed.err;
+    EXPECT_THAT(failed.err, ::testing::MatchesRegex("orvex-import: warning: thumbnail not made: [^\n]*thumb.png[^\n]*\n"));
+    EXPECT_TRUE(fs::exists(out("again.glb")));
+}
+
 TEST_F(ConversionTest, NeverTouchesItsInput) {
     const std::string before = readText(kSample);
     const auto modified = fs::last_write_time(kSample);
