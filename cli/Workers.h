@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+// Worker processes. Workers.cpp runs them on POSIX; a port to another
+// system adds its own implementation of this header.
+
 namespace orvex::cli {
 
 // One command line: the program to run and its arguments (argv[0] first).

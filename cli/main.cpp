@@ -339,8 +339,9 @@ std::string subjectOf(const Options& options) {
 // An import allocates and frees arrays of a few MiB for every mesh. By
 // default glibc maps the larger ones afresh and hands them back to the
 // system when freed, and trims its heap, so that each mesh faults in new
-// pages; one run of this program converts one file and exits, so it keeps
-// freed memory for the next mesh instead. Peak memory stays the same.
+// pages; one run of this program converts one file, or a batch worker's
+// few, and exits, so it keeps freed memory for the next mesh instead. Peak
+// memory stays the same.
 void keepFreedMemory() {
 #ifdef __GLIBC__
     // The largest threshold glibc takes; a mesh's arrays are far smaller.
