@@ -55,9 +55,9 @@ double inProcess(const std::vector<std::string>& paths, const fs::path& out) {
 }
 
 double batch(const fs::path& work, const fs::path& out, int jobs) {
-    const std::string command = std::string("'") + ORVEX_PROGRAM + "' '" + (work / "game" / "content").string() +
-                                "' -o '" + out.string() + "' --format glb --overwrite -j " + std::to_string(jobs) +
-                                " 2>/dev/null";
+    const std::string command = std::string("'") + ORVEX_PROGRAM + "' '" +
+                                (work / "game" / "content").string() + "' -o '" + out.string() +
+                                "' --format glb --overwrite -j " + std::to_string(jobs) + " 2>/dev/null";
     const auto start = Clock::now();
     const int status = std::system(command.c_str());
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();

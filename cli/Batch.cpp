@@ -70,7 +70,8 @@ std::vector<Job> collectJobs(const BatchOptions& options) {
         if (error) throw Failure(kExitImportFailed, input + ": cannot list the folder: " + error.message());
         std::sort(found.begin(), found.end());
         for (const fs::path& path : found) {
-            jobs.push_back({path.string(), path.lexically_relative(input).replace_extension(), {}, {}, {}, {}});
+            jobs.push_back(
+                {path.string(), path.lexically_relative(input).replace_extension(), {}, {}, {}, {}});
         }
     }
     std::map<fs::path, const Job*> claimed;
@@ -78,8 +79,8 @@ std::vector<Job> collectJobs(const BatchOptions& options) {
         job.output = (fs::path(options.outputDirectory) / job.mirrored).string() + "." + options.format;
         const auto [other, fresh] = claimed.emplace(job.mirrored, &job);
         if (!fresh) {
-            job.collision = job.input + ": would be written to " + job.output + " as " + other->second->input +
-                            " is; convert them separately";
+            job.collision = job.input + ": would be written to " + job.output + " as " +
+                            other->second->input + " is; convert them separately";
         }
     }
     return jobs;
@@ -184,7 +185,8 @@ Command listCommand(const std::string& program, const BatchOptions& options, con
                     const std::vector<std::size_t>& chosen, const fs::path& list) {
     std::string fields;
     for (std::size_t i : chosen) {
-        for (const std::string* field : {&jobs[i].input, &jobs[i].output, &jobs[i].report, &jobs[i].thumbnail})
+        for (const std::string* field :
+             {&jobs[i].input, &jobs[i].output, &jobs[i].report, &jobs[i].thumbnail})
             fields += *field + '\0';
     }
     writers::writeFileAtomically(list.string(), fields);
@@ -205,7 +207,12 @@ std::size_t filesPerWorker(std::size_t files, unsigned parallel) {
 
 // For a skipped file on the contact sheet: its thumbnail alone.
 Command thumbnailCommand(const std::string& program, const BatchOptions& options, const Job& job) {
-    Command command{program, "-o", job.thumbnail, "--report", job.report, "--size",
+    Command command{program,
+                    "-o",
+                    job.thumbnail,
+                    "--report",
+                    job.report,
+                    "--size",
                     std::to_string(kThumbnailWidth) + "x" + std::to_string(kThumbnailHeight)};
     if (!options.pluginPath.empty()) command.insert(command.end(), {"--plugin", options.pluginPath});
     if (!options.view.empty()) command.insert(command.end(), {"--view", options.view});
@@ -319,7 +326,8 @@ bool writeContactSheet(const std::string& path, const std::vector<Job>& jobs,
                        const std::vector<FileRecord>& records) {
     std::vector<SheetEntry> entries;
     for (std::size_t i = 0; i < jobs.size(); ++i) {
-        if (records[i].status != "failed") entries.push_back({jobs[i].mirrored.generic_string(), jobs[i].thumbnail});
+        if (records[i].status != "failed")
+            entries.push_back({jobs[i].mirrored.generic_string(), jobs[i].thumbnail});
     }
     try {
         writePng(composeContactSheet(entries), path);
@@ -375,7 +383,8 @@ int runBatch(const BatchOptions& options) {
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         Job& job = jobs[i];
         job.report = (scratch.path() / (std::to_string(i) + ".json")).string();
-        if (!options.contactSheet.empty()) job.thumbnail = (scratch.path() / (std::to_string(i) + ".png")).string();
+        if (!options.contactSheet.empty())
+            job.thumbnail = (scratch.path() / (std::to_string(i) + ".png")).string();
         FileRecord kept;
         const std::string why = options.overwrite ? "--overwrite" : whyConvert(job, *programTime, kept);
         if (!why.empty()) {

@@ -104,7 +104,9 @@ void writeReport(const std::string& path, const std::vector<FileRecord>& files) 
         counts[2] += record.status == "failed";
         entries.push_back(toJson(record));
     }
-    const Json report = {{"converted", counts[0]}, {"skipped", counts[1]}, {"failed", counts[2]},
+    const Json report = {{"converted", counts[0]},
+                         {"skipped", counts[1]},
+                         {"failed", counts[2]},
                          {"files", std::move(entries)}};
     // Paths and names are bytes from the file system and the model files;
     // what is not UTF-8 is replaced rather than refusing to write the report.

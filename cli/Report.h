@@ -13,9 +13,9 @@
 namespace orvex::cli {
 
 struct TextureRecord {
-    std::string resolved;               // the path as the plug-in resolved it
-    std::optional<std::string> found;   // the file on disk, as this system names it
-    std::optional<int> resolution;      // from the file name's level (2048, 1024, 512)
+    std::string resolved;              // the path as the plug-in resolved it
+    std::optional<std::string> found;  // the file on disk, as this system names it
+    std::optional<int> resolution;     // from the file name's level (2048, 1024, 512)
 };
 
 struct FileRecord {

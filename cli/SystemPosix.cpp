@@ -46,7 +46,7 @@ int terminalColumns() {
 }
 
 void catchStopRequests() {
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = recordStop;
     sigemptyset(&action.sa_mask);
     // No SA_RESTART: a wait for the workers returns at once with EINTR.

@@ -86,8 +86,8 @@ std::string describeStatus(int status) {
 
 void runTasks(const std::vector<Task>& tasks, unsigned parallel,
               const std::function<void(std::size_t)>& started,
-              const std::function<void(std::size_t, TaskResult)>& finished,
-              const std::function<void()>& tick, const std::function<bool()>& stopRequested) {
+              const std::function<void(std::size_t, TaskResult)>& finished, const std::function<void()>& tick,
+              const std::function<bool()>& stopRequested) {
     std::vector<Running> running;
     std::size_t next = 0;
 

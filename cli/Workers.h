@@ -43,8 +43,8 @@ struct TaskResult {
 // system cannot wait for the workers.
 void runTasks(const std::vector<Task>& tasks, unsigned parallel,
               const std::function<void(std::size_t)>& started,
-              const std::function<void(std::size_t, TaskResult)>& finished,
-              const std::function<void()>& tick, const std::function<bool()>& stopRequested);
+              const std::function<void(std::size_t, TaskResult)>& finished, const std::function<void()>& tick,
+              const std::function<bool()>& stopRequested);
 
 }  // namespace orvex::cli
 

@@ -4,12 +4,12 @@
 // whole folders, each file by a worker process of its own.
 
 #include "cli/Batch.h"
+#include "cli/ContactSheet.h"
 #include "cli/Convert.h"
 #include "cli/Failure.h"
 #include "cli/Inspect.h"
 #include "cli/PluginLocation.h"
 #include "cli/Report.h"
-#include "cli/ContactSheet.h"
 #include "model/Model.h"
 #include "render/Render.h"
 #include "writers/SceneWriter.h"
@@ -25,17 +25,17 @@
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <iostream>
 #include <new>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -125,8 +125,9 @@ orvex::render::RenderOptions renderOptions(const Options& options) {
 void addWarnings(const std::vector<std::string>& warnings, std::vector<std::string>& into) {
     const auto cause = [](const std::string& line) { return line.substr(0, line.rfind("; ")); };
     for (const std::string& warning : warnings) {
-        const bool told = std::any_of(into.begin(), into.end(),
-                                      [&](const std::string& earlier) { return cause(earlier) == cause(warning); });
+        const bool told = std::any_of(into.begin(), into.end(), [&](const std::string& earlier) {
+            return cause(earlier) == cause(warning);
+        });
         if (!told) into.push_back(warning);
     }
 }
@@ -299,7 +300,8 @@ bool isBatch(const Options& options) {
 
 int run(const Options& options, const CLI::App& app) {
     if (!options.workList.empty()) return convertListed(options);
-    if (options.inputs.empty()) throw Failure(kExitUsage, "an input is needed: a .model file, or files and folders");
+    if (options.inputs.empty())
+        throw Failure(kExitUsage, "an input is needed: a .model file, or files and folders");
     const bool batch = isBatch(options);
     if (options.inspect) {
         if (batch) throw Failure(kExitUsage, "--inspect takes one .model file");
@@ -311,8 +313,9 @@ int run(const Options& options, const CLI::App& app) {
     if (options.output.empty()) throw Failure(kExitUsage, "an output is needed: -o OUTPUT (or --inspect)");
     if (batch) return convertAll(options);
     if (!options.contactSheet.empty() || app.count("-j") > 0 || options.overwrite || options.dryRun) {
-        throw Failure(kExitUsage, "--contact-sheet, -j, --overwrite and --dry-run go with a batch (a folder, "
-                                  "several inputs or --format)");
+        throw Failure(kExitUsage,
+                      "--contact-sheet, -j, --overwrite and --dry-run go with a batch (a folder, "
+                      "several inputs or --format)");
     }
     Plugin plugin;
     return convert(options, plugin);
@@ -326,12 +329,12 @@ std::string subjectOf(const Options& options) {
     return options.output.empty() ? std::string(kProgramName) : options.output;
 }
 
-
 // Nothing that escapes its handlers, not even an exception thrown where
 // none may be, ends the program with an abort and a core: the run fails as
 // an import that failed.
 [[noreturn]] void failOnTerminate() {
-    const std::string line = std::string(kProgramName) + ": " + gSubject + ": internal error; the import failed\n";
+    const std::string line =
+        std::string(kProgramName) + ": " + gSubject + ": internal error; the import failed\n";
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::_Exit(kExitImportFailed);
 }

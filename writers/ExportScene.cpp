@@ -365,7 +365,8 @@ private:
         const auto value = file.stringValues.find("fileTextureName");
         const std::string path = value != file.stringValues.end() ? value->second : std::string();
         auto untextured = [&](const std::string& why) {
-            warn("texture " + (path.empty() ? "of " + file.name : nativePath(path)) + ": " + why + "; left untextured");
+            warn("texture " + (path.empty() ? "of " + file.name : nativePath(path)) + ": " + why +
+                 "; left untextured");
             return std::nullopt;
         };
         if (path.empty()) return untextured("no file name");

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <string_view>
 #include <new>
+#include <string_view>
 
 namespace orvex::writers {
 

@@ -72,8 +72,8 @@ protected:
 TEST_F(BatchRunTest, ResumesRewritingNothingAndConvertsAgainWhatChanged) {
     const std::string meshes = writeContent().string();
     const std::string outdir = out("gltf").string();
-    const std::vector<std::string> batch = {meshes, "-o", outdir, "--format", "gltf", "--report",
-                                            (scratch_ / "report.json").string()};
+    const std::vector<std::string> batch = {
+        meshes, "-o", outdir, "--format", "gltf", "--report", (scratch_ / "report.json").string()};
     ASSERT_EQ(run(batch).status, 1);
     const auto first = timesUnder(outdir);
 
@@ -100,8 +100,8 @@ TEST_F(BatchRunTest, ResumesRewritingNothingAndConvertsAgainWhatChanged) {
 TEST_F(BatchRunTest, ReportsEveryFileConvertedSkippedOrFailed) {
     const fs::path meshes = writeContent();
     const std::string reportPath = (scratch_ / "report.json").string();
-    ASSERT_EQ(run({(meshes / "a.model").string(), "-o", out("a.gltf").string(), "--report", reportPath}).status,
-              0);
+    ASSERT_EQ(
+        run({(meshes / "a.model").string(), "-o", out("a.gltf").string(), "--report", reportPath}).status, 0);
     const Json single = report();
     EXPECT_EQ(single["converted"], 1);
     ASSERT_EQ(single["files"].size(), 1u);
@@ -168,11 +168,11 @@ TEST_F(BatchRunTest, DryRunListsTheWorkAndCollisionsAndWritesNothing) {
     EXPECT_EQ(filesUnder(outdir), std::vector<fs::path>{"a.glb"});
 
     write(scratch_ / "other" / "a.model", texturedTriangle("stone", 5));
-    const Outcome collision =
-        run({meshes.string(), (scratch_ / "other" / "a.model").string(), "-o", out("new").string(), "--dry-run"});
+    const Outcome collision = run(
+        {meshes.string(), (scratch_ / "other" / "a.model").string(), "-o", out("new").string(), "--dry-run"});
     EXPECT_EQ(collision.status, 2);
-    EXPECT_THAT(collision.out, HasSubstr("other/a.model: would be written to " + out("new").string() + "/a.glb as " +
-                                         m + "/a.model is"));
+    EXPECT_THAT(collision.out, HasSubstr("other/a.model: would be written to " + out("new").string() +
+                                         "/a.glb as " + m + "/a.model is"));
     EXPECT_FALSE(fs::exists(out("new")));
 }
 
@@ -203,8 +203,15 @@ TEST_F(BatchRunTest, StopsCleanlyOnSigintAndSigtermAndARerunFinishes) {
         SCOPED_TRACE(signal);
         const std::string outdir = out("s" + std::to_string(signal)).string();
         const fs::path errors = scratch_ / ("errors" + std::to_string(signal) + ".txt");
-        const std::vector<std::string> batch = {content.string(), "-o", outdir, "--format", "gltf", "-j", "2",
-                                                "--report", (scratch_ / "report.json").string()};
+        const std::vector<std::string> batch = {content.string(),
+                                                "-o",
+                                                outdir,
+                                                "--format",
+                                                "gltf",
+                                                "-j",
+                                                "2",
+                                                "--report",
+                                                (scratch_ / "report.json").string()};
         const pid_t pid = start(batch, errors);
         // A definite state, whatever the machine's load: one file done.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);

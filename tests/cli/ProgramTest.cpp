@@ -142,8 +142,9 @@ TEST_F(ConversionTest, InspectsACountMemoryCannotHoldAsANoteWhereItStands) {
     EXPECT_EQ(text.status, 0) << text.err;
     EXPECT_EQ(text.err, "");
     EXPECT_THAT(text.out, HasSubstr("meshes: 0\n"));
-    EXPECT_THAT(text.out, HasSubstr("notes: 1\n  at byte 28: the file declares more data than memory can hold: "
-                                    "vertex count 134217728\n"));
+    EXPECT_THAT(text.out,
+                HasSubstr("notes: 1\n  at byte 28: the file declares more data than memory can hold: "
+                          "vertex count 134217728\n"));
 
     const Outcome json = run({"--inspect", "--json", huge.string()});
     EXPECT_EQ(json.status, 0) << json.err;
@@ -154,7 +155,8 @@ TEST_F(ConversionTest, InspectsACountMemoryCannotHoldAsANoteWhereItStands) {
 
     const Outcome convert = run({huge.string(), "-o", out("huge.glb").string()});
     EXPECT_EQ(convert.status, 1);
-    EXPECT_EQ(convert.err, "orvex-import: " + huge.string() + ": the file declares more data than memory can hold\n");
+    EXPECT_EQ(convert.err,
+              "orvex-import: " + huge.string() + ": the file declares more data than memory can hold\n");
 }
 
 // Whatever escapes the program's own handling, here a plug-in that throws
@@ -228,17 +230,19 @@ TEST_F(ConversionTest, ExplainsEveryFailureInOneLineWithItsExitStatus) {
 // The output is what was asked for: a thumbnail that cannot be written
 // beside it is a warning, not a failed conversion.
 TEST_F(ConversionTest, WritesAThumbnailBesideTheOutputAndOnlyWarnsWhenItCannot) {
-    const Outcome made = run({kSample.string(), "-o", out("yard.glb").string(), "--thumbnail",
-                              out("yard.png").string()});
+    const Outcome made =
+        run({kSample.string(), "-o", out("yard.glb").string(), "--thumbnail", out("yard.png").string()});
     ASSERT_EQ(made.status, 0) << made.err;
     EXPECT_EQ(made.err, "");
     EXPECT_EQ(readPng(out("yard.png")).width, 160);
     EXPECT_EQ(readPng(out("yard.png")).height, 120);
 
     const fs::path nowhere = scratch_ / "no" / "such" / "dir" / "thumb.png";
-    const Outcome failed = run({kSample.string(), "-o", out("again.glb").string(), "--thumbnail", nowhere.string()});
+    const Outcome failed =
+        run({kSample.string(), "-o", out("again.glb").string(), "--thumbnail", nowhere.string()});
     EXPECT_EQ(failed.status, 0) << failed.err;
-    EXPECT_THAT(failed.err, ::testing::MatchesRegex("orvex-import: warning: thumbnail not made: [^\n]*thumb.png[^\n]*\n"));
+    EXPECT_THAT(failed.err, ::testing::MatchesRegex(
+                                "orvex-import: warning: thumbnail not made: [^\n]*thumb.png[^\n]*\n"));
     EXPECT_TRUE(fs::exists(out("again.glb")));
 }
 

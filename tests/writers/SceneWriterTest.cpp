@@ -276,14 +276,13 @@ TEST_F(SceneWriterTest, GltfAndGlbHoldEveryMeshWithItsMaterialAndTexture) {
         SCOPED_TRACE(name);
         const std::string path = fOutput.file(name);
         const WriteReport report = writeScene(standin::currentScene(), path);
-        EXPECT_THAT(
-            report.warnings,
-            UnorderedElementsAre(
-                // The game's paths, as this system writes them.
-                HasSubstr("texture " + fTextures.file("absent.512.dds") + ": not found"),
-                HasSubstr("texture " + fUnsupportedPath + ": unsupported compression 'ATI2'"),
-                HasSubstr(shapeOf(fTransforms[1]) + ": 1 vertex normals are not unit vectors"),
-                HasSubstr(fEmptyShape + ": no triangles; left out")));
+        EXPECT_THAT(report.warnings,
+                    UnorderedElementsAre(
+                        // The game's paths, as this system writes them.
+                        HasSubstr("texture " + fTextures.file("absent.512.dds") + ": not found"),
+                        HasSubstr("texture " + fUnsupportedPath + ": unsupported compression 'ATI2'"),
+                        HasSubstr(shapeOf(fTransforms[1]) + ": 1 vertex normals are not unit vectors"),
+                        HasSubstr(fEmptyShape + ": no triangles; left out")));
 
         expectValid(path);
         tinygltf::TinyGLTF loader;
@@ -330,8 +329,7 @@ TEST_F(SceneWriterTest, GltfAndGlbHoldEveryMeshWithItsMaterialAndTexture) {
         EXPECT_EQ(model.images[0].image,
                   std::vector<unsigned char>(kTexturePixels.begin(), kTexturePixels.end()));
     }
-    EXPECT_THAT(fOutput.entries(), ElementsAre(kCrateImage, "scene.bin", "scene.glb",
-                                               "scene.gltf"));
+    EXPECT_THAT(fOutput.entries(), ElementsAre(kCrateImage, "scene.bin", "scene.glb", "scene.gltf"));
 }
 
 TEST_F(SceneWriterTest, GltfAndGlbOfAnEmptySceneAreValid) {
@@ -360,7 +358,8 @@ TEST_F(SceneWriterTest, ObjLoadsBackWithTheSameVerticesAndTriangles) {
     EXPECT_EQ(objects[0].material, fShaders[0]);
     EXPECT_EQ(objects[2].material, "default");
     const std::string mtl = readFile(fOutput.file("scene.mtl"));
-    EXPECT_THAT(mtl, ::testing::ContainsRegex("newmtl " + fShaders[0] + "\nKd 1 1 1\nmap_Kd crate\\.1024-[0-9a-f]{16}\\.png\n"));
+    EXPECT_THAT(mtl, ::testing::ContainsRegex("newmtl " + fShaders[0] +
+                                              "\nKd 1 1 1\nmap_Kd crate\\.1024-[0-9a-f]{16}\\.png\n"));
     EXPECT_THAT(mtl, HasSubstr("newmtl " + fShaders[2] + "\nKd 0.5 0.5 0.5\n"));
     EXPECT_THAT(fOutput.entries(), ElementsAre(kCrateImage, "scene.mtl", "scene.obj"));
 }
@@ -404,7 +403,8 @@ TEST_F(SceneWriterTest, OutputsInOneFolderKeepTheirOwnImagesAndShareIdenticalOne
                                                                    output.file(std::string(model) + ".gltf")))
                     << error;
                 ASSERT_EQ(loaded.images.size(), 1u);
-                EXPECT_EQ(loaded.images[0].image, std::vector<unsigned char>(pixels.begin(), pixels.end())) << model;
+                EXPECT_EQ(loaded.images[0].image, std::vector<unsigned char>(pixels.begin(), pixels.end()))
+                    << model;
             }
         } else {
             EXPECT_THAT(readFile(output.file("first.mtl")), HasSubstr("map_Kd " + imagesOf[0] + "\n"));
