@@ -13,6 +13,7 @@
 #include "writers/WriteError.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -181,13 +182,13 @@ private:
 
 // A worker for several files in turn: one process start for all of them.
 // The list holds four NUL-terminated fields per file (see convertListed).
-Command listCommand(const std::string& program, const BatchOptions& options, const std::vector<Job>& jobs,
-                    const std::vector<std::size_t>& chosen, const fs::path& list) {
+using ListEntry = std::array<std::string, 4>;  // input, output (empty for a thumbnail alone), report, thumbnail
+
+Command listCommand(const std::string& program, const BatchOptions& options, const std::vector<ListEntry>& entries,
+                    const fs::path& list) {
     std::string fields;
-    for (std::size_t i : chosen) {
-        for (const std::string* field :
-             {&jobs[i].input, &jobs[i].output, &jobs[i].report, &jobs[i].thumbnail})
-            fields += *field + '\0';
+    for (const ListEntry& entry : entries) {
+        for (const std::string& field : entry) fields += field + '\0';
     }
     writers::writeFileAtomically(list.string(), fields);
     Command command{program, "--worker-list", list.string()};
@@ -203,21 +204,6 @@ std::size_t filesPerWorker(std::size_t files, unsigned parallel) {
     constexpr std::size_t kMost = 32;
     const std::size_t workers = std::size_t{parallel} * 8;
     return std::clamp<std::size_t>((files + workers - 1) / workers, 1, kMost);
-}
-
-// For a skipped file on the contact sheet: its thumbnail alone.
-Command thumbnailCommand(const std::string& program, const BatchOptions& options, const Job& job) {
-    Command command{program,
-                    "-o",
-                    job.thumbnail,
-                    "--report",
-                    job.report,
-                    "--size",
-                    std::to_string(kThumbnailWidth) + "x" + std::to_string(kThumbnailHeight)};
-    if (!options.pluginPath.empty()) command.insert(command.end(), {"--plugin", options.pluginPath});
-    if (!options.view.empty()) command.insert(command.end(), {"--view", options.view});
-    command.insert(command.end(), {"--", job.input});
-    return command;
 }
 
 using FileTime = fs::file_time_type;
@@ -367,19 +353,24 @@ int runBatch(const BatchOptions& options) {
     std::vector<std::optional<FileRecord>> records(jobs.size());
     std::vector<Task> tasks;
     std::vector<std::vector<std::size_t>> jobsOfTask;
-    std::vector<std::size_t> toConvert;
-    const auto addConversions = [&] {
-        if (toConvert.empty()) return;
+    std::vector<std::size_t> chosen;
+    const auto addWorker = [&] {
+        if (chosen.empty()) return;
+        std::vector<ListEntry> entries;
+        for (std::size_t i : chosen) {
+            const std::string output = records[i] ? std::string() : jobs[i].output;
+            entries.push_back({jobs[i].input, output, jobs[i].report, jobs[i].thumbnail});
+        }
         const fs::path list = scratch.path() / ("list" + std::to_string(tasks.size()));
         try {
-            tasks.push_back({{listCommand(program, options, jobs, toConvert, list)}});
+            tasks.push_back({{listCommand(program, options, entries, list)}});
         } catch (const writers::WriteError& error) {
             throw Failure(kExitWriteFailed, error.what());
         }
-        jobsOfTask.push_back(std::move(toConvert));
-        toConvert.clear();
+        jobsOfTask.push_back(std::move(chosen));
+        chosen.clear();
     };
-    std::size_t toConvertCount = 0;
+    std::size_t work = 0;
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         Job& job = jobs[i];
         job.report = (scratch.path() / (std::to_string(i) + ".json")).string();
@@ -387,27 +378,21 @@ int runBatch(const BatchOptions& options) {
             job.thumbnail = (scratch.path() / (std::to_string(i) + ".png")).string();
         FileRecord kept;
         const std::string why = options.overwrite ? "--overwrite" : whyConvert(job, *programTime, kept);
-        if (!why.empty()) {
-            ++toConvertCount;
-            continue;
-        }
+        if (!why.empty() || !job.thumbnail.empty()) ++work;
+        if (!why.empty()) continue;
         kept.input = job.input;
         kept.status = "skipped";
         kept.reason = "up to date: " + job.output + " is newer than the model, its textures and this program";
         records[i] = std::move(kept);
     }
-    const std::size_t chunk = filesPerWorker(toConvertCount, options.parallel);
+    // Skipped files go to the workers only for the contact sheet's thumbnails.
+    const std::size_t chunk = filesPerWorker(work, options.parallel);
     for (std::size_t i = 0; i < jobs.size(); ++i) {
-        if (!records[i]) {
-            toConvert.push_back(i);
-            if (toConvert.size() == chunk) addConversions();
-        } else if (!jobs[i].thumbnail.empty()) {
-            addConversions();
-            tasks.push_back({{thumbnailCommand(program, options, jobs[i])}});
-            jobsOfTask.push_back({i});
-        }
+        if (records[i] && jobs[i].thumbnail.empty()) continue;
+        chosen.push_back(i);
+        if (chosen.size() == chunk) addWorker();
     }
-    addConversions();
+    addWorker();
 
     std::vector<bool> done(jobs.size());
     for (std::size_t i = 0; i < jobs.size(); ++i) done[i] = records[i] && jobs[i].thumbnail.empty();
@@ -456,11 +441,8 @@ int runBatch(const BatchOptions& options) {
             }
         }
         if (records[i]) {
-            // A skipped file's thumbnail: its warnings are the conversion's, told before.
-            if (!result.succeeded) {
-                std::error_code ignored;
-                fs::remove(job.thumbnail, ignored);
-            }
+            // A skipped file's thumbnail, whole if it is there at all: its
+            // warnings are the conversion's, told before.
         } else if (told) {
             records[i] = std::move(*told);
         } else {

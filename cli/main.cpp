@@ -224,10 +224,19 @@ int convert(const Options& options, Plugin& plugin) {
     return 0;
 }
 
+// For the contact sheet, of a file whose output stands: what cannot be made
+// leaves its frame empty.
+void thumbnailOnly(const Options& options, Plugin& plugin) {
+    orvex::cli::FileRecord record;
+    importInto(options, plugin, record);
+    writeThumbnail(options.thumbnail, options, record);
+}
+
 // A batch's worker: the files of the list in turn, in one process, so that a
 // batch of small files does not spend its time starting processes. The list
 // holds four NUL-terminated fields per file: input, output, report and
-// thumbnail (empty for none). Each file's outcome goes to its report and to
+// thumbnail (empty for none); a file without an output needs only its
+// thumbnail, as its output is up to date. Each file's outcome goes to its report and to
 // standard error; a file that fails does not stop the others.
 int convertListed(const Options& options) {
     std::ifstream in(options.workList, std::ios::binary);
@@ -244,7 +253,11 @@ int convertListed(const Options& options) {
         one.thumbnail = fields[i + 3];
         gSubject = one.inputs.front();
         try {
-            convert(one, plugin);
+            if (one.output.empty()) {
+                thumbnailOnly(one, plugin);
+            } else {
+                convert(one, plugin);
+            }
         } catch (const Failure& failure) {
             std::cerr << kProgramName << ": " << failure.what() << "\n";
         } catch (const std::exception& error) {
