@@ -30,6 +30,14 @@ inline std::string stemOf(const std::string& path) {
 // alike.
 std::string imageFileName(const ExportTexture& texture);
 
+// True when the image at `path`, named by imageFileName, is already there:
+// it holds the same pixels, so it is not written again, and an output whose
+// writing fails cannot take it away from the outputs that name it.
+inline bool imageStands(const std::string& path) {
+    std::error_code ignored;
+    return std::filesystem::exists(path, ignored);
+}
+
 // glTF 2.0: JSON with the buffer and the PNG images in files beside it, or,
 // `binary`, one GLB file that holds them.
 void writeGltf(const ExportScene& scene, const std::string& path, bool binary);

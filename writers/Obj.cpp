@@ -65,7 +65,8 @@ void writeObj(const ExportScene& scene, const std::string& path) {
         }
     }
     for (const ExportTexture& texture : scene.textures) {
-        files.push_back({pathBeside(path, imageFileName(texture)), texture.png});
+        const std::string imagePath = pathBeside(path, imageFileName(texture));
+        if (!imageStands(imagePath)) files.push_back({imagePath, texture.png});
     }
     bool defaultUsed = false;
     Bases bases;

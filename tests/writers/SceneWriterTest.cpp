@@ -19,6 +19,7 @@
 #include <tiny_gltf.h>
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <cstdlib>
 #include <map>
 #include <sstream>
@@ -375,6 +376,7 @@ TEST_F(SceneWriterTest, OutputsInOneFolderKeepTheirOwnImagesAndShareIdenticalOne
         const std::pair<const char*, const std::vector<std::uint8_t>&> models[] = {
             {"first", kTexturePixels}, {"second", otherPixels}, {"third", kTexturePixels}};
         std::vector<std::string> imagesOf;
+        std::filesystem::file_time_type firstImageTime;
         for (const auto& [model, pixels] : models) {
             standin::newScene();
             const TempDirectory textures;
@@ -388,9 +390,17 @@ TEST_F(SceneWriterTest, OutputsInOneFolderKeepTheirOwnImagesAndShareIdenticalOne
                 writeScene(standin::currentScene(), output.file(std::string(model) + "." + format));
             ASSERT_EQ(report.files.size(), 3u);
             imagesOf.push_back(std::filesystem::path(report.files[0]).filename().string());
+            if (imagesOf.size() == 1) {
+                firstImageTime = std::filesystem::last_write_time(report.files[0]);
+                // Earlier than anything the other models may write, on any clock.
+                std::filesystem::last_write_time(report.files[0], firstImageTime - std::chrono::hours(1));
+                firstImageTime = std::filesystem::last_write_time(report.files[0]);
+            }
         }
         EXPECT_NE(imagesOf[0], imagesOf[1]);
         EXPECT_EQ(imagesOf[0], imagesOf[2]);
+        EXPECT_EQ(firstImageTime, std::filesystem::last_write_time(output.file(imagesOf[0])))
+            << "an image that is there is not written again";
         std::size_t images = 0;
         for (const std::string& entry : output.entries()) images += entry.rfind("crate.1024-", 0) == 0;
         EXPECT_EQ(images, 2u);
