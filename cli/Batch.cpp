@@ -4,23 +4,25 @@
 #include "cli/Failure.h"
 #include "cli/PluginLocation.h"
 #include "cli/Preview.h"
+#include "cli/Report.h"
+#include "cli/System.h"
 #include "cli/Workers.h"
+#include "materials/TexturePath.h"
+#include "model/Model.h"
+#include "writers/AtomicFile.h"
 #include "writers/WriteError.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <array>
 #include <cctype>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <new>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <system_error>
 
@@ -39,6 +41,8 @@ struct Job {
     fs::path mirrored;      // the output's path under the output folder, without extension
     std::string output;     // the file the worker writes
     std::string thumbnail;  // the contact sheet's image of it, or empty
+    std::string report;     // the worker's account of it
+    std::string collision;  // why it cannot be written, or empty
 };
 
 bool isModelFile(const fs::path& path) {
@@ -56,7 +60,7 @@ std::vector<Job> collectJobs(const BatchOptions& options) {
     for (const std::string& input : options.inputs) {
         std::error_code error;
         if (!fs::is_directory(input, error)) {
-            jobs.push_back({input, fs::path(input).filename().replace_extension(), {}, {}});
+            jobs.push_back({input, fs::path(input).filename().replace_extension(), {}, {}, {}, {}});
             continue;
         }
         std::vector<fs::path> found;
@@ -67,7 +71,8 @@ std::vector<Job> collectJobs(const BatchOptions& options) {
         if (error) throw Failure(kExitImportFailed, input + ": cannot list the folder: " + error.message());
         std::sort(found.begin(), found.end());
         for (const fs::path& path : found) {
-            jobs.push_back({path.string(), path.lexically_relative(input).replace_extension(), {}, {}});
+            jobs.push_back(
+                {path.string(), path.lexically_relative(input).replace_extension(), {}, {}, {}, {}});
         }
     }
     std::map<fs::path, const Job*> claimed;
@@ -75,23 +80,21 @@ std::vector<Job> collectJobs(const BatchOptions& options) {
         job.output = (fs::path(options.outputDirectory) / job.mirrored).string() + "." + options.format;
         const auto [other, fresh] = claimed.emplace(job.mirrored, &job);
         if (!fresh) {
-            throw Failure(kExitUsage, job.input + ": would be written to " + job.output + " as " +
-                                          other->second->input + " is; convert them separately");
+            job.collision = job.input + ": would be written to " + job.output + " as " +
+                            other->second->input + " is; convert them separately";
         }
     }
     return jobs;
 }
 
-// A folder for the contact sheet's thumbnails, removed with all it holds.
+// A folder for the workers' reports and thumbnails, removed with all it holds.
 class ScratchFolder {
 public:
     ScratchFolder() {
-        std::string pattern = (fs::temp_directory_path() / "orvex-import-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            throw Failure(kExitWriteFailed,
-                          pattern + ": cannot make a folder for thumbnails: " + std::strerror(errno));
-        }
-        fPath = pattern;
+        std::string why;
+        const std::optional<std::string> made = makeTemporaryFolder("orvex-import", why);
+        if (!made) throw Failure(kExitWriteFailed, why);
+        fPath = *made;
     }
     ~ScratchFolder() {
         std::error_code ignored;
@@ -112,29 +115,18 @@ std::vector<std::string> lines(const std::string& text) {
     return result;
 }
 
-// The failing worker's own line when it left one ("PATH: what went wrong"), else
-// what the end of the worker told.
+// The worker's own line about the file when it left one ("PATH: what went
+// wrong"), else what the end of the worker told.
 std::string reasonFor(const Job& job, const TaskResult& result) {
-    const std::vector<std::string> said =
-        lines(result.errorOutputs.empty() ? std::string() : result.errorOutputs.back());
-    for (auto line = said.rbegin(); line != said.rend(); ++line) {
-        if (line->rfind(kLinePrefix, 0) == 0 && line->rfind(kWarningPrefix, 0) != 0) {
-            return line->substr(kLinePrefix.size());
+    const std::string prefix = kLinePrefix + job.input + ": ";
+    for (auto output = result.errorOutputs.rbegin(); output != result.errorOutputs.rend(); ++output) {
+        const std::vector<std::string> said = lines(*output);
+        for (auto line = said.rbegin(); line != said.rend(); ++line) {
+            if (line->rfind(prefix, 0) == 0 && line->rfind(prefix + "warning: ", 0) != 0)
+                return line->substr(kLinePrefix.size());
         }
     }
-    return job.input + ": " + result.failure;
-}
-
-// Of the conversion alone: the thumbnail would repeat them.
-std::vector<std::string> warningsOf(const Job& job, const TaskResult& result) {
-    std::vector<std::string> warnings;
-    if (result.errorOutputs.empty()) return warnings;
-    for (const std::string& line : lines(result.errorOutputs.front())) {
-        if (line.rfind(kWarningPrefix, 0) == 0) {
-            warnings.push_back(kLinePrefix + job.input + ": warning: " + line.substr(kWarningPrefix.size()));
-        }
-    }
-    return warnings;
+    return job.input + ": " + (result.failure.empty() ? "the worker gave no account of it" : result.failure);
 }
 
 std::string clockTime(double seconds) {
@@ -142,11 +134,6 @@ std::string clockTime(double seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
     return text;
-}
-
-int terminalWidth() {
-    winsize size{};
-    return ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
 }
 
 // One line, redrawn in place: bar, files done of total, the file last
@@ -180,7 +167,7 @@ public:
             std::snprintf(rateText, sizeof rateText, "  %.1f files/s  ", rate);
             text += rateText + clockTime((fTotal - fDone) / rate) + " left";
         }
-        const std::size_t width = static_cast<std::size_t>(terminalWidth() - 1);
+        const std::size_t width = static_cast<std::size_t>(terminalColumns() - 1);
         if (text.size() > width) text.resize(width);
         std::cerr << "\r\033[K" << text << std::flush;
     }
@@ -193,25 +180,122 @@ private:
     Clock::time_point fStart;
 };
 
-Command conversionCommand(const std::string& program, const BatchOptions& options, const Job& job) {
-    Command command{program, "-o", job.output};
+// A worker for several files in turn: one process start for all of them.
+// The list holds four NUL-terminated fields per file (see convertListed).
+using ListEntry = std::array<std::string, 4>;  // input, output (empty for a thumbnail alone), report, thumbnail
+
+Command listCommand(const std::string& program, const BatchOptions& options, const std::vector<ListEntry>& entries,
+                    const fs::path& list) {
+    std::string fields;
+    for (const ListEntry& entry : entries) {
+        for (const std::string& field : entry) fields += field + '\0';
+    }
+    writers::writeFileAtomically(list.string(), fields);
+    Command command{program, "--worker-list", list.string()};
     if (!options.pluginPath.empty()) command.insert(command.end(), {"--plugin", options.pluginPath});
     if (!options.size.empty()) command.insert(command.end(), {"--size", options.size});
+    if (!options.view.empty()) command.insert(command.end(), {"--view", options.view});
     if (options.embedTextures) command.push_back("--embed-textures");
-    if (!options.view.empty() && options.format == "png")
-        command.insert(command.end(), {"--view", options.view});
-    // "--" so that an input whose name starts with '-' is not taken for an option.
-    command.insert(command.end(), {"--", job.input});
     return command;
 }
 
-Command thumbnailCommand(const std::string& program, const BatchOptions& options, const Job& job) {
-    Command command{program, "-o", job.thumbnail, "--size",
-                    std::to_string(kThumbnailWidth) + "x" + std::to_string(kThumbnailHeight)};
-    if (!options.pluginPath.empty()) command.insert(command.end(), {"--plugin", options.pluginPath});
-    if (!options.view.empty()) command.insert(command.end(), {"--view", options.view});
-    command.insert(command.end(), {"--", job.input});
-    return command;
+// Enough files per worker that starting it costs little beside them, and
+// enough workers that each of N runs several and all end close together.
+std::size_t filesPerWorker(std::size_t files, unsigned parallel) {
+    constexpr std::size_t kMost = 32;
+    const std::size_t workers = std::size_t{parallel} * 8;
+    return std::clamp<std::size_t>((files + workers - 1) / workers, 1, kMost);
+}
+
+using FileTime = fs::file_time_type;
+
+std::optional<FileTime> modified(const fs::path& path) {
+    std::error_code error;
+    const FileTime time = fs::last_write_time(path, error);
+    if (error) return std::nullopt;
+    return time;
+}
+
+// Why the file must be converted, or empty when its output is newer than
+// the file, every texture it uses and the program; `kept` then holds what
+// the file and the kept output hold. Costs a load of the file, no import.
+std::string whyConvert(const Job& job, FileTime program, FileRecord& kept) {
+    const std::optional<FileTime> output = modified(job.output);
+    if (!output) return "no output yet";
+    const std::optional<FileTime> input = modified(job.input);
+    if (!input || *input >= *output) return "the model is newer than " + job.output;
+    if (program >= *output) return "this program is newer than " + job.output;
+    Model model;
+    try {
+        if (!loadModel(job.input, model)) return "the model cannot be read";
+    } catch (const std::bad_alloc&) {
+        return "the model declares more data than memory can hold";
+    }
+    std::set<std::string> textures;
+    for (const ModelMesh& mesh : model.meshes) {
+        ++kept.meshes;
+        kept.vertices += mesh.vertexCount;
+        kept.triangles += mesh.indexCount / 3;
+        const std::string resolved = resolveTexturePath(mesh.names[0], model);
+        if (!textures.insert(resolved).second) continue;
+        TextureRecord texture = describeTexture(resolved);
+        if (texture.found) {
+            const std::optional<FileTime> time = modified(*texture.found);
+            if (!time || *time >= *output) return *texture.found + " is newer than " + job.output;
+        }
+        kept.textures.push_back(std::move(texture));
+    }
+    for (const char* companion : {".bin", ".mtl"}) {
+        const fs::path path = fs::path(job.output).replace_extension(companion);
+        std::error_code ignored;
+        if (fs::exists(path, ignored)) kept.outputs.push_back(path.string());
+    }
+    kept.outputs.push_back(job.output);
+    return std::string();
+}
+
+// What a stopped worker was writing is left under temporary names in the
+// folder of its output, where nothing else writes once the workers are
+// stopped; and when it was stopped while putting its files in place, its
+// buffer or materials may stand there without the output that names them.
+void removeStoppedWork(const std::string& output, FileTime batchStart) {
+    // Only where the output is missing: an older output may be mid-replacement,
+    // and a whole one of this run must keep its companions.
+    if (!modified(output)) {
+        for (const char* companion : {".bin", ".mtl"}) {
+            const fs::path path = fs::path(output).replace_extension(companion);
+            const std::optional<FileTime> time = modified(path);
+            std::error_code ignored;
+            if (time && *time >= batchStart) fs::remove(path, ignored);
+        }
+    }
+    std::error_code error;
+    for (fs::directory_iterator entry(fs::path(output).parent_path(), error), end; !error && entry != end;
+         entry.increment(error)) {
+        if (writers::isTemporaryFileName(entry->path().filename().string())) {
+            std::error_code ignored;
+            fs::remove(entry->path(), ignored);
+        }
+    }
+}
+
+int dryRun(const std::vector<Job>& jobs, FileTime program, bool overwrite) {
+    int status = 0;
+    for (const Job& job : jobs) {
+        if (!job.collision.empty()) {
+            std::cout << job.collision << "\n";
+            status = kExitUsage;
+            continue;
+        }
+        FileRecord kept;
+        const std::string why = overwrite ? "--overwrite" : whyConvert(job, program, kept);
+        if (why.empty()) {
+            std::cout << job.input << ": would skip: " << job.output << " is up to date\n";
+        } else {
+            std::cout << job.input << ": would write " << job.output << " (" << why << ")\n";
+        }
+    }
+    return status;
 }
 
 void prepareOutputFolder(const std::string& folder) {
@@ -226,15 +310,19 @@ void prepareOutputFolder(const std::string& folder) {
 }
 
 bool writeContactSheet(const std::string& path, const std::vector<Job>& jobs,
-                       const std::vector<bool>& converted) {
+                       const std::vector<FileRecord>& records) {
     std::vector<SheetEntry> entries;
     for (std::size_t i = 0; i < jobs.size(); ++i) {
-        if (converted[i]) entries.push_back({jobs[i].mirrored.generic_string(), jobs[i].thumbnail});
+        if (records[i].status != "failed")
+            entries.push_back({jobs[i].mirrored.generic_string(), jobs[i].thumbnail});
     }
     try {
         writePng(composeContactSheet(entries), path);
     } catch (const writers::WriteError& error) {
         std::cerr << kLinePrefix << error.what() << "\n";
+        return false;
+    } catch (const std::bad_alloc&) {
+        std::cerr << kLinePrefix << path << ": cannot write: out of memory\n";
         return false;
     }
     std::cerr << kLinePrefix << path << ": contact sheet of " << entries.size() << " models\n";
@@ -247,86 +335,194 @@ int runBatch(const BatchOptions& options) {
     const std::string program = programPath();
     if (program.empty())
         throw Failure(kExitImportFailed, "/proc/self/exe: cannot find this program to run workers");
+    const std::optional<FileTime> programTime = modified(program);
+    if (!programTime) throw Failure(kExitImportFailed, program + ": cannot read this program's time");
     std::vector<Job> jobs = collectJobs(options);
     if (jobs.empty()) throw Failure(kExitImportFailed, options.inputs.front() + ": no .model files found");
-    prepareOutputFolder(options.outputDirectory);
-
-    std::optional<ScratchFolder> thumbnails;
-    if (!options.contactSheet.empty()) thumbnails.emplace();
-    std::vector<Task> tasks;
-    for (std::size_t i = 0; i < jobs.size(); ++i) {
-        Task task{{conversionCommand(program, options, jobs[i])}};
-        if (thumbnails) {
-            jobs[i].thumbnail = (thumbnails->path() / (std::to_string(i) + ".png")).string();
-            task.steps.push_back(thumbnailCommand(program, options, jobs[i]));
-        }
-        tasks.push_back(std::move(task));
+    if (options.dryRun) return dryRun(jobs, *programTime, options.overwrite);
+    for (const Job& job : jobs) {
+        if (!job.collision.empty()) throw Failure(kExitUsage, job.collision);
     }
+    prepareOutputFolder(options.outputDirectory);
+    // File times lag the clock by the kernel's tick; a second covers it.
+    const FileTime batchStart = FileTime::clock::now() - std::chrono::seconds(1);
 
-    std::vector<std::optional<TaskResult>> results(jobs.size());
-    std::vector<std::string> reasons(jobs.size());
+    // Catching them this early leaves no moment in which a request to stop
+    // kills the batch without its report.
+    catchStopRequests();
+    const ScratchFolder scratch;
+    std::vector<std::optional<FileRecord>> records(jobs.size());
+    std::vector<Task> tasks;
+    std::vector<std::vector<std::size_t>> jobsOfTask;
+    std::vector<std::size_t> chosen;
+    const auto addWorker = [&] {
+        if (chosen.empty()) return;
+        std::vector<ListEntry> entries;
+        for (std::size_t i : chosen) {
+            const std::string output = records[i] ? std::string() : jobs[i].output;
+            entries.push_back({jobs[i].input, output, jobs[i].report, jobs[i].thumbnail});
+        }
+        const fs::path list = scratch.path() / ("list" + std::to_string(tasks.size()));
+        try {
+            tasks.push_back({{listCommand(program, options, entries, list)}});
+        } catch (const writers::WriteError& error) {
+            throw Failure(kExitWriteFailed, error.what());
+        }
+        jobsOfTask.push_back(std::move(chosen));
+        chosen.clear();
+    };
+    std::size_t work = 0;
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        Job& job = jobs[i];
+        job.report = (scratch.path() / (std::to_string(i) + ".json")).string();
+        if (!options.contactSheet.empty())
+            job.thumbnail = (scratch.path() / (std::to_string(i) + ".png")).string();
+        FileRecord kept;
+        const std::string why = options.overwrite ? "--overwrite" : whyConvert(job, *programTime, kept);
+        if (!why.empty() || !job.thumbnail.empty()) ++work;
+        if (!why.empty()) continue;
+        kept.input = job.input;
+        kept.status = "skipped";
+        kept.reason = "up to date: " + job.output + " is newer than the model, its textures and this program";
+        records[i] = std::move(kept);
+    }
+    // Skipped files go to the workers only for the contact sheet's thumbnails.
+    const std::size_t chunk = filesPerWorker(work, options.parallel);
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        if (records[i] && jobs[i].thumbnail.empty()) continue;
+        chosen.push_back(i);
+        if (chosen.size() == chunk) addWorker();
+    }
+    addWorker();
+
+    std::vector<bool> done(jobs.size());
+    for (std::size_t i = 0; i < jobs.size(); ++i) done[i] = records[i] && jobs[i].thumbnail.empty();
     std::optional<ProgressBar> bar;
-    if (isatty(STDERR_FILENO)) bar.emplace(jobs.size());
+    if (errorOutputIsTerminal()) bar.emplace(jobs.size());
     std::size_t reported = 0;  // without a bar, files are reported in input order
 
-    const auto started = [&](std::size_t i) {
-        std::error_code ignored;  // a folder that cannot be made fails the worker, which says so
-        fs::create_directories(fs::path(jobs[i].output).parent_path(), ignored);
-        if (bar) bar->started(jobs[i].input);
+    const auto reportLine = [&](const FileRecord& record, const Job& job) {
+        if (record.status == "converted") return kLinePrefix + job.input + ": converted to " + job.output;
+        if (record.status == "skipped") return kLinePrefix + job.input + ": skipped: " + record.reason;
+        return kLinePrefix + record.reason;
     };
-    const auto finished = [&](std::size_t i, TaskResult result) {
-        if (!result.succeeded) reasons[i] = reasonFor(jobs[i], result);
-        results[i] = std::move(result);
-        if (bar) {
-            for (const std::string& warning : warningsOf(jobs[i], *results[i])) bar->print(warning);
-            if (!results[i]->succeeded) bar->print(kLinePrefix + reasons[i]);
-            bar->finished();
-            return;
-        }
-        for (; reported < jobs.size() && results[reported]; ++reported) {
-            for (const std::string& warning : warningsOf(jobs[reported], *results[reported])) {
-                std::cerr << warning << "\n";
-            }
-            if (results[reported]->succeeded) {
-                std::cerr << kLinePrefix << jobs[reported].input << ": converted to " << jobs[reported].output
-                          << "\n";
+    const auto show = [&](std::size_t i) {
+        std::vector<std::string> shown;
+        for (const std::string& warning : records[i]->warnings)
+            shown.push_back(kLinePrefix + jobs[i].input + ": warning: " + warning);
+        shown.push_back(reportLine(*records[i], jobs[i]));
+        for (const std::string& line : shown) {
+            if (bar) {
+                bar->print(line);
             } else {
-                std::cerr << kLinePrefix << reasons[reported] << "\n";
+                std::cerr << line << "\n";
             }
         }
+    };
+    const auto showInOrder = [&] {
+        for (; reported < jobs.size() && done[reported]; ++reported) show(reported);
+    };
+    if (!bar) showInOrder();
+    const auto started = [&](std::size_t task) {
+        for (std::size_t i : jobsOfTask[task]) {
+            std::error_code ignored;  // a folder that cannot be made fails the worker, which says so
+            fs::create_directories(fs::path(jobs[i].output).parent_path(), ignored);
+        }
+        if (bar) bar->started(jobs[jobsOfTask[task].front()].input);
+    };
+    const auto finishedJob = [&](std::size_t i, const TaskResult& result) {
+        const Job& job = jobs[i];
+        std::optional<FileRecord> told = readFirstRecord(job.report);
+        if (result.stopped) {
+            // The files that a stopped worker finished stand; the one it
+            // was writing does not.
+            if (!told || told->status != "converted") {
+                removeStoppedWork(job.output, batchStart);
+                return;
+            }
+        }
+        if (records[i]) {
+            // A skipped file's thumbnail, whole if it is there at all: its
+            // warnings are the conversion's, told before.
+        } else if (told) {
+            records[i] = std::move(*told);
+        } else {
+            FileRecord failed;
+            failed.status = "failed";
+            failed.reason = reasonFor(job, result);
+            records[i] = std::move(failed);
+        }
+        records[i]->input = job.input;
+        done[i] = true;
+        if (bar) {
+            show(i);
+            bar->finished();
+        }
+    };
+    const auto finished = [&](std::size_t task, TaskResult result) {
+        for (std::size_t i : jobsOfTask[task]) finishedJob(i, result);
+        if (!bar) showInOrder();
     };
     const auto tick = [&] {
         if (bar) bar->draw();
     };
+    if (bar) {
+        for (std::size_t i = 0; i < jobs.size(); ++i) {
+            if (done[i]) {
+                show(i);
+                bar->finished();
+            }
+        }
+    }
     try {
-        runTasks(tasks, options.parallel, started, finished, tick);
+        runTasks(tasks, options.parallel, started, finished, tick, [] { return stopRequest() != 0; });
     } catch (const std::system_error& error) {
         if (bar) bar->clear();
         throw Failure(kExitImportFailed,
                       options.outputDirectory + ": lost track of the workers: " + error.what());
     }
     if (bar) bar->clear();
+    const int stopped = stopRequest();
 
-    std::vector<bool> converted(jobs.size());
-    std::size_t failed = 0;
+    std::vector<FileRecord> finalRecords;
+    std::size_t counts[3] = {0, 0, 0};  // converted, skipped, failed
     for (std::size_t i = 0; i < jobs.size(); ++i) {
-        converted[i] = results[i]->succeeded;
-        failed += !converted[i];
+        FileRecord record;
+        if (records[i] && (done[i] || records[i]->status == "skipped")) {
+            record = *records[i];
+        } else {
+            record.input = jobs[i].input;
+            record.status = "failed";
+            record.reason = jobs[i].input + ": not converted: the batch was stopped";
+        }
+        counts[0] += record.status == "converted";
+        counts[1] += record.status == "skipped";
+        counts[2] += record.status == "failed";
+        finalRecords.push_back(std::move(record));
     }
-    std::cerr << kLinePrefix << "converted " << jobs.size() - failed << " of " << jobs.size()
-              << " files into " << options.outputDirectory;
-    std::cerr << (failed == 0 ? "\n" : "; " + std::to_string(failed) + " failed:\n");
-    for (std::size_t i = 0; i < jobs.size(); ++i) {
-        if (!converted[i]) std::cerr << kLinePrefix << reasons[i] << "\n";
+    std::cerr << kLinePrefix << (stopped ? "stopped; " : "") << "converted " << counts[0] << ", skipped "
+              << counts[1] << " of " << jobs.size() << " files into " << options.outputDirectory;
+    std::cerr << (counts[2] == 0 ? "\n" : "; " + std::to_string(counts[2]) + " failed:\n");
+    for (const FileRecord& record : finalRecords) {
+        if (record.status == "failed") std::cerr << kLinePrefix << record.reason << "\n";
     }
-    bool sheetWritten = true;
-    if (!options.contactSheet.empty() && failed == jobs.size()) {
+    bool written = true;
+    if (!options.report.empty()) {
+        try {
+            writeReport(options.report, finalRecords);
+        } catch (const writers::WriteError& error) {
+            std::cerr << kLinePrefix << error.what() << "\n";
+            written = false;
+        }
+    }
+    if (stopped) return stopped;
+    if (!options.contactSheet.empty() && counts[2] == jobs.size()) {
         std::cerr << kLinePrefix << options.contactSheet << ": not written: no model was converted\n";
     } else if (!options.contactSheet.empty()) {
-        sheetWritten = writeContactSheet(options.contactSheet, jobs, converted);
+        written = writeContactSheet(options.contactSheet, jobs, finalRecords) && written;
     }
-    if (failed > 0) return kExitImportFailed;
-    return sheetWritten ? 0 : kExitWriteFailed;
+    if (counts[2] > 0) return kExitImportFailed;
+    return written ? 0 : kExitWriteFailed;
 }
 
 }  // namespace orvex::cli

@@ -16,15 +16,23 @@ struct BatchOptions {
     std::string pluginPath;  // empty for the default
     std::string size;        // --size as given, for PNG outputs; empty for the default
     std::string view;        // --view as given; empty for the default
+    std::string report;      // a JSON file to write at the end, or empty for none
+    bool overwrite = false;  // convert files whose output is up to date too
+    bool dryRun = false;     // list the work on standard output and do none of it
     bool embedTextures = false;  // FBX outputs: images inside the file
 };
 
-// Converts every file, each by a worker process running this program on
-// that one file, and reports on standard error: a progress bar when it is
-// a terminal, else one line per file in input order; then a summary.
-// Returns the exit status: 0 when every file converted, 1 when any failed,
-// 3 when only the contact sheet could not be written. Throws Failure for
-// inputs that cannot be turned into a list of work.
+// Converts every file whose output is missing or older than the file, the
+// textures it uses or this program, each by a worker process running this
+// program on that one file, and skips the others; reports on standard
+// error: a progress bar when it is a terminal, else one line per file in
+// input order; then a summary, and the report when one is asked for. An
+// interrupt or termination request stops the workers, removes what they
+// were writing and ends the batch there, summary and report included.
+// Returns the exit status: 0 when no file failed, 1 when any did, 3 when
+// only the contact sheet could not be written, 130 or 143 when stopped; a
+// dry run 0, or 2 when outputs collide. Throws Failure for inputs that
+// cannot be turned into a list of work.
 int runBatch(const BatchOptions& options);
 
 }  // namespace orvex::cli

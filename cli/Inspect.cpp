@@ -8,6 +8,8 @@
 
 #include <filesystem>
 #include <iomanip>
+#include <new>
+#include <optional>
 
 namespace orvex::cli {
 
@@ -16,7 +18,7 @@ namespace {
 struct MeshReport {
     const ModelMesh* mesh;
     std::string texturePath;
-    bool textureFound;
+    std::optional<std::string> textureFile;  // as this system names it, when found
 };
 
 std::vector<MeshReport> describeMeshes(const Model& model)
@@ -24,8 +26,8 @@ std::vector<MeshReport> describeMeshes(const Model& model)
     std::vector<MeshReport> reports;
     for (const ModelMesh& mesh : model.meshes) {
         std::string path = resolveTexturePath(mesh.names[0], model);
-        const bool found = pathExists(path);
-        reports.push_back({&mesh, std::move(path), found});
+        std::optional<std::string> file = findExistingPath(path);
+        reports.push_back({&mesh, std::move(path), std::move(file)});
     }
     return reports;
 }
@@ -42,8 +44,12 @@ void printText(const std::string& path, std::uintmax_t size, const Model& model,
             << mesh.indexCount / 3 << " triangles)\n";
         out << "    names: " << std::quoted(mesh.names[0]) << ", " << std::quoted(mesh.names[1]) << ", "
             << std::quoted(mesh.names[2]) << "\n";
-        out << "    texture: " << meshes[i].texturePath << (meshes[i].textureFound ? " (found)" : " (missing)")
-            << "\n";
+        out << "    texture: " << meshes[i].texturePath;
+        if (meshes[i].textureFile) {
+            out << " (found: " << *meshes[i].textureFile << ")\n";
+        } else {
+            out << " (missing)\n";
+        }
     }
     out << "notes: " << model.notes.size() << "\n";
     for (const LoadNote& note : model.notes) {
@@ -68,7 +74,8 @@ void printJson(const std::string& path, std::uintmax_t size, const Model& model,
             {"triangleCount", entry.mesh->indexCount / 3},
             {"names", entry.mesh->names},
             {"texturePath", entry.texturePath},
-            {"textureFound", entry.textureFound},
+            {"textureFound", entry.textureFile.has_value()},
+            {"textureFile", entry.textureFile ? nlohmann::ordered_json(*entry.textureFile) : nullptr},
         });
     }
     report["notes"] = nlohmann::ordered_json::array();
@@ -85,7 +92,14 @@ void printJson(const std::string& path, std::uintmax_t size, const Model& model,
 bool inspectModel(const std::string& path, bool asJson, std::ostream& out)
 {
     Model model;
-    if (!loadModel(path, model)) return false;
+    try {
+        if (!loadModel(path, model)) return false;
+    } catch (const std::bad_alloc&) {
+        // A count too large for memory is part of what the file holds, and
+        // its note says where; memory that ran out for real is not.
+        if (model.notes.empty() || model.notes.back().kind != LoadNote::Kind::TooLarge) throw;
+        model.contentRoot = deriveContentRoot(path);
+    }
     std::error_code error;
     const std::uintmax_t size = std::filesystem::file_size(path, error);
     const std::vector<MeshReport> meshes = describeMeshes(model);

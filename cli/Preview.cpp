@@ -31,14 +31,14 @@ std::optional<render::Image> decodeTexture(const standin::Node& file, std::vecto
     const auto value = file.stringValues.find("fileTextureName");
     const std::string path = value != file.stringValues.end() ? value->second : std::string();
     auto untextured = [&](const std::string& why) {
-        warnings.push_back("texture " + (path.empty() ? "of " + file.name : path) + ": " + why +
+        warnings.push_back("texture " + (path.empty() ? "of " + file.name : nativePath(path)) + ": " + why +
                            "; shown grey");
         return std::nullopt;
     };
     if (path.empty()) return untextured("no file name");
-    const std::optional<std::string> nativePath = findExistingPath(path);
-    if (!nativePath) return untextured("not found");
-    const std::optional<std::vector<std::uint8_t>> bytes = readPrefix(*nativePath, writers::kMaxDdsBytesRead);
+    const std::optional<std::string> found = findExistingPath(path);
+    if (!found) return untextured("not found");
+    const std::optional<std::vector<std::uint8_t>> bytes = readPrefix(*found, writers::kMaxDdsBytesRead);
     if (!bytes) return untextured("cannot be read");
     std::string whyNot;
     std::optional<writers::Image> decoded = writers::decodeDds(*bytes, whyNot);

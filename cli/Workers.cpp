@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <system_error>
 
@@ -60,7 +61,12 @@ bool spawn(const Command& command, Running& running, std::string& why) {
     std::vector<char*> argv;
     for (const std::string& argument : command) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
-    const int error = posix_spawn(&running.pid, argv[0], actions.get(), nullptr, argv.data(), environ);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    const int error = posix_spawn(&running.pid, argv[0], actions.get(), &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     close(pipeEnds[1]);
     if (error != 0) {
         close(pipeEnds[0]);
@@ -80,8 +86,8 @@ std::string describeStatus(int status) {
 
 void runTasks(const std::vector<Task>& tasks, unsigned parallel,
               const std::function<void(std::size_t)>& started,
-              const std::function<void(std::size_t, TaskResult)>& finished,
-              const std::function<void()>& tick) {
+              const std::function<void(std::size_t, TaskResult)>& finished, const std::function<void()>& tick,
+              const std::function<bool()>& stopRequested) {
     std::vector<Running> running;
     std::size_t next = 0;
 
@@ -104,6 +110,19 @@ void runTasks(const std::vector<Task>& tasks, unsigned parallel,
     };
 
     while (next < tasks.size() || !running.empty()) {
+        if (stopRequested()) {
+            for (Running& worker : running) {
+                kill(worker.pid, SIGKILL);
+                while (waitpid(worker.pid, nullptr, 0) < 0 && errno == EINTR) {
+                }
+                close(worker.errorPipe);
+                worker.result.exitStatus = -1;
+                worker.result.failure = "stopped";
+                worker.result.stopped = true;
+                finished(worker.task, std::move(worker.result));
+            }
+            return;
+        }
         while (running.size() < parallel && next < tasks.size()) {
             Running worker;
             worker.task = next++;

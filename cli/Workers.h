@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+// Worker processes. Workers.cpp runs them on POSIX; a port to another
+// system adds its own implementation of this header.
+
 namespace orvex::cli {
 
 // One command line: the program to run and its arguments (argv[0] first).
@@ -24,6 +27,7 @@ struct TaskResult {
     int exitStatus = 0;
     std::string failure;  // why the failing step failed, in a few words, when it left no line of its own
     std::vector<std::string> errorOutputs;  // standard error of each step that ran, in order
+    bool stopped = false;                   // ended by a request to stop the run
 };
 
 // Runs the tasks, at most `parallel` at once, each step as a child process
@@ -31,12 +35,16 @@ struct TaskResult {
 // captured. `started` is told of each task as it starts, `finished` of each
 // as it ends (in the order they end); `tick`, when given, is called whenever
 // a quarter of a second passes with no worker saying anything. All three
-// run on the calling thread. Returns when every task has ended; throws
-// std::system_error when the system cannot wait for the workers.
+// run on the calling thread. Workers run in a process group of their own,
+// so that an interrupt typed at the terminal reaches only this process:
+// once `stopRequested` says so, the running workers are killed and
+// reported as stopped, and no further task starts. Returns when every task
+// has ended or the run was stopped; throws std::system_error when the
+// system cannot wait for the workers.
 void runTasks(const std::vector<Task>& tasks, unsigned parallel,
               const std::function<void(std::size_t)>& started,
-              const std::function<void(std::size_t, TaskResult)>& finished,
-              const std::function<void()>& tick);
+              const std::function<void(std::size_t, TaskResult)>& finished, const std::function<void()>& tick,
+              const std::function<bool()>& stopRequested);
 
 }  // namespace orvex::cli
 

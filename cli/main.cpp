@@ -4,10 +4,12 @@
 // whole folders, each file by a worker process of its own.
 
 #include "cli/Batch.h"
+#include "cli/ContactSheet.h"
+#include "cli/Convert.h"
 #include "cli/Failure.h"
 #include "cli/Inspect.h"
 #include "cli/PluginLocation.h"
-#include "cli/Preview.h"
+#include "cli/Report.h"
 #include "model/Model.h"
 #include "render/Render.h"
 #include "writers/SceneWriter.h"
@@ -17,15 +19,19 @@
 
 #include <CLI/CLI.hpp>
 
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <new>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,6 +46,10 @@ using orvex::cli::kProgramName;
 
 const std::vector<std::string> kBatchFormats = {"glb", "gltf", "obj", "fbx", "json", "png"};
 
+// What a line about an unforeseen failure names; the safety net's last
+// resort can take no arguments.
+std::string gSubject = kProgramName;
+
 struct Options {
     std::vector<std::string> inputs;
     std::string output;
@@ -49,6 +59,11 @@ struct Options {
     std::string size;
     std::string view;
     std::string pluginPath;
+    std::string report;
+    std::string thumbnail;
+    std::string workList;
+    bool overwrite = false;
+    bool dryRun = false;
     bool inspect = false;
     bool json = false;
     bool embedTextures = false;
@@ -82,13 +97,6 @@ void importFile(const standin::LoadedPlugin& plugin, const std::string& input) {
         throw Failure(kExitImportFailed, input + ": " + whyImportFailed(input));
 }
 
-bool isPng(const std::string& path) {
-    std::string extension = std::filesystem::path(path).extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension == ".png";
-}
-
 orvex::render::RenderOptions renderOptions(const Options& options) {
     orvex::render::RenderOptions render;
     if (!options.size.empty()) {
@@ -109,22 +117,25 @@ orvex::render::RenderOptions renderOptions(const Options& options) {
     return render;
 }
 
-void printWarnings(const std::vector<std::string>& warnings) {
-    for (const std::string& warning : warnings) std::cerr << kProgramName << ": warning: " << warning << "\n";
+// A texture that the output and its thumbnail both miss is one warning:
+// lines that agree up to their "; consequence" are told once.
+void addWarnings(const std::vector<std::string>& warnings, std::vector<std::string>& into) {
+    const auto cause = [](const std::string& line) { return line.substr(0, line.rfind("; ")); };
+    for (const std::string& warning : warnings) {
+        const bool told = std::any_of(into.begin(), into.end(), [&](const std::string& earlier) {
+            return cause(earlier) == cause(warning);
+        });
+        if (!told) into.push_back(warning);
+    }
 }
 
 void writeOutput(const std::string& output, const orvex::render::RenderOptions& render,
-                 const orvex::writers::WriteOptions& write) {
+                 const orvex::writers::WriteOptions& write, orvex::cli::FileRecord& record) {
     try {
-        if (isPng(output)) {
-            std::vector<std::string> warnings;
-            const orvex::render::Image image =
-                orvex::cli::renderPreview(standin::currentScene(), render, warnings);
-            printWarnings(warnings);
-            orvex::cli::writePng(image, output);
-            return;
-        }
-        printWarnings(orvex::writers::writeScene(standin::currentScene(), output, write).warnings);
+        orvex::cli::Written written =
+            orvex::cli::writeImportedScene(standin::currentScene(), output, render, write);
+        addWarnings(written.warnings, record.warnings);
+        record.outputs = std::move(written.files);
     } catch (const orvex::writers::WriteError& error) {
         throw Failure(kExitWriteFailed, error.what());
     } catch (const std::bad_alloc&) {
@@ -132,9 +143,50 @@ void writeOutput(const std::string& output, const orvex::render::RenderOptions& 
     }
 }
 
-int convert(const Options& options) {
+// The output is written by then: a thumbnail that fails costs a warning.
+void writeThumbnail(const std::string& thumbnail, const Options& options, orvex::cli::FileRecord& record) {
+    orvex::render::RenderOptions render = renderOptions(options);
+    render.width = orvex::cli::kThumbnailWidth;
+    render.height = orvex::cli::kThumbnailHeight;
+    try {
+        addWarnings(orvex::cli::writeImportedScene(standin::currentScene(), thumbnail, render).warnings,
+                    record.warnings);
+    } catch (const orvex::writers::WriteError& error) {
+        record.warnings.push_back(std::string("thumbnail not made: ") + error.what());
+    } catch (const std::bad_alloc&) {
+        record.warnings.push_back(thumbnail + ": thumbnail not made: out of memory");
+    }
+}
+
+// The plug-in is loaded for the first file and kept for the next ones, as
+// the host keeps it; each file is imported into a new scene.
+using Plugin = std::optional<standin::LoadedPlugin>;
+
+void importInto(const Options& options, Plugin& plugin, orvex::cli::FileRecord& record) {
     const std::string& input = options.inputs.front();
-    const bool png = isPng(options.output);
+    requireReadable(input);
+    const std::string pluginPath =
+        options.pluginPath.empty() ? orvex::cli::defaultPluginPath() : options.pluginPath;
+    try {
+        if (!plugin) plugin.emplace(pluginPath);
+        standin::newScene();
+        importFile(*plugin, input);
+    } catch (const standin::PluginError& error) {
+        throw Failure(kExitImportFailed, error.what());
+    }
+    orvex::cli::describeScene(standin::currentScene(), record);
+}
+
+void writeReport(const std::string& path, const orvex::cli::FileRecord& record) {
+    try {
+        orvex::cli::writeReport(path, {record});
+    } catch (const orvex::writers::WriteError& error) {
+        throw Failure(kExitWriteFailed, error.what());
+    }
+}
+
+int convert(const Options& options, Plugin& plugin) {
+    const bool png = orvex::cli::isPngPath(options.output);
     if (!png && !orvex::writers::formatForPath(options.output)) {
         throw Failure(kExitUsage, options.output +
                                       ": unknown output format (use .gltf, .glb, .obj, .fbx, .json or .png)");
@@ -143,23 +195,81 @@ int convert(const Options& options) {
         orvex::writers::formatForPath(options.output) != orvex::writers::Format::kFbx) {
         throw Failure(kExitUsage, "--embed-textures goes with a .fbx output");
     }
-    if (!png && !(options.size.empty() && options.view.empty())) {
-        throw Failure(kExitUsage, "--size and --view go with a .png output");
-    }
+    if (!png && !options.size.empty()) throw Failure(kExitUsage, "--size goes with a .png output");
+    if (!png && options.thumbnail.empty() && !options.view.empty())
+        throw Failure(kExitUsage, "--view goes with a .png output or --thumbnail");
+    if (!options.thumbnail.empty() && !orvex::cli::isPngPath(options.thumbnail))
+        throw Failure(kExitUsage, options.thumbnail + ": the thumbnail is a .png file");
     const orvex::render::RenderOptions render = renderOptions(options);
-    requireReadable(input);
-    const std::string pluginPath =
-        options.pluginPath.empty() ? orvex::cli::defaultPluginPath() : options.pluginPath;
+    const auto started = std::chrono::steady_clock::now();
+    orvex::cli::FileRecord record;
+    record.input = options.inputs.front();
+    const auto seconds = [&] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    };
     try {
-        standin::LoadedPlugin plugin(pluginPath);
-        standin::newScene();
-        importFile(plugin, input);
-    } catch (const standin::PluginError& error) {
-        throw Failure(kExitImportFailed, error.what());
+        importInto(options, plugin, record);
+        orvex::writers::WriteOptions write;
+        write.embedTextures = options.embedTextures;
+        writeOutput(options.output, render, write, record);
+        if (!options.thumbnail.empty()) writeThumbnail(options.thumbnail, options, record);
+    } catch (const Failure& failure) {
+        record.status = "failed";
+        record.reason = failure.what();
+        record.seconds = seconds();
+        if (!options.report.empty()) writeReport(options.report, record);
+        throw;
     }
-    orvex::writers::WriteOptions write;
-    write.embedTextures = options.embedTextures;
-    writeOutput(options.output, render, write);
+    for (const std::string& warning : record.warnings)
+        std::cerr << kProgramName << ": warning: " << warning << "\n";
+    record.status = "converted";
+    record.seconds = seconds();
+    if (!options.report.empty()) writeReport(options.report, record);
+    return 0;
+}
+
+// For the contact sheet, of a file whose output stands: what cannot be made
+// leaves its frame empty.
+void thumbnailOnly(const Options& options, Plugin& plugin) {
+    orvex::cli::FileRecord record;
+    importInto(options, plugin, record);
+    writeThumbnail(options.thumbnail, options, record);
+}
+
+// A batch's worker: the files of the list in turn, in one process, so that a
+// batch of small files does not spend its time starting processes. The list
+// holds four NUL-terminated fields per file: input, output, report and
+// thumbnail (empty for none); a file without an output needs only its
+// thumbnail, as its output is up to date. Each file's outcome goes to its report and to
+// standard error; a file that fails does not stop the others.
+int convertListed(const Options& options) {
+    std::ifstream in(options.workList, std::ios::binary);
+    if (!in) throw Failure(kExitImportFailed, options.workList + ": cannot read the list of work");
+    std::vector<std::string> fields;
+    for (std::string field; std::getline(in, field, '\0');) fields.push_back(std::move(field));
+    if (fields.size() % 4 != 0) throw Failure(kExitUsage, options.workList + ": not a list of work");
+    Plugin plugin;
+    for (std::size_t i = 0; i < fields.size(); i += 4) {
+        Options one = options;
+        one.inputs = {fields[i]};
+        one.output = fields[i + 1];
+        one.report = fields[i + 2];
+        one.thumbnail = fields[i + 3];
+        gSubject = one.inputs.front();
+        try {
+            if (one.output.empty()) {
+                thumbnailOnly(one, plugin);
+            } else {
+                convert(one, plugin);
+            }
+        } catch (const Failure& failure) {
+            std::cerr << kProgramName << ": " << failure.what() << "\n";
+        } catch (const std::exception& error) {
+            // Not foreseen, so no report was written: the batch takes the
+            // file's missing report for a failure and this line for its reason.
+            std::cerr << kProgramName << ": " << gSubject << ": the import failed: " << error.what() << "\n";
+        }
+    }
     return 0;
 }
 
@@ -174,15 +284,19 @@ int convertAll(const Options& options) {
     batch.pluginPath = options.pluginPath;
     batch.size = options.size;
     batch.view = options.view;
+    batch.report = options.report;
+    batch.overwrite = options.overwrite;
+    batch.dryRun = options.dryRun;
     batch.embedTextures = options.embedTextures;
     if (batch.format != "fbx" && batch.embedTextures)
         throw Failure(kExitUsage, "--embed-textures goes with --format fbx");
+    if (!options.thumbnail.empty()) throw Failure(kExitUsage, "--thumbnail goes with one input");
     if (batch.format != "png" && !options.size.empty())
         throw Failure(kExitUsage, "--size goes with --format png");
     if (batch.format != "png" && batch.contactSheet.empty() && !options.view.empty()) {
         throw Failure(kExitUsage, "--view goes with --format png or --contact-sheet");
     }
-    if (!batch.contactSheet.empty() && !isPng(batch.contactSheet)) {
+    if (!batch.contactSheet.empty() && !orvex::cli::isPngPath(batch.contactSheet)) {
         throw Failure(kExitUsage, batch.contactSheet + ": the contact sheet is a .png file");
     }
     renderOptions(options);  // refuses a bad --size or --view before any work starts
@@ -205,20 +319,44 @@ bool isBatch(const Options& options) {
 }
 
 int run(const Options& options, const CLI::App& app) {
+    if (!options.workList.empty()) return convertListed(options);
+    if (options.inputs.empty())
+        throw Failure(kExitUsage, "an input is needed: a .model file, or files and folders");
     const bool batch = isBatch(options);
     if (options.inspect) {
         if (batch) throw Failure(kExitUsage, "--inspect takes one .model file");
-        if (!options.output.empty()) throw Failure(kExitUsage, "--inspect writes nothing: drop -o");
+        if (!options.output.empty() || !options.report.empty())
+            throw Failure(kExitUsage, "--inspect writes nothing: drop -o and --report");
         return inspect(options);
     }
     if (options.json) throw Failure(kExitUsage, "--json goes with --inspect");
     if (options.output.empty()) throw Failure(kExitUsage, "an output is needed: -o OUTPUT (or --inspect)");
     if (batch) return convertAll(options);
-    if (!options.contactSheet.empty() || app.count("-j") > 0) {
+    if (!options.contactSheet.empty() || app.count("-j") > 0 || options.overwrite || options.dryRun) {
         throw Failure(kExitUsage,
-                      "--contact-sheet and -j go with a batch (a folder, several inputs or --format)");
+                      "--contact-sheet, -j, --overwrite and --dry-run go with a batch (a folder, "
+                      "several inputs or --format)");
     }
-    return convert(options);
+    Plugin plugin;
+    return convert(options, plugin);
+}
+
+// What a line about an unforeseen failure names: the one input, else the
+// folder the batch writes into.
+std::string subjectOf(const Options& options) {
+    if (options.inputs.size() == 1 || (options.output.empty() && !options.inputs.empty()))
+        return options.inputs.front();
+    return options.output.empty() ? std::string(kProgramName) : options.output;
+}
+
+// Nothing that escapes its handlers, not even an exception thrown where
+// none may be, ends the program with an abort and a core: the run fails as
+// an import that failed.
+[[noreturn]] void failOnTerminate() {
+    const std::string line =
+        std::string(kProgramName) + ": " + gSubject + ": internal error; the import failed\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::_Exit(kExitImportFailed);
 }
 
 }  // namespace
@@ -228,15 +366,15 @@ int main(int argc, char** argv) {
         "Imports .model files through the OrvexImp plug-in and writes each scene as glTF, GLB, OBJ, FBX, "
         "JSON or a rendered PNG preview.\n\n"
         "One file:  orvex-import INPUT.model -o OUTPUT.{gltf,glb,obj,fbx,json,png}\n"
-        "Batch:     orvex-import DIR_OR_FILES... -o OUTDIR [--format F] [-j N] [--contact-sheet FILE.png]\n\n"
+        "Batch:     orvex-import DIR_OR_FILES... -o OUTDIR [--format F] [-j N] [--contact-sheet FILE.png]\n"
+        "                        [--overwrite] [--dry-run] [--report FILE.json]\n\n"
         "It is a batch when there are several inputs, an input is a folder, or --format is given. A batch "
         "converts every .model file under the folders (at any depth) into OUTDIR, mirroring the folder "
-        "tree, each file in its own process, N at a time; it goes on past files that fail, and exits 1 "
-        "when any did.\n",
+        "tree, each file in its own process, N at a time; it skips files whose output is up to date, goes on "
+        "past files that fail, and exits 1 when any did.\n",
         kProgramName};
     Options options;
-    app.add_option("inputs", options.inputs, "the .model file to import; for a batch, files and folders")
-        ->required();
+    app.add_option("inputs", options.inputs, "the .model file to import; for a batch, files and folders");
     app.add_option(
         "-o,--output", options.output,
         "the file to write (.gltf, .glb, .obj, .fbx, .json or .png); for a batch, the folder to write into");
@@ -250,6 +388,16 @@ int main(int argc, char** argv) {
     app.add_option("--size", options.size, "PNG output: the image size, W or WxH (default 512)");
     app.add_option("--view", options.view,
                    "PNG output and contact sheet: front, side, top or iso (default iso)");
+    app.add_option("--report", options.report,
+                   "also write a JSON account of every file: converted, skipped or failed, and why");
+    app.add_flag("--overwrite", options.overwrite,
+                 "batch: convert every file again, even those whose output is up to date");
+    app.add_flag("--dry-run", options.dryRun,
+                 "batch: list what would be written, skipped and why, and what collides; write nothing");
+    app.add_option("--thumbnail", options.thumbnail,
+                   "one file: also write a 160x120 preview of the scene (a failure is a warning)");
+    // A batch's own way of starting its workers, so not listed in --help.
+    app.add_option("--worker-list", options.workList, "convert the files of this list in turn")->group("");
     app.add_flag("--embed-textures", options.embedTextures,
                  "FBX output: put the images inside the .fbx instead of beside it");
     app.add_flag("--inspect", options.inspect, "print what the file holds instead of converting it");
@@ -257,8 +405,10 @@ int main(int argc, char** argv) {
     app.add_option("--plugin", options.pluginPath,
                    "the plug-in module to load (default: the one beside this program)");
     app.set_version_flag("--version", std::string(kProgramName) + " " + ORVEX_VERSION);
+    std::set_terminate(failOnTerminate);
     try {
         app.parse(argc, argv);
+        gSubject = subjectOf(options);
         return run(options, app);
     } catch (const CLI::Success& success) {
         return app.exit(success);
@@ -268,5 +418,14 @@ int main(int argc, char** argv) {
     } catch (const Failure& failure) {
         std::cerr << kProgramName << ": " << failure.what() << "\n";
         return failure.exitCode();
+    } catch (const std::bad_alloc&) {
+        std::cerr << kProgramName << ": " << gSubject << ": not enough memory; the import failed\n";
+        return kExitImportFailed;
+    } catch (const std::exception& error) {
+        std::cerr << kProgramName << ": " << gSubject << ": the import failed: " << error.what() << "\n";
+        return kExitImportFailed;
+    } catch (...) {
+        std::cerr << kProgramName << ": " << gSubject << ": the import failed for a reason it did not name\n";
+        return kExitImportFailed;
     }
 }

@@ -38,6 +38,8 @@ public:
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
+    const std::string& path() const { return path_; }
+
     const std::string& write(const std::uint8_t* data, std::size_t size) const {
         std::FILE* file = std::fopen(path_.c_str(), "wb");
         require(file != nullptr, "the input file can be created");

@@ -24,6 +24,10 @@ std::optional<std::string> findExistingPath(const std::string& path) {
     return path;
 }
 
+std::string nativePath(const std::string& path) {
+    return path;
+}
+
 #else
 
 namespace {
@@ -71,6 +75,13 @@ std::string joinPath(const std::string& directory, const std::string& name) {
 
 bool pathExists(const std::string& path) {
     return findExistingPath(path).has_value();
+}
+
+std::string nativePath(const std::string& path) {
+    if (std::optional<std::string> found = findExistingPath(path)) return *found;
+    std::string native = path;
+    std::replace(native.begin(), native.end(), '\\', '/');
+    return native;
 }
 
 std::optional<std::string> findExistingPath(const std::string& path) {

@@ -17,6 +17,10 @@ bool pathExists(const std::string& path);
 // pathExists finds, or nothing when there is none.
 std::optional<std::string> findExistingPath(const std::string& path);
 
+// The path as this machine writes it, for people to read: the file that
+// findExistingPath finds, else the path with this system's separators.
+std::string nativePath(const std::string& path);
+
 }  // namespace orvex
 
 #endif

@@ -69,6 +69,7 @@ struct LoadNote {
         SizeMismatch,        // a declared size that disagrees with the content
         Overlap,             // bytes that the walk would read twice; it stopped there
         NotesOmitted,        // the notes kept on single headers reached kMaxHeaderNotes
+        TooLarge,            // a count that memory cannot hold; the load threw there
     };
     Kind kind;
     std::uint64_t offset;  // of the header or read concerned
@@ -106,7 +107,8 @@ struct Model {
 // notes say where and why. A vertex count of 2^27 or more, or an index count
 // of 2^31 or more, throws std::bad_alloc, as the file's 32-bit byte sizes
 // cannot describe such arrays; so does exhausted memory. The model then keeps
-// what it had read, and its content root stays empty.
+// what it had read, with a TooLarge note at such a count, and its content
+// root stays empty.
 //
 // Memory, whatever the sizes and counts claim: the vertex, index and names
 // arrays read in one load take no more bytes in total than the file holds.

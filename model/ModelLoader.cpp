@@ -128,6 +128,7 @@ private:
     bool seekTo(std::uint64_t position);
     void note(LoadNote::Kind kind, std::uint64_t offset, std::string detail);
     void finalNote(LoadNote::Kind kind, std::uint64_t offset, std::string detail);
+    [[noreturn]] void tooLarge(std::uint64_t countOffset, std::string detail);
 
     InputFile& file_;
     const std::uint64_t fileSize_;
@@ -255,7 +256,7 @@ bool ModelReader::readVertices(std::uint64_t offset, std::uint32_t size) {
     std::uint32_t ignored = 0;
     std::uint32_t count = 0;
     if (!readPair(ignored, count)) return false;
-    if (count > kMaxVertexCount) throw std::bad_alloc();
+    if (count > kMaxVertexCount) tooLarge(position_ - sizeof count, "vertex count " + std::to_string(count));
     const std::uint64_t byteCount = std::uint64_t{count} * sizeof(ModelVertex);
     if (!claim(byteCount, arrayBudget_)) return false;
     mesh->vertexCount = count;
@@ -278,7 +279,7 @@ bool ModelReader::readVertices(std::uint64_t offset, std::uint32_t size) {
 bool ModelReader::readIndices(std::uint64_t offset, std::uint32_t size) {
     std::uint32_t count = 0;
     if (!readWord(count)) return false;
-    if (count > kMaxIndexCount) throw std::bad_alloc();
+    if (count > kMaxIndexCount) tooLarge(position_ - sizeof count, "index count " + std::to_string(count));
     const std::uint64_t byteCount = std::uint64_t{count} * sizeof(std::uint16_t);
     if (!claim(byteCount, arrayBudget_)) return false;
     FileArray<std::uint16_t> indices = allocateArray<std::uint16_t>(count);
@@ -384,6 +385,14 @@ void ModelReader::finalNote(LoadNote::Kind kind, std::uint64_t offset, std::stri
     model_.notes.push_back(LoadNote{kind, offset, std::move(detail)});
 }
 
+// Such a count is no damage to read past but an import that cannot be done,
+// so it ends the load the way memory running out does; the note tells a
+// reader of the model where.
+void ModelReader::tooLarge(std::uint64_t countOffset, std::string detail) {
+    finalNote(LoadNote::Kind::TooLarge, countOffset, std::move(detail));
+    throw std::bad_alloc();
+}
+
 bool readFile(const std::string& path, Model& model) {
     InputFile file(path);
     std::uint64_t fileSize = 0;
@@ -429,6 +438,8 @@ const char* describe(LoadNote::Kind kind) {
             return "data read twice";
         case LoadNote::Kind::NotesOmitted:
             return "further notes omitted";
+        case LoadNote::Kind::TooLarge:
+            return "the file declares more data than memory can hold";
     }
     return "unknown note";
 }

@@ -23,6 +23,8 @@ namespace {
 // them from turning into an endless search.
 constexpr int kTemporaryNameTries = 100;
 
+constexpr char kTemporarySuffix[] = ".tmp";
+
 std::string describeErrno(int error) {
     return error != 0 ? std::strerror(error) : "unknown error";
 }
@@ -47,7 +49,7 @@ std::FILE* openNewFile(const std::string& path) {
 AtomicFile::AtomicFile(std::string path) : fPath(std::move(path)) {
     int lastError = 0;
     for (int attempt = 0; attempt < kTemporaryNameTries && fFile == nullptr; ++attempt) {
-        std::string candidate = fPath + ".tmp" + std::to_string(attempt);
+        std::string candidate = fPath + kTemporarySuffix + std::to_string(attempt);
         errno = 0;
         fFile = openNewFile(candidate);
         lastError = errno;
@@ -103,6 +105,13 @@ void AtomicFile::discard() noexcept {
         std::filesystem::remove(fTemporaryPath, ignored);
         fTemporaryPath.clear();
     }
+}
+
+bool isTemporaryFileName(const std::string& fileName) {
+    const std::size_t suffix = fileName.rfind(kTemporarySuffix);
+    if (suffix == std::string::npos || suffix == 0) return false;
+    const std::size_t digits = suffix + sizeof kTemporarySuffix - 1;
+    return digits < fileName.size() && fileName.find_first_not_of("0123456789", digits) == std::string::npos;
 }
 
 void writeFileAtomically(const std::string& path, std::string_view bytes) {

@@ -41,6 +41,10 @@ private:
     std::FILE* fFile = nullptr;
 };
 
+// True for the name that an AtomicFile gives its temporary beside the final
+// file, so that a run stopped while writing can find what it left.
+bool isTemporaryFileName(const std::string& fileName);
+
 // Writes a whole file through AtomicFile.
 void writeFileAtomically(const std::string& path, std::string_view bytes);
 

@@ -365,13 +365,14 @@ private:
         const auto value = file.stringValues.find("fileTextureName");
         const std::string path = value != file.stringValues.end() ? value->second : std::string();
         auto untextured = [&](const std::string& why) {
-            warn("texture " + (path.empty() ? "of " + file.name : path) + ": " + why + "; left untextured");
+            warn("texture " + (path.empty() ? "of " + file.name : nativePath(path)) + ": " + why +
+                 "; left untextured");
             return std::nullopt;
         };
         if (path.empty()) return untextured("no file name");
-        const std::optional<std::string> nativePath = findExistingPath(path);
-        if (!nativePath) return untextured("not found");
-        const std::optional<std::vector<std::uint8_t>> bytes = readPrefix(*nativePath, kMaxDdsBytesRead);
+        const std::optional<std::string> found = findExistingPath(path);
+        if (!found) return untextured("not found");
+        const std::optional<std::vector<std::uint8_t>> bytes = readPrefix(*found, kMaxDdsBytesRead);
         if (!bytes) return untextured("cannot be read");
         std::string whyNot;
         const std::optional<Image> image = decodeDds(*bytes, whyNot);

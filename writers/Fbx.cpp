@@ -547,7 +547,7 @@ std::string encodeFbx(const ExportScene& scene, const std::string& path, bool em
 
     std::vector<TextureFile> images;
     for (const ExportTexture& texture : scene.textures) {
-        const std::string fileName = imageFileName(path, texture);
+        const std::string fileName = imageFileName(texture);
         images.push_back({stemOf(fileName), fileName});
     }
     const std::int64_t firstGeometry = nextId;
@@ -611,7 +611,7 @@ void writeFbx(const ExportScene& scene, const std::string& path, bool embedTextu
     std::vector<FileBytes> files;
     if (!embedTextures) {
         for (const ExportTexture& texture : scene.textures) {
-            files.push_back({pathBeside(path, imageFileName(path, texture)), texture.png});
+            files.push_back({pathBeside(path, imageFileName(texture)), texture.png});
         }
     }
     files.push_back({path, bytes});

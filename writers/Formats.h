@@ -23,12 +23,19 @@ inline std::string stemOf(const std::string& path) {
     return std::filesystem::path(path).stem().string();
 }
 
-// The file name, beside the output at `path`, of one of its images. It
-// begins with the output's name, as its .bin and .mtl do, so that outputs
-// written into one folder never replace each other's images: models of one
-// game often use different textures of the same name.
-inline std::string imageFileName(const std::string& path, const ExportTexture& texture) {
-    return stemOf(path) + "_" + texture.imageName;
+// The file name of an image beside any output: the texture's name and a
+// digest of the image's bytes. Outputs written into one folder then share
+// each identical image in one file, and images that differ never take each
+// other's name, even when models from different games name their textures
+// alike.
+std::string imageFileName(const ExportTexture& texture);
+
+// True when the image at `path`, named by imageFileName, is already there:
+// it holds the same pixels, so it is not written again, and an output whose
+// writing fails cannot take it away from the outputs that name it.
+inline bool imageStands(const std::string& path) {
+    std::error_code ignored;
+    return std::filesystem::exists(path, ignored);
 }
 
 // glTF 2.0: JSON with the buffer and the PNG images in files beside it, or,

@@ -263,9 +263,10 @@ void writeGltf(const ExportScene& scene, const std::string& path, bool binary) {
                 imageObjects.push_back({{"bufferView", layout.addView(texture.png.size(), std::nullopt)},
                                         {"mimeType", "image/png"}});
             } else {
-                const std::string imageFile = imageFileName(path, texture);
+                const std::string imageFile = imageFileName(texture);
                 imageObjects.push_back({{"uri", uriOf(imageFile)}});
-                images.push_back({pathBeside(path, imageFile), texture.png});
+                const std::string imagePath = pathBeside(path, imageFile);
+                if (!imageStands(imagePath)) images.push_back({imagePath, texture.png});
             }
         }
         document["textures"] = std::move(textures);

@@ -59,13 +59,14 @@ void writeObj(const ExportScene& scene, const std::string& path) {
         mtl += "newmtl " + material.name + "\n";
         if (material.texture) {
             const ExportTexture& texture = scene.textures[*material.texture];
-            mtl += "Kd 1 1 1\nmap_Kd " + imageFileName(path, texture) + "\n";
+            mtl += "Kd 1 1 1\nmap_Kd " + imageFileName(texture) + "\n";
         } else {
             mtl += kUntexturedColour;
         }
     }
     for (const ExportTexture& texture : scene.textures) {
-        files.push_back({pathBeside(path, imageFileName(path, texture)), texture.png});
+        const std::string imagePath = pathBeside(path, imageFileName(texture));
+        if (!imageStands(imagePath)) files.push_back({imagePath, texture.png});
     }
     bool defaultUsed = false;
     Bases bases;

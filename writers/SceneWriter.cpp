@@ -4,10 +4,33 @@
 #include "writers/ExportScene.h"
 #include "writers/Formats.h"
 
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <new>
+#include <string_view>
 
 namespace orvex::writers {
+
+namespace {
+
+// FNV-1a: enough to tell images apart, and the same on every machine.
+std::uint64_t digestOf(std::string_view bytes) {
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    for (const char byte : bytes) {
+        hash ^= static_cast<unsigned char>(byte);
+        hash *= 0x100000001b3ull;
+    }
+    return hash;
+}
+
+}  // namespace
+
+std::string imageFileName(const ExportTexture& texture) {
+    char digest[17];
+    std::snprintf(digest, sizeof digest, "%016llx", static_cast<unsigned long long>(digestOf(texture.png)));
+    return stemOf(texture.imageName) + "-" + digest + ".png";
+}
 
 std::optional<Format> formatForPath(const std::string& path) {
     std::string extension = std::filesystem::path(path).extension().string();
@@ -29,6 +52,7 @@ WriteReport writeScene(const standin::Scene& scene, const std::string& outputPat
     try {
         if (*format == Format::kJson) {
             writeSceneJson(scene, outputPath);
+            report.files.push_back(outputPath);
             return report;
         }
         const ExportScene exported = collectScene(scene, report.warnings);
@@ -41,9 +65,18 @@ WriteReport writeScene(const standin::Scene& scene, const std::string& outputPat
         } else {
             writeGltf(exported, outputPath, *format == Format::kGlb);
         }
+        if (*format != Format::kGlb) {
+            for (const ExportTexture& texture : exported.textures)
+                report.files.push_back(pathBeside(outputPath, imageFileName(texture)));
+            const std::string companion =
+                pathBeside(outputPath, stemOf(outputPath) + (*format == Format::kObj ? ".mtl" : ".bin"));
+            std::error_code ignored;
+            if (std::filesystem::exists(companion, ignored)) report.files.push_back(companion);
+        }
     } catch (const std::bad_alloc&) {
         throw WriteError(outputPath + ": cannot write: out of memory");
     }
+    report.files.push_back(outputPath);
     return report;
 }
 

@@ -37,6 +37,8 @@ struct WriteOptions {
 struct WriteReport {
     // One line each: what was left out or changed to make the output valid.
     std::vector<std::string> warnings;
+    // Every file written, the output itself last.
+    std::vector<std::string> files;
 };
 
 // Writes the scene. Every file appears whole or not at all, companions

@@ -72,7 +72,7 @@ TEST_F(BatchTest, ConvertsTheGoodFilesOfATreeAlikeWithOneOrFourWorkers) {
             "orvex-import: " + in + "/a/truncated.model: the file holds no complete mesh",
             "orvex-import: " + in + "/meshless.model: the file holds no complete mesh",
             "orvex-import: " + in + "/top.model: converted to " + o + "/top.json",
-            "orvex-import: converted 4 of 6 files into " + o + "; 2 failed:",
+            "orvex-import: converted 4, skipped 0 of 6 files into " + o + "; 2 failed:",
             "orvex-import: " + in + "/a/truncated.model: the file holds no complete mesh",
             "orvex-import: " + in + "/meshless.model: the file holds no complete mesh",
         };

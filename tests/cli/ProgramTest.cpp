@@ -113,8 +113,10 @@ TEST_F(ConversionTest, InspectsWithoutWritingAnything) {
     const Outcome text = run({"--inspect", kSample.string()});
     ASSERT_EQ(text.status, 0) << text.err;
     EXPECT_THAT(text.out, HasSubstr("meshes: 4"));
-    EXPECT_THAT(text.out, HasSubstr("crate.2048.dds (found)"));
-    EXPECT_THAT(text.out, HasSubstr("cobbles.1024.dds (found)"));
+    // The game's path, then the file on disk as this system names it.
+    EXPECT_THAT(text.out, HasSubstr("crate.2048.dds (found: " + kSample.parent_path().parent_path().string() +
+                                    "/textures/props/crate.2048.dds)"));
+    EXPECT_THAT(text.out, HasSubstr("cobbles.1024.dds (found: "));
 
     const Outcome json = run({"--inspect", "--json", kSample.string()});
     ASSERT_EQ(json.status, 0) << json.err;
@@ -122,7 +124,59 @@ TEST_F(ConversionTest, InspectsWithoutWritingAnything) {
     ASSERT_EQ(report["meshes"].size(), 4u);
     EXPECT_EQ(report["meshes"][2]["names"][0], "Props\\Barrel");
     EXPECT_EQ(report["meshes"][2]["textureFound"], true);
+    EXPECT_EQ(report["meshes"][2]["textureFile"],
+              kSample.parent_path().parent_path().string() + "/textures/props/barrel.2048.dds");
     EXPECT_TRUE(filesUnder(scratch_ / "out").empty());
+}
+
+// The smallest file that once made --inspect abort: a mesh list, a child
+// and a vertex sub-chunk whose count, 2^27, needs 4 GiB at 32 bytes each.
+TEST_F(ConversionTest, InspectsACountMemoryCannotHoldAsANoteWhereItStands) {
+    const fs::path huge = scratch_ / "huge.model";
+    ModelBuilder model;
+    model.beginMeshList().beginChild().vertices({}, 1u << 27).endChild().endMeshList();
+    orvex::modelgen::writeFile(huge.string(), model.bytes());
+    ASSERT_EQ(fs::file_size(huge), 32u);
+
+    const Outcome text = run({"--inspect", huge.string()});
+    EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_EQ(text.err, "");
+    EXPECT_THAT(text.out, HasSubstr("meshes: 0\n"));
+    EXPECT_THAT(text.out,
+                HasSubstr("notes: 1\n  at byte 28: the file declares more data than memory can hold: "
+                          "vertex count 134217728\n"));
+
+    const Outcome json = run({"--inspect", "--json", huge.string()});
+    EXPECT_EQ(json.status, 0) << json.err;
+    const nlohmann::json report = nlohmann::json::parse(json.out);
+    ASSERT_EQ(report["notes"].size(), 1u);
+    EXPECT_EQ(report["notes"][0]["offset"], 28);
+    EXPECT_EQ(report["notes"][0]["kind"], "the file declares more data than memory can hold");
+
+    const Outcome convert = run({huge.string(), "-o", out("huge.glb").string()});
+    EXPECT_EQ(convert.status, 1);
+    EXPECT_EQ(convert.err,
+              "orvex-import: " + huge.string() + ": the file declares more data than memory can hold\n");
+}
+
+// Whatever escapes the program's own handling, here a plug-in that throws
+// from its reader, fails the import in one line naming the file, in the
+// program itself, in batch workers, previews and contact sheets alike.
+TEST_F(ConversionTest, FailsAnImportThatThrowsInOneLineOnEveryPath) {
+    const std::string input = kSample.string();
+    const std::string plugin = ORVEX_THROWING_PLUGIN;
+    const std::string expected = input + ": the import failed: a reader that throws";
+    for (const char* name : {"yard.glb", "yard.png"}) {
+        const Outcome result = run({input, "-o", out(name).string(), "--plugin", plugin});
+        EXPECT_EQ(result.status, 1) << name;
+        EXPECT_EQ(result.err, "orvex-import: " + expected + "\n") << name;
+    }
+    const Outcome batch = run({input, "-o", out("batch").string(), "--format", "png", "--plugin", plugin,
+                               "--contact-sheet", out("sheet.png").string()});
+    EXPECT_EQ(batch.status, 1);
+    EXPECT_THAT(batch.err, HasSubstr("orvex-import: " + expected + "\n"));
+    EXPECT_THAT(batch.err, ::testing::Not(HasSubstr("signal")));
+    EXPECT_EQ(filesUnder(scratch_ / "out"), std::vector<fs::path>{});
 }
 
 TEST_F(ConversionTest, ExplainsEveryFailureInOneLineWithItsExitStatus) {
@@ -172,6 +226,25 @@ TEST_F(ConversionTest, ExplainsEveryFailureInOneLineWithItsExitStatus) {
     }
     // Nothing half-written, no temporary left behind.
     EXPECT_EQ(filesUnder(scratch_ / "out"), std::vector<fs::path>{});
+}
+
+// The output is what was asked for: a thumbnail that cannot be written
+// beside it is a warning, not a failed conversion.
+TEST_F(ConversionTest, WritesAThumbnailBesideTheOutputAndOnlyWarnsWhenItCannot) {
+    const Outcome made =
+        run({kSample.string(), "-o", out("yard.glb").string(), "--thumbnail", out("yard.png").string()});
+    ASSERT_EQ(made.status, 0) << made.err;
+    EXPECT_EQ(made.err, "");
+    EXPECT_EQ(readPng(out("yard.png")).width, 160);
+    EXPECT_EQ(readPng(out("yard.png")).height, 120);
+
+    const fs::path nowhere = scratch_ / "no" / "such" / "dir" / "thumb.png";
+    const Outcome failed =
+        run({kSample.string(), "-o", out("again.glb").string(), "--thumbnail", nowhere.string()});
+    EXPECT_EQ(failed.status, 0) << failed.err;
+    EXPECT_THAT(failed.err, ::testing::MatchesRegex(
+                                "orvex-import: warning: thumbnail not made: [^\n]*thumb.png[^\n]*\n"));
+    EXPECT_TRUE(fs::exists(out("again.glb")));
 }
 
 TEST_F(ConversionTest, NeverTouchesItsInput) {

@@ -196,6 +196,8 @@ TEST_F(ModelFileTest, ByteSizesPast32BitsThrowAndKeepWhatWasRead) {
         if (throws) {
             EXPECT_THROW(loadModel(path, model), std::bad_alloc);
             EXPECT_TRUE(openFile.closed());
+            ASSERT_FALSE(model.notes.empty());
+            EXPECT_EQ(model.notes.back().kind, LoadNote::Kind::TooLarge);
         } else {
             EXPECT_TRUE(loadModel(path, model));
             EXPECT_EQ(model.notes.at(0).kind, LoadNote::Kind::Truncated);

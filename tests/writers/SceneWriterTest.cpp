@@ -20,6 +20,7 @@
 #include <tiny_gltf.h>
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <cstdlib>
 #include <map>
 #include <set>
@@ -134,6 +135,9 @@ std::string gamePathOf(std::string nativePath) {
     }
     return nativePath;
 }
+
+// The texture's name and a digest of its image.
+const auto kCrateImage = ::testing::MatchesRegex("crate\\.1024-[0-9a-f]{16}\\.png");
 
 const std::vector<std::uint8_t> kTexturePixels = {255, 0, 0,   255, 0,  255, 0,  255,
                                                   0,   0, 255, 128, 10, 20,  30, 0};
@@ -306,13 +310,13 @@ TEST_F(SceneWriterTest, GltfAndGlbHoldEveryMeshWithItsMaterialAndTexture) {
         SCOPED_TRACE(name);
         const std::string path = fOutput.file(name);
         const WriteReport report = writeScene(standin::currentScene(), path);
-        EXPECT_THAT(
-            report.warnings,
-            UnorderedElementsAre(
-                HasSubstr("texture " + fMissingPath + ": not found"),
-                HasSubstr("texture " + gamePathOf(fUnsupportedPath) + ": unsupported compression 'ATI2'"),
-                HasSubstr(shapeOf(fTransforms[1]) + ": 1 vertex normals are not unit vectors"),
-                HasSubstr(fEmptyShape + ": no triangles; left out")));
+        EXPECT_THAT(report.warnings,
+                    UnorderedElementsAre(
+                        // The game's paths, as this system writes them.
+                        HasSubstr("texture " + fTextures.file("absent.512.dds") + ": not found"),
+                        HasSubstr("texture " + fUnsupportedPath + ": unsupported compression 'ATI2'"),
+                        HasSubstr(shapeOf(fTransforms[1]) + ": 1 vertex normals are not unit vectors"),
+                        HasSubstr(fEmptyShape + ": no triangles; left out")));
 
         expectValid(path);
         tinygltf::TinyGLTF loader;
@@ -359,8 +363,7 @@ TEST_F(SceneWriterTest, GltfAndGlbHoldEveryMeshWithItsMaterialAndTexture) {
         EXPECT_EQ(model.images[0].image,
                   std::vector<unsigned char>(kTexturePixels.begin(), kTexturePixels.end()));
     }
-    EXPECT_THAT(fOutput.entries(),
-                ElementsAre("scene.bin", "scene.glb", "scene.gltf", "scene_crate.1024.png"));
+    EXPECT_THAT(fOutput.entries(), ElementsAre(kCrateImage, "scene.bin", "scene.glb", "scene.gltf"));
 }
 
 TEST_F(SceneWriterTest, GltfAndGlbOfAnEmptySceneAreValid) {
@@ -399,21 +402,24 @@ TEST_F(SceneWriterTest, ObjLoadsBackWithTheSameVerticesAndTriangles) {
     EXPECT_EQ(objects[0].material, fShaders[0]);
     EXPECT_EQ(objects[2].material, "default");
     const std::string mtl = readFile(fOutput.file("scene.mtl"));
-    EXPECT_THAT(mtl, HasSubstr("newmtl " + fShaders[0] + "\nKd 1 1 1\nmap_Kd scene_crate.1024.png\n"));
+    EXPECT_THAT(mtl, ::testing::ContainsRegex("newmtl " + fShaders[0] +
+                                              "\nKd 1 1 1\nmap_Kd crate\\.1024-[0-9a-f]{16}\\.png\n"));
     EXPECT_THAT(mtl, HasSubstr("newmtl " + fShaders[2] + "\nKd 0.5 0.5 0.5\n"));
-    EXPECT_THAT(fOutput.entries(), ElementsAre("scene.mtl", "scene.obj", "scene_crate.1024.png"));
+    EXPECT_THAT(fOutput.entries(), ElementsAre(kCrateImage, "scene.mtl", "scene.obj"));
 }
 
-// Two models that use different textures of one name, converted into one
-// folder: the second must not replace the first's image.
-TEST_F(SceneWriterTest, OutputsInOneFolderKeepTheirOwnImages) {
-    const std::vector<std::uint8_t> otherPixels = {0, 255, 0, 255, 9,   9,   9,  255,
-                                                   1, 2,   3, 4,   200, 100, 50, 25};
+// Models that use different textures of one name, as models from two games
+// may, converted into one folder: neither replaces the other's image, and a
+// third model with the first one's image shares its file.
+TEST_F(SceneWriterTest, OutputsInOneFolderKeepTheirOwnImagesAndShareIdenticalOnes) {
+    const std::vector<std::uint8_t> otherPixels = {0, 255, 0, 255, 9, 9, 9, 255, 1, 2, 3, 4, 200, 100, 50, 25};
     for (const char* format : {"gltf", "obj"}) {
         SCOPED_TRACE(format);
         const TempDirectory output;
-        const std::pair<const char*, const std::vector<std::uint8_t>&> models[] = {{"first", kTexturePixels},
-                                                                                   {"second", otherPixels}};
+        const std::pair<const char*, const std::vector<std::uint8_t>&> models[] = {
+            {"first", kTexturePixels}, {"second", otherPixels}, {"third", kTexturePixels}};
+        std::vector<std::string> imagesOf;
+        std::filesystem::file_time_type firstImageTime;
         for (const auto& [model, pixels] : models) {
             standin::newScene();
             const TempDirectory textures;
@@ -422,22 +428,39 @@ TEST_F(SceneWriterTest, OutputsInOneFolderKeepTheirOwnImages) {
                 crate, testing::ddsFile(
                            2, 2, {testing::kRgbaFlags, 0, 32, {0xFF, 0xFF00, 0xFF0000, 0xFF000000}}, pixels));
             shade(addMesh(kSquare), addFileTexture(gamePathOf(crate)));
-            writeScene(standin::currentScene(), output.file(std::string(model) + "." + format));
+            const WriteReport report =
+                writeScene(standin::currentScene(), output.file(std::string(model) + "." + format));
+            ASSERT_EQ(report.files.size(), 3u);
+            imagesOf.push_back(std::filesystem::path(report.files[0]).filename().string());
+            if (imagesOf.size() == 1) {
+                firstImageTime = std::filesystem::last_write_time(report.files[0]);
+                // Earlier than anything the other models may write, on any clock.
+                std::filesystem::last_write_time(report.files[0], firstImageTime - std::chrono::hours(1));
+                firstImageTime = std::filesystem::last_write_time(report.files[0]);
+            }
         }
-        EXPECT_NE(readFile(output.file("first_crate.1024.png")),
-                  readFile(output.file("second_crate.1024.png")));
+        EXPECT_NE(imagesOf[0], imagesOf[1]);
+        EXPECT_EQ(imagesOf[0], imagesOf[2]);
+        EXPECT_EQ(firstImageTime, std::filesystem::last_write_time(output.file(imagesOf[0])))
+            << "an image that is there is not written again";
+        std::size_t images = 0;
+        for (const std::string& entry : output.entries()) images += entry.rfind("crate.1024-", 0) == 0;
+        EXPECT_EQ(images, 2u);
         if (std::string(format) == "gltf") {
-            tinygltf::Model first;
-            std::string error;
-            std::string warning;
-            ASSERT_TRUE(
-                tinygltf::TinyGLTF().LoadASCIIFromFile(&first, &error, &warning, output.file("first.gltf")))
-                << error;
-            ASSERT_EQ(first.images.size(), 1u);
-            EXPECT_EQ(first.images[0].image,
-                      std::vector<unsigned char>(kTexturePixels.begin(), kTexturePixels.end()));
+            for (const auto& [model, pixels] : models) {
+                tinygltf::Model loaded;
+                std::string error;
+                std::string warning;
+                ASSERT_TRUE(tinygltf::TinyGLTF().LoadASCIIFromFile(&loaded, &error, &warning,
+                                                                   output.file(std::string(model) + ".gltf")))
+                    << error;
+                ASSERT_EQ(loaded.images.size(), 1u);
+                EXPECT_EQ(loaded.images[0].image, std::vector<unsigned char>(pixels.begin(), pixels.end()))
+                    << model;
+            }
         } else {
-            EXPECT_THAT(readFile(output.file("first.mtl")), HasSubstr("map_Kd first_crate.1024.png\n"));
+            EXPECT_THAT(readFile(output.file("first.mtl")), HasSubstr("map_Kd " + imagesOf[0] + "\n"));
+            EXPECT_THAT(readFile(output.file("second.mtl")), HasSubstr("map_Kd " + imagesOf[1] + "\n"));
         }
     }
 }
@@ -448,6 +471,7 @@ TEST_F(SceneWriterTest, OutputsInOneFolderKeepTheirOwnImages) {
 TEST_F(SceneWriterTest, FbxHoldsEveryMeshWithItsMaterialAndTexture) {
     buildScene();
     std::string png;
+    std::string image;  // named by its pixels, the same beside the file or inside it
     for (const bool embed : {false, true}) {
         SCOPED_TRACE(embed ? "embedded" : "beside");
         const TempDirectory output;
@@ -458,8 +482,9 @@ TEST_F(SceneWriterTest, FbxHoldsEveryMeshWithItsMaterialAndTexture) {
         if (embed) {
             EXPECT_THAT(output.entries(), ElementsAre("scene.fbx"));
         } else {
-            EXPECT_THAT(output.entries(), ElementsAre("scene.fbx", "scene_crate.1024.png"));
-            png = readFile(output.file("scene_crate.1024.png"));
+            ASSERT_THAT(output.entries(), ElementsAre(kCrateImage, "scene.fbx"));
+            image = output.entries()[0];
+            png = readFile(output.file(image));
         }
         testing::FbxFile file;
         ASSERT_NO_THROW(file = testing::parseFbx(readFile(path)));
@@ -506,9 +531,10 @@ TEST_F(SceneWriterTest, FbxHoldsEveryMeshWithItsMaterialAndTexture) {
             if (materialOfMesh[i] >= 0)
                 wanted.insert({"Material:" + fShaders[std::size_t(materialOfMesh[i])], model, ""});
         }
+        const std::string imageStem = image.substr(0, image.size() - 4);
         for (std::size_t i = 0; i < 2; ++i)
-            wanted.insert({"Texture:scene_crate.1024", "Material:" + fShaders[i], "DiffuseColor"});
-        wanted.insert({"Video:scene_crate.1024", "Texture:scene_crate.1024", ""});
+            wanted.insert({"Texture:" + imageStem, "Material:" + fShaders[i], "DiffuseColor"});
+        wanted.insert({"Video:" + imageStem, "Texture:" + imageStem, ""});
         EXPECT_EQ(connections, wanted);
 
         const std::vector<const testing::FbxNode*> geometries = objects.all("Geometry");
@@ -538,8 +564,8 @@ TEST_F(SceneWriterTest, FbxHoldsEveryMeshWithItsMaterialAndTexture) {
         for (const testing::FbxNode* material : objects.all("Material"))
             EXPECT_EQ(material->child("ShadingModel")->properties.at(0).bytes, "lambert");
         const testing::FbxNode& texture = *objects.child("Texture");
-        EXPECT_EQ(texture.child("FileName")->properties.at(0).bytes, "scene_crate.1024.png");
-        EXPECT_EQ(texture.child("RelativeFilename")->properties.at(0).bytes, "scene_crate.1024.png");
+        EXPECT_EQ(texture.child("FileName")->properties.at(0).bytes, image);
+        EXPECT_EQ(texture.child("RelativeFilename")->properties.at(0).bytes, image);
         const testing::FbxNode* content = objects.child("Video")->child("Content");
         EXPECT_EQ(content != nullptr, embed);
         if (content != nullptr) {
@@ -613,11 +639,16 @@ TEST_F(SceneWriterTest, FailedWriteNamesTheFileAndLeavesNothingOfTheOutput) {
     EXPECT_THAT(writeErrorOf(fOutput.file("scene.gltf")),
                 StartsWith(fOutput.file("scene.bin") + ": cannot write: "));
     EXPECT_THAT(fOutput.entries(), ElementsAre("scene.bin"));
-    // The same for an FBX file whose image cannot be written beside it.
-    std::filesystem::create_directories(fOutput.file("scene_crate.1024.png/keep"));
-    EXPECT_THAT(writeErrorOf(fOutput.file("scene.fbx")),
-                StartsWith(fOutput.file("scene_crate.1024.png") + ": cannot write: "));
-    EXPECT_THAT(fOutput.entries(), ElementsAre("scene.bin", "scene_crate.1024.png"));
+    // The same for an FBX file whose image cannot be written beside it: a
+    // folder takes the image's name, learnt from a write elsewhere.
+    const TempDirectory elsewhere;
+    const std::string image =
+        std::filesystem::path(writeScene(standin::currentScene(), elsewhere.file("scene.fbx")).files.front())
+            .filename()
+            .string();
+    std::filesystem::create_directories(fOutput.file(image + "/keep"));
+    EXPECT_THAT(writeErrorOf(fOutput.file("scene.fbx")), StartsWith(fOutput.file(image) + ": cannot write: "));
+    EXPECT_THAT(fOutput.entries(), ElementsAre(image, "scene.bin"));
 }
 
 }  // namespace

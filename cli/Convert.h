@@ -1,0 +1,31 @@
+#ifndef ORVEX_CLI_CONVERT_H
+#define ORVEX_CLI_CONVERT_H
+
+#include "render/Render.h"
+#include "writers/SceneWriter.h"
+
+#include <standin/Scene.h>
+
+#include <string>
+#include <vector>
+
+namespace orvex::cli {
+
+// True when the path names a rendered preview rather than a scene file.
+bool isPngPath(const std::string& path);
+
+// Writes the imported scene to `output`: a preview rendered with `render`
+// when it ends in .png, else the scene in the format its extension names,
+// written with `write`.
+// Throws WriteError when the file cannot be written or its format is
+// unknown, std::bad_alloc when memory runs out.
+struct Written {
+    std::vector<std::string> warnings;  // one line each: what was left out or made good
+    std::vector<std::string> files;     // every file written, the output last
+};
+Written writeImportedScene(const standin::Scene& scene, const std::string& output,
+                           const render::RenderOptions& render, const writers::WriteOptions& write = {});
+
+}  // namespace orvex::cli
+
+#endif

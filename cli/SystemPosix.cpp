@@ -1,0 +1,63 @@
+#include "cli/System.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+namespace orvex::cli {
+
+namespace {
+
+volatile std::sig_atomic_t gStopSignal = 0;
+
+void recordStop(int signal) {
+    gStopSignal = signal;
+}
+
+}  // namespace
+
+std::optional<std::string> makeTemporaryFolder(const std::string& prefix, std::string& why) {
+    std::error_code error;
+    const std::filesystem::path parent = std::filesystem::temp_directory_path(error);
+    if (error) {
+        why = "cannot find the temporary folder: " + error.message();
+        return std::nullopt;
+    }
+    std::string pattern = (parent / (prefix + "-XXXXXX")).string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        why = pattern + ": cannot make a folder: " + std::strerror(errno);
+        return std::nullopt;
+    }
+    return pattern;
+}
+
+bool errorOutputIsTerminal() {
+    return isatty(STDERR_FILENO) != 0;
+}
+
+int terminalColumns() {
+    winsize size{};
+    return ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+}
+
+void catchStopRequests() {
+    struct sigaction action {};
+    action.sa_handler = recordStop;
+    sigemptyset(&action.sa_mask);
+    // No SA_RESTART: a wait for the workers returns at once with EINTR.
+    action.sa_flags = 0;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+int stopRequest() {
+    const int signal = gStopSignal;
+    return signal == 0 ? 0 : 128 + signal;
+}
+
+}  // namespace orvex::cli

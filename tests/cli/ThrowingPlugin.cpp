@@ -1,0 +1,43 @@
+// A plug-in module whose reader claims every ".model" file and then throws,
+// as a faulty build of a plug-in might: the program must fail the import in
+// one line, never abort.
+
+#include <maya/MFnPlugin.h>
+#include <maya/MPxFileTranslator.h>
+
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+class ThrowingImport : public MPxFileTranslator {
+public:
+    static void* creator() { return new ThrowingImport; }
+
+    MStatus reader(const MFileObject&, const MString&, FileAccessMode) override {
+        throw std::logic_error("a reader that throws");
+    }
+
+    MFileKind identifyFile(const MFileObject& file, const char*, short) const override {
+        const std::string name = file.resolvedName().asChar();
+        const std::string suffix = ".model";
+        const bool ours = name.size() > suffix.size() &&
+                          name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+        return ours ? kIsMyFileType : kNotMyFileType;
+    }
+};
+
+// Registration takes plain char pointers, so this text cannot be const.
+char kNoPixmap[] = "none";
+
+}  // namespace
+
+MStatus initializePlugin(MObject obj) {
+    MFnPlugin plugin(obj, "Test Vendor", "1.0", "Any");
+    return plugin.registerFileTranslator("ThrowingImport", kNoPixmap, ThrowingImport::creator);
+}
+
+MStatus uninitializePlugin(MObject obj) {
+    MFnPlugin plugin(obj);
+    return plugin.deregisterFileTranslator("ThrowingImport");
+}
