@@ -48,7 +48,9 @@ protected:
     void SetUp() override
     {
         standin::newScene();
-        directory_ = std::filesystem::path(::testing::TempDir()) / "translator" / "content" / "meshes";
+        // A folder of each test's own: ctest runs the tests side by side.
+        const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        directory_ = std::filesystem::path(::testing::TempDir()) / ("translator-" + test) / "content" / "meshes";
         std::filesystem::create_directories(directory_);
     }
 
