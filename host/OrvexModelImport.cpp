@@ -33,23 +33,27 @@ bool endsWithModelSuffix(const char* name, std::size_t length)
 // Devkits from 2022 on deprecate fullName() and name() in favour of their
 // resolved forms; with older ones the plug-in keeps the calls it was first
 // built with.
+#if MAYA_API_VERSION >= 20220000
 MString fullNameOf(const MFileObject& file)
 {
-#if MAYA_API_VERSION >= 20220000
     return file.resolvedFullName();
-#else
-    return file.fullName();
-#endif
 }
 
 MString nameOf(const MFileObject& file)
 {
-#if MAYA_API_VERSION >= 20220000
     return file.resolvedName();
-#else
-    return file.name();
-#endif
 }
+#else
+MString fullNameOf(const MFileObject& file)
+{
+    return file.fullName();
+}
+
+MString nameOf(const MFileObject& file)
+{
+    return file.name();
+}
+#endif
 
 }  // namespace
 
