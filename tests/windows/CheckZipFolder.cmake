@@ -6,7 +6,7 @@
 cmake_policy(VERSION 3.25)
 
 # DLLs that Windows itself holds in System32, which a folder need not bring.
-set(windows_dlls advapi32.dll kernel32.dll msvcrt.dll shell32.dll shlwapi.dll user32.dll)
+set(windows_dlls kernel32.dll msvcrt.dll shell32.dll shlwapi.dll)
 
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD}" --prefix "${PREFIX}" --component program
