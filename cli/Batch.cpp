@@ -2,7 +2,6 @@
 
 #include "cli/ContactSheet.h"
 #include "cli/Failure.h"
-#include "cli/PluginLocation.h"
 #include "cli/Preview.h"
 #include "cli/Report.h"
 #include "cli/System.h"
@@ -46,7 +45,7 @@ struct Job {
 };
 
 bool isModelFile(const fs::path& path) {
-    std::string extension = path.extension().string();
+    std::string extension = path.extension().u8string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return extension == ".model";
@@ -58,13 +57,14 @@ bool isModelFile(const fs::path& path) {
 std::vector<Job> collectJobs(const BatchOptions& options) {
     std::vector<Job> jobs;
     for (const std::string& input : options.inputs) {
+        const fs::path folder = fs::u8path(input);
         std::error_code error;
-        if (!fs::is_directory(input, error)) {
-            jobs.push_back({input, fs::path(input).filename().replace_extension(), {}, {}, {}, {}});
+        if (!fs::is_directory(folder, error)) {
+            jobs.push_back({input, folder.filename().replace_extension(), {}, {}, {}, {}});
             continue;
         }
         std::vector<fs::path> found;
-        fs::recursive_directory_iterator walk(input, error), end;
+        fs::recursive_directory_iterator walk(folder, error), end;
         for (; !error && walk != end; walk.increment(error)) {
             if (isModelFile(walk->path()) && walk->is_regular_file(error)) found.push_back(walk->path());
         }
@@ -72,12 +72,12 @@ std::vector<Job> collectJobs(const BatchOptions& options) {
         std::sort(found.begin(), found.end());
         for (const fs::path& path : found) {
             jobs.push_back(
-                {path.string(), path.lexically_relative(input).replace_extension(), {}, {}, {}, {}});
+                {path.u8string(), path.lexically_relative(folder).replace_extension(), {}, {}, {}, {}});
         }
     }
     std::map<fs::path, const Job*> claimed;
     for (Job& job : jobs) {
-        job.output = (fs::path(options.outputDirectory) / job.mirrored).string() + "." + options.format;
+        job.output = (fs::u8path(options.outputDirectory) / job.mirrored).u8string() + "." + options.format;
         const auto [other, fresh] = claimed.emplace(job.mirrored, &job);
         if (!fresh) {
             job.collision = job.input + ": would be written to " + job.output + " as " +
@@ -94,7 +94,7 @@ public:
         std::string why;
         const std::optional<std::string> made = makeTemporaryFolder("orvex-import", why);
         if (!made) throw Failure(kExitWriteFailed, why);
-        fPath = *made;
+        fPath = fs::u8path(*made);
     }
     ~ScratchFolder() {
         std::error_code ignored;
@@ -168,7 +168,12 @@ public:
             text += rateText + clockTime((fTotal - fDone) / rate) + " left";
         }
         const std::size_t width = static_cast<std::size_t>(terminalColumns() - 1);
-        if (text.size() > width) text.resize(width);
+        if (text.size() > width) {
+            // Cut before a character of a UTF-8 name, never inside one.
+            std::size_t cut = width;
+            while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+            text.resize(cut);
+        }
         std::cerr << "\r\033[K" << text << std::flush;
     }
     void clear() { std::cerr << "\r\033[K" << std::flush; }
@@ -190,8 +195,8 @@ Command listCommand(const std::string& program, const BatchOptions& options, con
     for (const ListEntry& entry : entries) {
         for (const std::string& field : entry) fields += field + '\0';
     }
-    writers::writeFileAtomically(list.string(), fields);
-    Command command{program, "--worker-list", list.string()};
+    writers::writeFileAtomically(list.u8string(), fields);
+    Command command{program, "--worker-list", list.u8string()};
     if (!options.pluginPath.empty()) command.insert(command.end(), {"--plugin", options.pluginPath});
     if (!options.size.empty()) command.insert(command.end(), {"--size", options.size});
     if (!options.view.empty()) command.insert(command.end(), {"--view", options.view});
@@ -209,9 +214,9 @@ std::size_t filesPerWorker(std::size_t files, unsigned parallel) {
 
 using FileTime = fs::file_time_type;
 
-std::optional<FileTime> modified(const fs::path& path) {
+std::optional<FileTime> modified(const std::string& path) {
     std::error_code error;
-    const FileTime time = fs::last_write_time(path, error);
+    const FileTime time = fs::last_write_time(fs::u8path(path), error);
     if (error) return std::nullopt;
     return time;
 }
@@ -246,9 +251,9 @@ std::string whyConvert(const Job& job, FileTime program, FileRecord& kept) {
         kept.textures.push_back(std::move(texture));
     }
     for (const char* companion : {".bin", ".mtl"}) {
-        const fs::path path = fs::path(job.output).replace_extension(companion);
+        const fs::path path = fs::u8path(job.output).replace_extension(companion);
         std::error_code ignored;
-        if (fs::exists(path, ignored)) kept.outputs.push_back(path.string());
+        if (fs::exists(path, ignored)) kept.outputs.push_back(path.u8string());
     }
     kept.outputs.push_back(job.output);
     return std::string();
@@ -263,16 +268,16 @@ void removeStoppedWork(const std::string& output, FileTime batchStart) {
     // and a whole one of this run must keep its companions.
     if (!modified(output)) {
         for (const char* companion : {".bin", ".mtl"}) {
-            const fs::path path = fs::path(output).replace_extension(companion);
-            const std::optional<FileTime> time = modified(path);
+            const fs::path path = fs::u8path(output).replace_extension(companion);
+            const std::optional<FileTime> time = modified(path.u8string());
             std::error_code ignored;
             if (time && *time >= batchStart) fs::remove(path, ignored);
         }
     }
     std::error_code error;
-    for (fs::directory_iterator entry(fs::path(output).parent_path(), error), end; !error && entry != end;
+    for (fs::directory_iterator entry(fs::u8path(output).parent_path(), error), end; !error && entry != end;
          entry.increment(error)) {
-        if (writers::isTemporaryFileName(entry->path().filename().string())) {
+        if (writers::isTemporaryFileName(entry->path().filename().u8string())) {
             std::error_code ignored;
             fs::remove(entry->path(), ignored);
         }
@@ -299,13 +304,14 @@ int dryRun(const std::vector<Job>& jobs, FileTime program, bool overwrite) {
 }
 
 void prepareOutputFolder(const std::string& folder) {
+    const fs::path path = fs::u8path(folder);
     std::error_code error;
-    if (fs::exists(folder, error) && !fs::is_directory(folder, error)) {
+    if (fs::exists(path, error) && !fs::is_directory(path, error)) {
         throw Failure(kExitUsage, folder +
                                       ": not a folder (with several inputs, a folder or --format, -o names "
                                       "the folder to write into)");
     }
-    fs::create_directories(folder, error);
+    fs::create_directories(path, error);
     if (error) throw Failure(kExitWriteFailed, folder + ": cannot make the folder: " + error.message());
 }
 
@@ -334,7 +340,7 @@ bool writeContactSheet(const std::string& path, const std::vector<Job>& jobs,
 int runBatch(const BatchOptions& options) {
     const std::string program = programPath();
     if (program.empty())
-        throw Failure(kExitImportFailed, "/proc/self/exe: cannot find this program to run workers");
+        throw Failure(kExitImportFailed, "cannot find this program's own file to run workers");
     const std::optional<FileTime> programTime = modified(program);
     if (!programTime) throw Failure(kExitImportFailed, program + ": cannot read this program's time");
     std::vector<Job> jobs = collectJobs(options);
@@ -374,9 +380,9 @@ int runBatch(const BatchOptions& options) {
     std::size_t work = 0;
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         Job& job = jobs[i];
-        job.report = (scratch.path() / (std::to_string(i) + ".json")).string();
+        job.report = (scratch.path() / (std::to_string(i) + ".json")).u8string();
         if (!options.contactSheet.empty())
-            job.thumbnail = (scratch.path() / (std::to_string(i) + ".png")).string();
+            job.thumbnail = (scratch.path() / (std::to_string(i) + ".png")).u8string();
         FileRecord kept;
         const std::string why = options.overwrite ? "--overwrite" : whyConvert(job, *programTime, kept);
         if (!why.empty() || !job.thumbnail.empty()) ++work;
@@ -426,7 +432,7 @@ int runBatch(const BatchOptions& options) {
     const auto started = [&](std::size_t task) {
         for (std::size_t i : jobsOfTask[task]) {
             std::error_code ignored;  // a folder that cannot be made fails the worker, which says so
-            fs::create_directories(fs::path(jobs[i].output).parent_path(), ignored);
+            fs::create_directories(fs::u8path(jobs[i].output).parent_path(), ignored);
         }
         if (bar) bar->started(jobs[jobsOfTask[task].front()].input);
     };

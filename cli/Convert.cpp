@@ -10,7 +10,7 @@
 namespace orvex::cli {
 
 bool isPngPath(const std::string& path) {
-    std::string extension = std::filesystem::path(path).extension().string();
+    std::string extension = std::filesystem::u8path(path).extension().u8string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return extension == ".png";

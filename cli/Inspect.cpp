@@ -101,7 +101,7 @@ bool inspectModel(const std::string& path, bool asJson, std::ostream& out)
         model.contentRoot = deriveContentRoot(path);
     }
     std::error_code error;
-    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    const std::uintmax_t size = std::filesystem::file_size(std::filesystem::u8path(path), error);
     const std::vector<MeshReport> meshes = describeMeshes(model);
     if (asJson) {
         printJson(path, error ? 0 : size, model, meshes, out);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <utility>
@@ -17,7 +18,7 @@ namespace orvex::cli {
 namespace {
 
 std::optional<std::vector<std::uint8_t>> readPrefix(const std::string& path, std::size_t limit) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    std::ifstream in(std::filesystem::u8path(path), std::ios::binary | std::ios::ate);
     const std::streamoff size = in ? std::streamoff(in.tellg()) : -1;
     if (size < 0) return std::nullopt;
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::min(size, std::streamoff(limit))));

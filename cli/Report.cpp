@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -114,7 +115,7 @@ void writeReport(const std::string& path, const std::vector<FileRecord>& files) 
 }
 
 std::optional<FileRecord> readFirstRecord(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
     if (!in) return std::nullopt;
     const Json report = Json::parse(std::istreambuf_iterator<char>(in), {}, nullptr, false);
     if (report.is_discarded() || !report.contains("files") || !report["files"].is_array() ||

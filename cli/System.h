@@ -1,34 +1,57 @@
 #ifndef ORVEX_CLI_SYSTEM_H
 #define ORVEX_CLI_SYSTEM_H
 
-// What the program asks of the operating system beyond standard C++: the
-// console, and requests to stop. SystemPosix.cpp implements it; Workers.h
-// declares the worker processes, which Workers.cpp runs on POSIX.
+// What the program asks of the operating system beyond standard C++: its
+// own file and arguments, the console, temporary folders and requests to
+// stop. SystemPosix.cpp and SystemWindows.cpp implement it; Workers.h
+// declares the worker processes.
+//
+// Every path the program handles is a std::string in UTF-8, and meets
+// std::filesystem through u8path and u8string only: on Windows a narrow
+// std::filesystem::path would read its bytes in no code page at all.
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace orvex::cli {
+
+// The program's arguments in UTF-8, the program's name first. Windows
+// passes a program its arguments in the system code page; the wide command
+// line keeps every character.
+std::vector<std::string> programArguments(int argc, char** argv);
+
+// This program's own executable, or empty when the system cannot say.
+std::string programPath();
+
+// The plug-in module built beside this program.
+std::string defaultPluginPath();
+
+// Makes a console on standard error show UTF-8 text and take the escape
+// sequences that redraw a line in place, for as long as the program runs;
+// nothing to do on a terminal or where standard error is no console.
+void prepareConsole();
+
+// True when standard error is a terminal that can redraw a line in place,
+// so that a progress display may.
+bool errorOutputIsTerminal();
+
+// The width of the terminal on standard error in columns, 80 when unknown.
+int terminalColumns();
 
 // A new folder of this process's own under the system's temporary folder,
 // its name beginning with `prefix`; nothing, with a line that says why in
 // `why`, when none can be made.
 std::optional<std::string> makeTemporaryFolder(const std::string& prefix, std::string& why);
 
-// True when standard error is a terminal, so that a progress display can
-// redraw a line in place.
-bool errorOutputIsTerminal();
-
-// The width of the terminal on standard error in columns, 80 when unknown.
-int terminalColumns();
-
-// From this call on, a request to stop (SIGINT or SIGTERM) no longer ends
-// the process but is recorded for stopRequest, and wakes any wait for the
-// workers.
+// From this call on, a request to stop no longer ends the process but is
+// recorded for stopRequest, and ends any wait for the workers: SIGINT or
+// SIGTERM on POSIX; on Windows Ctrl-C or Ctrl-Break, and the console's
+// closing, log-off or shut-down, which leave the process a few seconds.
 void catchStopRequests();
 
 // 0 while no request to stop has come; else the exit status that the
-// request calls for (130 for an interrupt, 143 for a termination).
+// request calls for: 130 for an interrupt, 143 for a termination.
 int stopRequest();
 
 }  // namespace orvex::cli

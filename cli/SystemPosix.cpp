@@ -21,6 +21,22 @@ void recordStop(int signal) {
 
 }  // namespace
 
+std::vector<std::string> programArguments(int argc, char** argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}
+
+std::string programPath() {
+    std::error_code error;
+    const std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : path.u8string();
+}
+
+std::string defaultPluginPath() {
+    return (std::filesystem::u8path(programPath()).parent_path() / ORVEX_PLUGIN_FILE_NAME).u8string();
+}
+
+void prepareConsole() {}
+
 std::optional<std::string> makeTemporaryFolder(const std::string& prefix, std::string& why) {
     std::error_code error;
     const std::filesystem::path parent = std::filesystem::temp_directory_path(error);
@@ -28,7 +44,7 @@ std::optional<std::string> makeTemporaryFolder(const std::string& prefix, std::s
         why = "cannot find the temporary folder: " + error.message();
         return std::nullopt;
     }
-    std::string pattern = (parent / (prefix + "-XXXXXX")).string();
+    std::string pattern = (parent / std::filesystem::u8path(prefix + "-XXXXXX")).u8string();
     if (mkdtemp(pattern.data()) == nullptr) {
         why = pattern + ": cannot make a folder: " + std::strerror(errno);
         return std::nullopt;

@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-// Worker processes. Workers.cpp runs them on POSIX; a port to another
-// system adds its own implementation of this header.
+// Worker processes, run by WorkersPosix.cpp and WorkersWindows.cpp.
 
 namespace orvex::cli {
 
@@ -35,9 +34,9 @@ struct TaskResult {
 // captured. `started` is told of each task as it starts, `finished` of each
 // as it ends (in the order they end); `tick`, when given, is called whenever
 // a quarter of a second passes with no worker saying anything. All three
-// run on the calling thread. Workers run in a process group of their own,
-// so that an interrupt typed at the terminal reaches only this process:
-// once `stopRequested` says so, the running workers are killed and
+// run on the calling thread. Workers are kept out of reach of an interrupt
+// typed at the terminal (in a process group of their own on POSIX, detached
+// from the console on Windows), so that it reaches only this process: once `stopRequested` says so, the running workers are killed and
 // reported as stopped, and no further task starts. Returns when every task
 // has ended or the run was stopped; throws std::system_error when the
 // system cannot wait for the workers.

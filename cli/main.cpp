@@ -8,8 +8,8 @@
 #include "cli/Convert.h"
 #include "cli/Failure.h"
 #include "cli/Inspect.h"
-#include "cli/PluginLocation.h"
 #include "cli/Report.h"
+#include "cli/System.h"
 #include "model/Model.h"
 #include "render/Render.h"
 #include "writers/SceneWriter.h"
@@ -87,9 +87,24 @@ std::string whyImportFailed(const std::string& path) {
     }
 }
 
+// What escapes the plug-in is answered here, while the plug-in is still
+// loaded: on Windows the destructor of an object it threw lies in its
+// module, which must not be unloaded before that has run.
+standin::ImportResult importThroughPlugin(const standin::LoadedPlugin& plugin, const std::string& input) {
+    const std::string fullPath = std::filesystem::absolute(std::filesystem::u8path(input)).u8string();
+    try {
+        return plugin.importFile(fullPath);
+    } catch (const std::bad_alloc&) {
+        throw Failure(kExitImportFailed, input + ": not enough memory; the import failed");
+    } catch (const std::exception& error) {
+        throw Failure(kExitImportFailed, input + ": the import failed: " + error.what());
+    } catch (...) {
+        throw Failure(kExitImportFailed, input + ": the import failed for a reason it did not name");
+    }
+}
+
 void importFile(const standin::LoadedPlugin& plugin, const std::string& input) {
-    const std::string fullPath = std::filesystem::absolute(input).string();
-    const standin::ImportResult result = plugin.importFile(fullPath);
+    const standin::ImportResult result = importThroughPlugin(plugin, input);
     if (!result.claimed) {
         throw Failure(kExitImportFailed, input + ": not a model file (the name must end in .model)");
     }
@@ -243,7 +258,7 @@ void thumbnailOnly(const Options& options, Plugin& plugin) {
 // thumbnail, as its output is up to date. Each file's outcome goes to its report and to
 // standard error; a file that fails does not stop the others.
 int convertListed(const Options& options) {
-    std::ifstream in(options.workList, std::ios::binary);
+    std::ifstream in(std::filesystem::u8path(options.workList), std::ios::binary);
     if (!in) throw Failure(kExitImportFailed, options.workList + ": cannot read the list of work");
     std::vector<std::string> fields;
     for (std::string field; std::getline(in, field, '\0');) fields.push_back(std::move(field));
@@ -315,7 +330,7 @@ int inspect(const Options& options) {
 bool isBatch(const Options& options) {
     std::error_code ignored;
     return options.inputs.size() > 1 || !options.format.empty() ||
-           std::filesystem::is_directory(options.inputs.front(), ignored);
+           std::filesystem::is_directory(std::filesystem::u8path(options.inputs.front()), ignored);
 }
 
 int run(const Options& options, const CLI::App& app) {
@@ -373,6 +388,8 @@ int main(int argc, char** argv) {
         "tree, each file in its own process, N at a time; it skips files whose output is up to date, goes on "
         "past files that fail, and exits 1 when any did.\n",
         kProgramName};
+    // A path may begin with a slash on Windows too: options take dashes only.
+    app.allow_windows_style_options(false);
     Options options;
     app.add_option("inputs", options.inputs, "the .model file to import; for a batch, files and folders");
     app.add_option(
@@ -407,7 +424,12 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", std::string(kProgramName) + " " + ORVEX_VERSION);
     std::set_terminate(failOnTerminate);
     try {
-        app.parse(argc, argv);
+        orvex::cli::prepareConsole();
+        // CLI11 takes the arguments after the program's name, last first.
+        std::vector<std::string> arguments = orvex::cli::programArguments(argc, argv);
+        if (!arguments.empty()) arguments.erase(arguments.begin());
+        std::reverse(arguments.begin(), arguments.end());
+        app.parse(arguments);
         gSubject = subjectOf(options);
         return run(options, app);
     } catch (const CLI::Success& success) {

@@ -1,5 +1,6 @@
 #include "writers/AtomicFile.h"
 
+#include "writers/Files.h"
 #include "writers/WriteError.h"
 
 #include <cerrno>
@@ -7,12 +8,6 @@
 #include <filesystem>
 #include <system_error>
 #include <utility>
-
-#if defined(_WIN32)
-#include <fcntl.h>
-#include <io.h>
-#include <sys/stat.h>
-#endif
 
 namespace orvex::writers {
 
@@ -27,21 +22,6 @@ constexpr char kTemporarySuffix[] = ".tmp";
 
 std::string describeErrno(int error) {
     return error != 0 ? std::strerror(error) : "unknown error";
-}
-
-// Opens `path` for writing only when nothing of that name exists, so that a
-// temporary file is never one that another run is writing. Windows' C
-// library takes no "x" mode.
-std::FILE* openNewFile(const std::string& path) {
-#if defined(_WIN32)
-    const int descriptor = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-    if (descriptor < 0) return nullptr;
-    std::FILE* file = _fdopen(descriptor, "wb");
-    if (file == nullptr) _close(descriptor);
-    return file;
-#else
-    return std::fopen(path.c_str(), "wbx");
-#endif
 }
 
 }  // namespace
@@ -87,9 +67,8 @@ void AtomicFile::commit() {
     std::FILE* file = std::exchange(fFile, nullptr);
     errno = 0;
     if (std::fclose(file) != 0) fail(describeErrno(errno));
-    std::error_code error;
-    std::filesystem::rename(fTemporaryPath, fPath, error);
-    if (error) fail(error.message());
+    std::string why;
+    if (!replaceFile(fTemporaryPath, fPath, why)) fail(why);
     fTemporaryPath.clear();
 }
 
@@ -102,7 +81,7 @@ void AtomicFile::discard() noexcept {
     if (fFile != nullptr) std::fclose(std::exchange(fFile, nullptr));
     if (!fTemporaryPath.empty()) {
         std::error_code ignored;
-        std::filesystem::remove(fTemporaryPath, ignored);
+        std::filesystem::remove(std::filesystem::u8path(fTemporaryPath), ignored);
         fTemporaryPath.clear();
     }
 }
@@ -142,7 +121,7 @@ void commitTogether(std::vector<AtomicFile>& staged) {
         // take back the ones this call already put in place.
         for (std::size_t i = 0; i < committed; ++i) {
             std::error_code ignored;
-            std::filesystem::remove(staged[i].path(), ignored);
+            std::filesystem::remove(std::filesystem::u8path(staged[i].path()), ignored);
         }
         throw;
     }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
@@ -238,7 +239,7 @@ void buildGeometry(const MeshData& data, MeshGeometry& geometry, Repairs& repair
 }
 
 std::optional<std::vector<std::uint8_t>> readPrefix(const std::string& path, std::size_t limit) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    std::ifstream in(std::filesystem::u8path(path), std::ios::binary | std::ios::ate);
     const std::streamoff size = in ? std::streamoff(in.tellg()) : -1;
     if (size < 0) return std::nullopt;
     std::vector<std::uint8_t> bytes(std::size_t(std::min(size, std::streamoff(limit))));

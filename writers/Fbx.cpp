@@ -538,7 +538,7 @@ void connection(FbxRecordWriter& out, std::int64_t child, std::int64_t parent,
 
 std::string encodeFbx(const ExportScene& scene, const std::string& path, bool embedTextures) {
     FbxRecordWriter out;
-    writeHeaderExtension(out, std::filesystem::path(path).filename().string());
+    writeHeaderExtension(out, std::filesystem::u8path(path).filename().u8string());
     writeGlobalSettings(out);
 
     std::int64_t nextId = kFirstId;

@@ -15,12 +15,12 @@ namespace orvex::writers {
 
 // The path of the file named `name` in the directory of `path`.
 inline std::string pathBeside(const std::string& path, const std::string& name) {
-    return (std::filesystem::path(path).parent_path() / name).string();
+    return (std::filesystem::u8path(path).parent_path() / std::filesystem::u8path(name)).u8string();
 }
 
 // The file name of `path` without its extension.
 inline std::string stemOf(const std::string& path) {
-    return std::filesystem::path(path).stem().string();
+    return std::filesystem::u8path(path).stem().u8string();
 }
 
 // The file name of an image beside any output: the texture's name and a
@@ -35,7 +35,7 @@ std::string imageFileName(const ExportTexture& texture);
 // writing fails cannot take it away from the outputs that name it.
 inline bool imageStands(const std::string& path) {
     std::error_code ignored;
-    return std::filesystem::exists(path, ignored);
+    return std::filesystem::exists(std::filesystem::u8path(path), ignored);
 }
 
 // glTF 2.0: JSON with the buffer and the PNG images in files beside it, or,

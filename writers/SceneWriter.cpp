@@ -33,7 +33,7 @@ std::string imageFileName(const ExportTexture& texture) {
 }
 
 std::optional<Format> formatForPath(const std::string& path) {
-    std::string extension = std::filesystem::path(path).extension().string();
+    std::string extension = std::filesystem::u8path(path).extension().u8string();
     for (char& c : extension) c = asciiLower(c);
     if (extension == ".gltf") return Format::kGltf;
     if (extension == ".glb") return Format::kGlb;
@@ -71,7 +71,7 @@ WriteReport writeScene(const standin::Scene& scene, const std::string& outputPat
             const std::string companion =
                 pathBeside(outputPath, stemOf(outputPath) + (*format == Format::kObj ? ".mtl" : ".bin"));
             std::error_code ignored;
-            if (std::filesystem::exists(companion, ignored)) report.files.push_back(companion);
+            if (std::filesystem::exists(std::filesystem::u8path(companion), ignored)) report.files.push_back(companion);
         }
     } catch (const std::bad_alloc&) {
         throw WriteError(outputPath + ": cannot write: out of memory");

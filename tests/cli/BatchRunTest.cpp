@@ -10,9 +10,11 @@
 
 #include <gmock/gmock.h>
 
+#if !defined(_WIN32)
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <thread>
@@ -122,7 +124,7 @@ TEST_F(BatchRunTest, ReportsEveryFileConvertedSkippedOrFailed) {
     EXPECT_EQ(a["input"], (meshes / "a.model").string());
     EXPECT_EQ(a["status"], "converted");
     EXPECT_FALSE(a.contains("reason"));
-    EXPECT_EQ(a["outputs"], Json::array({outdir + "/a.glb"}));
+    EXPECT_EQ(a["outputs"], Json::array({native(outdir + "/a.glb")}));
     EXPECT_EQ(a["meshes"], 1);
     EXPECT_EQ(a["vertices"], 3);
     EXPECT_EQ(a["triangles"], 1);
@@ -136,7 +138,7 @@ TEST_F(BatchRunTest, ReportsEveryFileConvertedSkippedOrFailed) {
     const Json& b = files[1];
     EXPECT_EQ(b["status"], "skipped");
     EXPECT_THAT(b["reason"].get<std::string>(), HasSubstr("up to date"));
-    EXPECT_EQ(b["outputs"], Json::array({outdir + "/b.glb"}));
+    EXPECT_EQ(b["outputs"], Json::array({native(outdir + "/b.glb")}));
     EXPECT_EQ(b["textures"][0]["resolution"], 1024);
 
     // A missing texture: its native path in the warning, once.
@@ -161,21 +163,23 @@ TEST_F(BatchRunTest, DryRunListsTheWorkAndCollisionsAndWritesNothing) {
     const Outcome plan = run({meshes.string(), "-o", outdir, "--dry-run"});
     EXPECT_EQ(plan.status, 0) << plan.err;
     const std::string m = meshes.string();
-    EXPECT_EQ(plan.out, m + "/a.model: would skip: " + outdir + "/a.glb is up to date\n" + m +
-                            "/b.model: would write " + outdir + "/b.glb (no output yet)\n" + m +
-                            "/c.model: would write " + outdir + "/c.glb (no output yet)\n" + m +
-                            "/d.model: would write " + outdir + "/d.glb (no output yet)\n");
+    EXPECT_EQ(plan.out, native(m + "/a.model") + ": would skip: " + native(outdir + "/a.glb") + " is up to date\n" +
+                            native(m + "/b.model") + ": would write " + native(outdir + "/b.glb") + " (no output yet)\n" +
+                            native(m + "/c.model") + ": would write " + native(outdir + "/c.glb") + " (no output yet)\n" +
+                            native(m + "/d.model") + ": would write " + native(outdir + "/d.glb") + " (no output yet)\n");
     EXPECT_EQ(filesUnder(outdir), std::vector<fs::path>{"a.glb"});
 
     write(scratch_ / "other" / "a.model", texturedTriangle("stone", 5));
     const Outcome collision = run(
         {meshes.string(), (scratch_ / "other" / "a.model").string(), "-o", out("new").string(), "--dry-run"});
     EXPECT_EQ(collision.status, 2);
-    EXPECT_THAT(collision.out, HasSubstr("other/a.model: would be written to " + out("new").string() +
-                                         "/a.glb as " + m + "/a.model is"));
+    EXPECT_THAT(collision.out, HasSubstr(native("other/a.model") + ": would be written to " +
+                                         native(out("new").string() + "/a.glb") + " as " + native(m + "/a.model") +
+                                         " is"));
     EXPECT_FALSE(fs::exists(out("new")));
 }
 
+#if !defined(_WIN32)
 // Starts the program with its standard error in a file.
 pid_t start(const std::vector<std::string>& arguments, const fs::path& errors) {
     std::vector<char*> argv;
@@ -247,5 +251,7 @@ TEST_F(BatchRunTest, StopsCleanlyOnSigintAndSigtermAndARerunFinishes) {
         EXPECT_EQ(report()["converted"], kFiles - gltfs);
     }
 }
+
+#endif
 
 }  // namespace

@@ -66,15 +66,15 @@ TEST_F(BatchTest, ConvertsTheGoodFilesOfATreeAlikeWithOneOrFourWorkers) {
         EXPECT_EQ(result.status, 1) << result.err;
         const std::string o = outdir.string();
         const std::vector<std::string> expected = {
-            "orvex-import: " + in + "/a/LOUD.MODEL: converted to " + o + "/a/LOUD.json",
-            "orvex-import: " + in + "/a/b/deep.model: converted to " + o + "/a/b/deep.json",
-            "orvex-import: " + in + "/a/good.model: converted to " + o + "/a/good.json",
-            "orvex-import: " + in + "/a/truncated.model: the file holds no complete mesh",
-            "orvex-import: " + in + "/meshless.model: the file holds no complete mesh",
-            "orvex-import: " + in + "/top.model: converted to " + o + "/top.json",
+            "orvex-import: " + native(in + "/a/LOUD.MODEL") + ": converted to " + native(o + "/a/LOUD.json"),
+            "orvex-import: " + native(in + "/a/b/deep.model") + ": converted to " + native(o + "/a/b/deep.json"),
+            "orvex-import: " + native(in + "/a/good.model") + ": converted to " + native(o + "/a/good.json"),
+            "orvex-import: " + native(in + "/a/truncated.model") + ": the file holds no complete mesh",
+            "orvex-import: " + native(in + "/meshless.model") + ": the file holds no complete mesh",
+            "orvex-import: " + native(in + "/top.model") + ": converted to " + native(o + "/top.json"),
             "orvex-import: converted 4, skipped 0 of 6 files into " + o + "; 2 failed:",
-            "orvex-import: " + in + "/a/truncated.model: the file holds no complete mesh",
-            "orvex-import: " + in + "/meshless.model: the file holds no complete mesh",
+            "orvex-import: " + native(in + "/a/truncated.model") + ": the file holds no complete mesh",
+            "orvex-import: " + native(in + "/meshless.model") + ": the file holds no complete mesh",
         };
         EXPECT_EQ(lines(result.err), expected) << "-j " << workers;
         EXPECT_EQ(filesUnder(outdir),
@@ -144,7 +144,7 @@ TEST_F(BatchTest, RefusesWorkItCannotDo) {
         {{tree.string(), "-o", (scratch_ / "taken").string()}, 2, "taken: not a folder"},
         {{(tree / "top.model").string(), (scratch_ / "other" / "top.model").string(), "-o", outdir},
          2,
-         "other/top.model: would be written to"},
+         native("other/top.model") + ": would be written to"},
         {{empty.string(), "-o", outdir}, 1, "empty: no .model files found"},
         {{tree.string(), "-o", outdir, "--format", "dae"}, 2, "dae"},
         {{tree.string(), "-o", outdir, "--embed-textures"}, 2, "--embed-textures goes with --format fbx"},
@@ -158,7 +158,7 @@ TEST_F(BatchTest, RefusesWorkItCannotDo) {
         const Outcome result = run(c.arguments);
         EXPECT_EQ(result.status, c.status) << c.mentions << ": " << result.err;
         EXPECT_THAT(result.err, HasSubstr(c.mentions));
-        EXPECT_THAT(result.err, ::testing::MatchesRegex("orvex-import: [^\n]*\n")) << c.mentions;
+        EXPECT_THAT(result.err, IsOneLine("[^\n]*")) << c.mentions;
     }
     EXPECT_FALSE(fs::exists(outdir));
 }

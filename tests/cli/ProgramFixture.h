@@ -6,9 +6,14 @@
 
 #include <stb/stb_image.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <sys/wait.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -16,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -36,10 +42,74 @@ inline std::string readText(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+#if defined(_WIN32)
+// Runs the command with standard input from nothing and its two outputs
+// into the files; returns its exit status, or -1 when it cannot start.
+inline int runProcess(const std::vector<std::string>& command, const fs::path& out, const fs::path& err) {
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    auto open = [&](const fs::path& path, DWORD access, DWORD disposition) {
+        return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, disposition,
+                           0, nullptr);
+    };
+    // Quoted as the C runtime splits a line: the test's arguments hold no
+    // quotes, and backslashes only before the closing one are doubled.
+    std::wstring line;
+    for (const std::string& argument : command) {
+        const std::wstring wide = fs::u8path(argument).wstring();
+        const std::size_t trailing = wide.size() - std::min(wide.size(), wide.find_last_not_of(L'\\') + 1);
+        line += L"\"" + wide + std::wstring(trailing, L'\\') + L"\" ";
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = open(L"NUL", GENERIC_READ, OPEN_EXISTING);
+    startup.hStdOutput = open(out, GENERIC_WRITE, CREATE_ALWAYS);
+    startup.hStdError = open(err, GENERIC_WRITE, CREATE_ALWAYS);
+    PROCESS_INFORMATION process{};
+    const BOOL started =
+        CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+    for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) CloseHandle(handle);
+    if (!started) return -1;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD status = 0;
+    GetExitCodeProcess(process.hProcess, &status);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return static_cast<int>(status);
+}
+#else
 inline std::string quoted(const std::string& text) {
     std::string result = "'";
     for (char c : text) result += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return result + "'";
+}
+
+inline int runProcess(const std::vector<std::string>& command, const fs::path& out, const fs::path& err) {
+    std::string line;
+    for (const std::string& argument : command) line += quoted(argument) + " ";
+    line += ">" + quoted(out.string()) + " 2>" + quoted(err.string()) + " </dev/null";
+    const int raw = std::system(line.c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+#endif
+
+// The path with the system's own separator, as the program prints paths it
+// puts together.
+inline std::string native(const std::string& path) {
+    return fs::path(path).make_preferred().string();
+}
+
+// The program's lines, with Windows' text-mode line ends read as "\n".
+inline std::string lineText(std::string text) {
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
+        text.erase(at, 1);
+    return text;
+}
+
+// One line that the program wrote, naming itself first; googletest's own
+// regular expressions take no character classes on Windows.
+MATCHER_P(IsOneLine, pattern, "") {
+    return std::regex_match(arg, std::regex(std::string("orvex-import: ") + pattern + "\n"));
 }
 
 // Every file under the folder, relative to it, in path order.
@@ -86,12 +156,11 @@ protected:
     }
 
     Outcome run(const std::vector<std::string>& arguments) const {
-        std::string command = quoted(ORVEX_PROGRAM);
-        for (const std::string& argument : arguments) command += " " + quoted(argument);
+        std::vector<std::string> command{ORVEX_PROGRAM};
+        command.insert(command.end(), arguments.begin(), arguments.end());
         const fs::path out = scratch_ / "stdout.txt", err = scratch_ / "stderr.txt";
-        command += " >" + quoted(out.string()) + " 2>" + quoted(err.string()) + " </dev/null";
-        const int raw = std::system(command.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readText(out), readText(err)};
+        const int status = runProcess(command, out, err);
+        return {status, lineText(readText(out)), lineText(readText(err))};
     }
 
     fs::path out(const std::string& name) const { return scratch_ / "out" / name; }

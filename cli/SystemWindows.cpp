@@ -1,0 +1,132 @@
+#include "cli/System.h"
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+namespace orvex::cli {
+
+namespace {
+
+std::atomic<int> gStopStatus{0};
+
+UINT gConsoleOutputCodePage = 0;
+
+std::string utf8(const wchar_t* text) {
+    return std::filesystem::path(text).u8string();
+}
+
+std::string describeError(DWORD error) {
+    return std::system_category().message(static_cast<int>(error));
+}
+
+void restoreConsoleCodePage() {
+    SetConsoleOutputCP(gConsoleOutputCodePage);
+}
+
+// Runs on a thread of its own that the system starts for each event.
+BOOL WINAPI recordStop(DWORD event) {
+    switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+        gStopStatus = 130;
+        return TRUE;
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+        gStopStatus = 143;
+        // The process ends as soon as this handler returns; sleeping here
+        // leaves the main thread the seconds the system grants to stop the
+        // workers, remove their files and write the report.
+        Sleep(INFINITE);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> programArguments(int, char**) {
+    int count = 0;
+    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (arguments == nullptr) return {};
+    std::vector<std::string> result;
+    for (int i = 0; i < count; ++i) result.push_back(utf8(arguments[i]));
+    LocalFree(arguments);
+    return result;
+}
+
+std::string programPath() {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return {};
+        if (length < buffer.size()) return utf8(buffer.substr(0, length).c_str());
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::string defaultPluginPath() {
+    return (std::filesystem::u8path(programPath()).parent_path() / ORVEX_PLUGIN_FILE_NAME).u8string();
+}
+
+void prepareConsole() {
+    const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (!GetConsoleMode(error, &mode)) return;
+    SetConsoleMode(error, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    // The console outlives the program, and the shell that started it
+    // expects its code page back.
+    gConsoleOutputCodePage = GetConsoleOutputCP();
+    if (gConsoleOutputCodePage != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) std::atexit(restoreConsoleCodePage);
+}
+
+bool errorOutputIsTerminal() {
+    // A console too old for escape sequences gets plain lines.
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) && (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
+int terminalColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info)) return 80;
+    const int columns = info.srWindow.Right - info.srWindow.Left + 1;
+    return columns > 0 ? columns : 80;
+}
+
+std::optional<std::string> makeTemporaryFolder(const std::string& prefix, std::string& why) {
+    std::error_code error;
+    const std::filesystem::path parent = std::filesystem::temp_directory_path(error);
+    if (error) {
+        why = "cannot find the temporary folder: " + error.message();
+        return std::nullopt;
+    }
+    // Names another process already took are stepped over.
+    constexpr int kTries = 100;
+    const std::string stem = prefix + "-" + std::to_string(GetCurrentProcessId()) + "-";
+    std::filesystem::path folder;
+    DWORD failure = ERROR_ALREADY_EXISTS;
+    for (int attempt = 0; attempt < kTries && failure == ERROR_ALREADY_EXISTS; ++attempt) {
+        folder = parent / std::filesystem::u8path(stem + std::to_string(attempt));
+        if (CreateDirectoryW(folder.c_str(), nullptr)) return folder.u8string();
+        failure = GetLastError();
+    }
+    why = folder.u8string() + ": cannot make a folder: " + describeError(failure);
+    return std::nullopt;
+}
+
+void catchStopRequests() {
+    SetConsoleCtrlHandler(recordStop, TRUE);
+}
+
+int stopRequest() {
+    return gStopStatus;
+}
+
+}  // namespace orvex::cli
