@@ -1,7 +1,8 @@
 # Installs the build's Maya module into PREFIX and checks its layout: the
 # module file naming OrvexImp, its version and its plug-in folder, and the
 # plug-in in that folder. With PROGRAM, the installed plug-in also imports
-# SAMPLE through orvex-import, as the host would load it from there.
+# SAMPLE through orvex-import (run by EMULATOR, when given), as the host
+# would load it from there.
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD}" --prefix "${PREFIX}" --component maya_module
                 OUTPUT_QUIET RESULT_VARIABLE result)
@@ -30,7 +31,8 @@ if(NOT count EQUAL 2)
 endif()
 
 if(PROGRAM)
-    execute_process(COMMAND "${PROGRAM}" --plugin "${plugin}" "${SAMPLE}" -o "${PREFIX}/../sample.json"
+    string(REPLACE "|" ";" emulator "${EMULATOR}")
+    execute_process(COMMAND ${emulator} "${PROGRAM}" --plugin "${plugin}" "${SAMPLE}" -o "${PREFIX}/../sample.json"
                     RESULT_VARIABLE result ERROR_VARIABLE error)
     if(NOT result EQUAL 0)
         message(FATAL_ERROR "orvex-import with the installed plug-in failed: ${error}")
