@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 namespace orvex::cli {
@@ -17,8 +18,15 @@ std::atomic<int> gStopStatus{0};
 
 UINT gConsoleOutputCodePage = 0;
 
-std::string utf8(const wchar_t* text) {
-    return std::filesystem::path(text).u8string();
+// A name Windows holds as ill-formed UTF-16 gets U+FFFD in place of what it
+// cannot say, and so names no file.
+std::string utf8(const std::wstring& text) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
+    std::string result(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size, nullptr,
+                        nullptr);
+    return result;
 }
 
 std::string describeError(DWORD error) {
@@ -67,7 +75,7 @@ std::string programPath() {
     for (;;) {
         const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (length == 0) return {};
-        if (length < buffer.size()) return utf8(buffer.substr(0, length).c_str());
+        if (length < buffer.size()) return utf8(buffer.substr(0, length));
         buffer.resize(buffer.size() * 2);
     }
 }

@@ -262,6 +262,31 @@ TEST_F(ConversionTest, WritesAThumbnailBesideTheOutputAndOnlyWarnsWhenItCannot) 
     EXPECT_TRUE(fs::exists(out("again.glb")));
 }
 
+// Names beyond ASCII in folders and files, read and written, one file at a
+// time and in a batch: a game copied under such names converts as the
+// sample does, and a line about a file names it as it is.
+TEST_F(ConversionTest, TakesNamesBeyondAscii) {
+    const fs::path game = scratch_ / fs::u8path(u8"Spiel-\u00c4\u00d6\u00dc-\u30b2\u30fc\u30e0");
+    fs::create_directories(game);
+    fs::copy(kSample.parent_path().parent_path(), game / "content", fs::copy_options::recursive);
+    const fs::path model = game / "content" / "meshes" / fs::u8path(u8"hof-\u00f8.model");
+    fs::rename(game / "content" / "meshes" / "yard.model", model);
+    for (const char* format : {"glb", "gltf", "obj", "fbx", "json", "png"}) {
+        const fs::path output = scratch_ / "out" / fs::u8path(std::string(u8"\u51fa\u529b-\u00f8.") + format);
+        const Outcome result = run({model.u8string(), "-o", output.u8string()});
+        EXPECT_EQ(result.status, 0) << format << ": " << result.err;
+        EXPECT_EQ(result.err, "") << format;
+        EXPECT_TRUE(fs::exists(output)) << format;
+    }
+    const fs::path missing = game / fs::u8path(u8"fehlt-\u00df.model");
+    EXPECT_THAT(run({missing.u8string(), "-o", out("x.glb").u8string()}).err, HasSubstr(missing.u8string()));
+
+    const fs::path folder = scratch_ / "out" / fs::u8path(u8"stapel-\u00e9");
+    const Outcome batch = run({game.u8string(), "-o", folder.u8string(), "-j", "2"});
+    EXPECT_EQ(batch.status, 0) << batch.err;
+    EXPECT_TRUE(fs::exists(folder / "content" / "meshes" / fs::u8path(u8"hof-\u00f8.glb")));
+}
+
 TEST_F(ConversionTest, NeverTouchesItsInput) {
     const std::string before = readText(kSample);
     const auto modified = fs::last_write_time(kSample);
