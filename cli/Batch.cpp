@@ -212,22 +212,13 @@ std::size_t filesPerWorker(std::size_t files, unsigned parallel) {
     return std::clamp<std::size_t>((files + workers - 1) / workers, 1, kMost);
 }
 
-using FileTime = fs::file_time_type;
-
-std::optional<FileTime> modified(const std::string& path) {
-    std::error_code error;
-    const FileTime time = fs::last_write_time(fs::u8path(path), error);
-    if (error) return std::nullopt;
-    return time;
-}
-
 // Why the file must be converted, or empty when its output is newer than
 // the file, every texture it uses and the program; `kept` then holds what
 // the file and the kept output hold. Costs a load of the file, no import.
 std::string whyConvert(const Job& job, FileTime program, FileRecord& kept) {
-    const std::optional<FileTime> output = modified(job.output);
+    const std::optional<FileTime> output = lastWriteTime(job.output);
     if (!output) return "no output yet";
-    const std::optional<FileTime> input = modified(job.input);
+    const std::optional<FileTime> input = lastWriteTime(job.input);
     if (!input || *input >= *output) return "the model is newer than " + job.output;
     if (program >= *output) return "this program is newer than " + job.output;
     Model model;
@@ -245,7 +236,7 @@ std::string whyConvert(const Job& job, FileTime program, FileRecord& kept) {
         if (!textures.insert(resolved).second) continue;
         TextureRecord texture = describeTexture(resolved);
         if (texture.found) {
-            const std::optional<FileTime> time = modified(*texture.found);
+            const std::optional<FileTime> time = lastWriteTime(*texture.found);
             if (!time || *time >= *output) return *texture.found + " is newer than " + job.output;
         }
         kept.textures.push_back(std::move(texture));
@@ -266,10 +257,10 @@ std::string whyConvert(const Job& job, FileTime program, FileRecord& kept) {
 void removeStoppedWork(const std::string& output, FileTime batchStart) {
     // Only where the output is missing: an older output may be mid-replacement,
     // and a whole one of this run must keep its companions.
-    if (!modified(output)) {
+    if (!lastWriteTime(output)) {
         for (const char* companion : {".bin", ".mtl"}) {
             const fs::path path = fs::u8path(output).replace_extension(companion);
-            const std::optional<FileTime> time = modified(path.u8string());
+            const std::optional<FileTime> time = lastWriteTime(path.u8string());
             std::error_code ignored;
             if (time && *time >= batchStart) fs::remove(path, ignored);
         }
@@ -341,7 +332,7 @@ int runBatch(const BatchOptions& options) {
     const std::string program = programPath();
     if (program.empty())
         throw Failure(kExitImportFailed, "cannot find this program's own file to run workers");
-    const std::optional<FileTime> programTime = modified(program);
+    const std::optional<FileTime> programTime = lastWriteTime(program);
     if (!programTime) throw Failure(kExitImportFailed, program + ": cannot read this program's time");
     std::vector<Job> jobs = collectJobs(options);
     if (jobs.empty()) throw Failure(kExitImportFailed, options.inputs.front() + ": no .model files found");
@@ -351,7 +342,7 @@ int runBatch(const BatchOptions& options) {
     }
     prepareOutputFolder(options.outputDirectory);
     // File times lag the clock by the kernel's tick; a second covers it.
-    const FileTime batchStart = FileTime::clock::now() - std::chrono::seconds(1);
+    const FileTime batchStart = fileTimeNow() - std::chrono::seconds(1);
 
     // Catching them this early leaves no moment in which a request to stop
     // kills the batch without its report.

@@ -10,6 +10,7 @@
 // std::filesystem through u8path and u8string only: on Windows a narrow
 // std::filesystem::path would read its bytes in no code page at all.
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,6 +39,14 @@ bool errorOutputIsTerminal();
 
 // The width of the terminal on standard error in columns, 80 when unknown.
 int terminalColumns();
+
+// When a file was last written, to the finest unit the system keeps (on
+// Windows std::filesystem keeps whole seconds only): a time since an epoch
+// of the system's choosing, comparable with other such times and with
+// fileTimeNow(); nothing when the file cannot be read.
+using FileTime = std::chrono::nanoseconds;
+std::optional<FileTime> lastWriteTime(const std::string& path);
+FileTime fileTimeNow();
 
 // A new folder of this process's own under the system's temporary folder,
 // its name beginning with `prefix`; nothing, with a line that says why in

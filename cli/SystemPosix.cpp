@@ -37,6 +37,17 @@ std::string defaultPluginPath() {
 
 void prepareConsole() {}
 
+std::optional<FileTime> lastWriteTime(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::file_time_type time = std::filesystem::last_write_time(std::filesystem::u8path(path), error);
+    if (error) return std::nullopt;
+    return std::chrono::duration_cast<FileTime>(time.time_since_epoch());
+}
+
+FileTime fileTimeNow() {
+    return std::chrono::duration_cast<FileTime>(std::filesystem::file_time_type::clock::now().time_since_epoch());
+}
+
 std::optional<std::string> makeTemporaryFolder(const std::string& prefix, std::string& why) {
     std::error_code error;
     const std::filesystem::path parent = std::filesystem::temp_directory_path(error);

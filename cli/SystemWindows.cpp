@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -106,6 +107,31 @@ int terminalColumns() {
     if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info)) return 80;
     const int columns = info.srWindow.Right - info.srWindow.Left + 1;
     return columns > 0 ? columns : 80;
+}
+
+namespace {
+
+// FILETIME counts 100 ns from 1601; this counts nanoseconds from 1970.
+FileTime sinceUnixEpoch(const FILETIME& time) {
+    constexpr std::int64_t kTicksFrom1601To1970 = 116444736000000000;
+    const std::int64_t ticks =
+        static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime);
+    return FileTime((ticks - kTicksFrom1601To1970) * 100);
+}
+
+}  // namespace
+
+std::optional<FileTime> lastWriteTime(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA attributes{};
+    if (!GetFileAttributesExW(std::filesystem::u8path(path).c_str(), GetFileExInfoStandard, &attributes))
+        return std::nullopt;
+    return sinceUnixEpoch(attributes.ftLastWriteTime);
+}
+
+FileTime fileTimeNow() {
+    FILETIME now{};
+    GetSystemTimePreciseAsFileTime(&now);
+    return sinceUnixEpoch(now);
 }
 
 std::optional<std::string> makeTemporaryFolder(const std::string& prefix, std::string& why) {
