@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-// Worker processes, run by WorkersPosix.cpp and WorkersWindows.cpp.
+// Worker processes. Workers.cpp schedules them; WorkerProcess.h is what it
+// asks of each system.
 
 namespace orvex::cli {
 
