@@ -78,7 +78,7 @@ std::vector<Job> collectJobs(const BatchOptions& options) {
     std::map<fs::path, const Job*> claimed;
     for (Job& job : jobs) {
         job.output = (fs::u8path(options.outputDirectory) / job.mirrored).u8string() + "." + options.format;
-        const auto [other, fresh] = claimed.emplace(job.mirrored, &job);
+        const auto [other, fresh] = claimed.emplace(fs::u8path(nameKey(job.mirrored.u8string())), &job);
         if (!fresh) {
             job.collision = job.input + ": would be written to " + job.output + " as " +
                             other->second->input + " is; convert them separately";

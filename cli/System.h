@@ -48,6 +48,11 @@ using FileTime = std::chrono::nanoseconds;
 std::optional<FileTime> lastWriteTime(const std::string& path);
 FileTime fileTimeNow();
 
+// The path in the form under which the system's file systems tell names
+// apart: as it is on POSIX; on Windows, whose file systems ignore letter
+// case, in upper case.
+std::string nameKey(const std::string& path);
+
 // A new folder of this process's own under the system's temporary folder,
 // its name beginning with `prefix`; nothing, with a line that says why in
 // `why`, when none can be made.

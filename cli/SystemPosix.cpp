@@ -48,6 +48,10 @@ FileTime fileTimeNow() {
     return std::chrono::duration_cast<FileTime>(std::filesystem::file_time_type::clock::now().time_since_epoch());
 }
 
+std::string nameKey(const std::string& path) {
+    return path;
+}
+
 std::optional<std::string> makeTemporaryFolder(const std::string& prefix, std::string& why) {
     std::error_code error;
     const std::filesystem::path parent = std::filesystem::temp_directory_path(error);

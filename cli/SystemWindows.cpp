@@ -134,6 +134,14 @@ FileTime fileTimeNow() {
     return sinceUnixEpoch(now);
 }
 
+std::string nameKey(const std::string& path) {
+    std::wstring name = std::filesystem::u8path(path).wstring();
+    const int size = static_cast<int>(name.size());
+    LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, name.c_str(), size, name.data(), size, nullptr, nullptr,
+                  0);
+    return utf8(name);
+}
+
 std::optional<std::string> makeTemporaryFolder(const std::string& prefix, std::string& why) {
     std::error_code error;
     const std::filesystem::path parent = std::filesystem::temp_directory_path(error);

@@ -128,6 +128,24 @@ TEST_F(BatchTest, WritesPreviewsAndALabelledContactSheetOfListedFiles) {
     }
 }
 
+// Two inputs whose outputs differ only in letter case are one file where
+// the file system ignores case, as Windows' do: refused there, both written
+// elsewhere.
+TEST_F(BatchTest, TellsOutputsApartAsTheFileSystemDoes) {
+    write(scratch_ / "a" / "top.model", triangleModel(1));
+    write(scratch_ / "b" / "TOP.model", triangleModel(2));
+    const fs::path outdir = out("batch");
+    const Outcome result = run({(scratch_ / "a").string(), (scratch_ / "b").string(), "-o", outdir.string()});
+#if defined(_WIN32)
+    EXPECT_EQ(result.status, 2) << result.err;
+    EXPECT_THAT(result.err, HasSubstr(native("b/TOP.model") + ": would be written to"));
+    EXPECT_FALSE(fs::exists(outdir));
+#else
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(filesUnder(outdir), (std::vector<fs::path>{"TOP.glb", "top.glb"}));
+#endif
+}
+
 TEST_F(BatchTest, RefusesWorkItCannotDo) {
     const fs::path tree = writeTree();
     const fs::path empty = scratch_ / "empty";
