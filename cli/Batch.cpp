@@ -91,8 +91,11 @@ std::vector<Job> collectJobs(const BatchOptions& options) {
 class ScratchFolder {
 public:
     ScratchFolder() {
+        std::error_code error;
+        const fs::path parent = fs::temp_directory_path(error);
+        if (error) throw Failure(kExitWriteFailed, "cannot find the temporary folder: " + error.message());
         std::string why;
-        const std::optional<std::string> made = makeTemporaryFolder("orvex-import", why);
+        const std::optional<std::string> made = makeNewFolder(parent.u8string(), "orvex-import", why);
         if (!made) throw Failure(kExitWriteFailed, why);
         fPath = fs::u8path(*made);
     }

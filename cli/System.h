@@ -25,9 +25,6 @@ std::vector<std::string> programArguments(int argc, char** argv);
 // This program's own executable, or empty when the system cannot say.
 std::string programPath();
 
-// The plug-in module built beside this program.
-std::string defaultPluginPath();
-
 // Makes a console on standard error show UTF-8 text and take the escape
 // sequences that redraw a line in place, for as long as the program runs;
 // nothing to do on a terminal or where standard error is no console.
@@ -53,10 +50,11 @@ FileTime fileTimeNow();
 // case, in upper case.
 std::string nameKey(const std::string& path);
 
-// A new folder of this process's own under the system's temporary folder,
-// its name beginning with `prefix`; nothing, with a line that says why in
-// `why`, when none can be made.
-std::optional<std::string> makeTemporaryFolder(const std::string& prefix, std::string& why);
+// A new folder of this process's own in `parent`, its name beginning with
+// `prefix`; nothing, with a line that says why in `why`, when none can be
+// made.
+std::optional<std::string> makeNewFolder(const std::string& parent, const std::string& prefix,
+                                         std::string& why);
 
 // From this call on, a request to stop no longer ends the process but is
 // recorded for stopRequest, and ends any wait for the workers: SIGINT or

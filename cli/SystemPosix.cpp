@@ -31,35 +31,29 @@ std::string programPath() {
     return error ? std::string() : path.u8string();
 }
 
-std::string defaultPluginPath() {
-    return (std::filesystem::u8path(programPath()).parent_path() / ORVEX_PLUGIN_FILE_NAME).u8string();
-}
-
 void prepareConsole() {}
 
 std::optional<FileTime> lastWriteTime(const std::string& path) {
     std::error_code error;
-    const std::filesystem::file_time_type time = std::filesystem::last_write_time(std::filesystem::u8path(path), error);
+    const std::filesystem::file_time_type time =
+        std::filesystem::last_write_time(std::filesystem::u8path(path), error);
     if (error) return std::nullopt;
     return std::chrono::duration_cast<FileTime>(time.time_since_epoch());
 }
 
 FileTime fileTimeNow() {
-    return std::chrono::duration_cast<FileTime>(std::filesystem::file_time_type::clock::now().time_since_epoch());
+    return std::chrono::duration_cast<FileTime>(
+        std::filesystem::file_time_type::clock::now().time_since_epoch());
 }
 
 std::string nameKey(const std::string& path) {
     return path;
 }
 
-std::optional<std::string> makeTemporaryFolder(const std::string& prefix, std::string& why) {
-    std::error_code error;
-    const std::filesystem::path parent = std::filesystem::temp_directory_path(error);
-    if (error) {
-        why = "cannot find the temporary folder: " + error.message();
-        return std::nullopt;
-    }
-    std::string pattern = (parent / std::filesystem::u8path(prefix + "-XXXXXX")).u8string();
+std::optional<std::string> makeNewFolder(const std::string& parent, const std::string& prefix,
+                                         std::string& why) {
+    std::string pattern =
+        (std::filesystem::u8path(parent) / std::filesystem::u8path(prefix + "-XXXXXX")).u8string();
     if (mkdtemp(pattern.data()) == nullptr) {
         why = pattern + ": cannot make a folder: " + std::strerror(errno);
         return std::nullopt;

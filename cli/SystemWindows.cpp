@@ -41,21 +41,21 @@ void restoreConsoleCodePage() {
 // Runs on a thread of its own that the system starts for each event.
 BOOL WINAPI recordStop(DWORD event) {
     switch (event) {
-    case CTRL_C_EVENT:
-    case CTRL_BREAK_EVENT:
-        gStopStatus = 130;
-        return TRUE;
-    case CTRL_CLOSE_EVENT:
-    case CTRL_LOGOFF_EVENT:
-    case CTRL_SHUTDOWN_EVENT:
-        gStopStatus = 143;
-        // The process ends as soon as this handler returns; sleeping here
-        // leaves the main thread the seconds the system grants to stop the
-        // workers, remove their files and write the report.
-        Sleep(INFINITE);
-        return TRUE;
-    default:
-        return FALSE;
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT:
+            gStopStatus = 130;
+            return TRUE;
+        case CTRL_CLOSE_EVENT:
+        case CTRL_LOGOFF_EVENT:
+        case CTRL_SHUTDOWN_EVENT:
+            gStopStatus = 143;
+            // The process ends as soon as this handler returns; sleeping here
+            // leaves the main thread the seconds the system grants to stop the
+            // workers, remove their files and write the report.
+            Sleep(INFINITE);
+            return TRUE;
+        default:
+            return FALSE;
     }
 }
 
@@ -81,10 +81,6 @@ std::string programPath() {
     }
 }
 
-std::string defaultPluginPath() {
-    return (std::filesystem::u8path(programPath()).parent_path() / ORVEX_PLUGIN_FILE_NAME).u8string();
-}
-
 void prepareConsole() {
     const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
     DWORD mode = 0;
@@ -99,7 +95,8 @@ void prepareConsole() {
 bool errorOutputIsTerminal() {
     // A console too old for escape sequences gets plain lines.
     DWORD mode = 0;
-    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) && (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) &&
+           (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
 int terminalColumns() {
@@ -137,25 +134,20 @@ FileTime fileTimeNow() {
 std::string nameKey(const std::string& path) {
     std::wstring name = std::filesystem::u8path(path).wstring();
     const int size = static_cast<int>(name.size());
-    LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, name.c_str(), size, name.data(), size, nullptr, nullptr,
-                  0);
+    LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, name.c_str(), size, name.data(), size, nullptr,
+                  nullptr, 0);
     return utf8(name);
 }
 
-std::optional<std::string> makeTemporaryFolder(const std::string& prefix, std::string& why) {
-    std::error_code error;
-    const std::filesystem::path parent = std::filesystem::temp_directory_path(error);
-    if (error) {
-        why = "cannot find the temporary folder: " + error.message();
-        return std::nullopt;
-    }
+std::optional<std::string> makeNewFolder(const std::string& parent, const std::string& prefix,
+                                         std::string& why) {
     // Names another process already took are stepped over.
     constexpr int kTries = 100;
     const std::string stem = prefix + "-" + std::to_string(GetCurrentProcessId()) + "-";
     std::filesystem::path folder;
     DWORD failure = ERROR_ALREADY_EXISTS;
     for (int attempt = 0; attempt < kTries && failure == ERROR_ALREADY_EXISTS; ++attempt) {
-        folder = parent / std::filesystem::u8path(stem + std::to_string(attempt));
+        folder = std::filesystem::u8path(parent) / std::filesystem::u8path(stem + std::to_string(attempt));
         if (CreateDirectoryW(folder.c_str(), nullptr)) return folder.u8string();
         failure = GetLastError();
     }

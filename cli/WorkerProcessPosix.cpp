@@ -113,8 +113,8 @@ std::string WorkerProcess::takeErrorOutput() {
     return std::move(fState->errorOutput);
 }
 
-std::vector<WorkerProcess::Ended> WorkerProcess::waitForAny(const std::vector<WorkerProcess*>& workers, bool tick,
-                                                            bool& ticked) {
+std::vector<WorkerProcess::Ended> WorkerProcess::waitForAny(const std::vector<WorkerProcess*>& workers,
+                                                            bool tick, bool& ticked) {
     std::vector<pollfd> pipes;
     for (const WorkerProcess* worker : workers) pipes.push_back({worker->fState->errorPipe, POLLIN, 0});
     const int ready = poll(pipes.data(), pipes.size(), tick ? kTickMilliseconds : -1);

@@ -111,8 +111,9 @@ std::unique_ptr<WorkerProcess> WorkerProcess::start(const Command& command, std:
     // inherits another's end of a pipe and holds it open past its exit.
     SetHandleInformation(writeEnd, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    const HANDLE nothing = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                       &inheritable, OPEN_EXISTING, 0, nullptr);
+    const HANDLE nothing =
+        CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                    OPEN_EXISTING, 0, nullptr);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -163,10 +164,11 @@ std::vector<WorkerProcess::Ended> WorkerProcess::waitForAny(const std::vector<Wo
     std::vector<HANDLE> processes;
     for (std::size_t i = 0; i < workers.size() && i < MAXIMUM_WAIT_OBJECTS; ++i)
         processes.push_back(workers[i]->fState->process);
-    const DWORD woke =
-        WaitForMultipleObjects(static_cast<DWORD>(processes.size()), processes.data(), FALSE, kTickMilliseconds);
+    const DWORD woke = WaitForMultipleObjects(static_cast<DWORD>(processes.size()), processes.data(), FALSE,
+                                              kTickMilliseconds);
     if (woke == WAIT_FAILED)
-        throw std::system_error(static_cast<int>(GetLastError()), std::system_category(), "WaitForMultipleObjects");
+        throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
+                                "WaitForMultipleObjects");
     ticked = woke == WAIT_TIMEOUT;
 
     std::vector<Ended> ended;

@@ -66,7 +66,8 @@ void runTasks(const std::vector<Task>& tasks, unsigned parallel,
         std::vector<WorkerProcess*> processes;
         for (const Running& worker : running) processes.push_back(worker.process.get());
         bool ticked = false;
-        std::vector<WorkerProcess::Ended> ended = WorkerProcess::waitForAny(processes, static_cast<bool>(tick), ticked);
+        std::vector<WorkerProcess::Ended> ended =
+            WorkerProcess::waitForAny(processes, static_cast<bool>(tick), ticked);
         if (ticked && tick) tick();
 
         // Back to front, so that erasing a worker leaves the indices still

@@ -37,8 +37,9 @@ struct TaskResult {
 // a quarter of a second passes with no worker saying anything. All three
 // run on the calling thread. Workers are kept out of reach of an interrupt
 // typed at the terminal (in a process group of their own on POSIX, detached
-// from the console on Windows), so that it reaches only this process: once `stopRequested` says so, the running workers are killed and
-// reported as stopped, and no further task starts. Returns when every task
+// from the console on Windows), so that it reaches only this process: once
+// `stopRequested` says so, the running workers are killed and reported as
+// stopped, and no further task starts. Returns when every task
 // has ended or the run was stopped; throws std::system_error when the
 // system cannot wait for the workers.
 void runTasks(const std::vector<Task>& tasks, unsigned parallel,

@@ -177,13 +177,17 @@ void writeThumbnail(const std::string& thumbnail, const Options& options, orvex:
 // the host keeps it; each file is imported into a new scene.
 using Plugin = std::optional<standin::LoadedPlugin>;
 
+// The plug-in module built beside this program.
+std::string defaultPluginPath() {
+    const std::filesystem::path program = std::filesystem::u8path(orvex::cli::programPath());
+    return (program.parent_path() / ORVEX_PLUGIN_FILE_NAME).u8string();
+}
+
 void importInto(const Options& options, Plugin& plugin, orvex::cli::FileRecord& record) {
     const std::string& input = options.inputs.front();
     requireReadable(input);
-    const std::string pluginPath =
-        options.pluginPath.empty() ? orvex::cli::defaultPluginPath() : options.pluginPath;
     try {
-        if (!plugin) plugin.emplace(pluginPath);
+        if (!plugin) plugin.emplace(options.pluginPath.empty() ? defaultPluginPath() : options.pluginPath);
         standin::newScene();
         importFile(*plugin, input);
     } catch (const standin::PluginError& error) {

@@ -21,8 +21,7 @@ const Command kSucceeds{ORVEX_PROGRAM, "--version"};
 const Command kRefused{ORVEX_PROGRAM, "--frobnicate"};  // a usage error: status 2 and one line
 const Command kMissing{ORVEX_PROGRAM ".missing"};
 
-std::vector<TaskResult> runAll(const std::vector<Task>& tasks, unsigned parallel,
-                               const std::function<bool()>& stopRequested = [] { return false; }) {
+std::vector<TaskResult> runAll(const std::vector<Task>& tasks, unsigned parallel) {
     std::vector<TaskResult> results(tasks.size());
     std::vector<bool> finished(tasks.size());
     runTasks(
@@ -32,7 +31,7 @@ std::vector<TaskResult> runAll(const std::vector<Task>& tasks, unsigned parallel
             finished[task] = true;
             results[task] = std::move(result);
         },
-        nullptr, stopRequested);
+        nullptr, [] { return false; });
     return results;
 }
 
