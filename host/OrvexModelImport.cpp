@@ -1,6 +1,7 @@
 #include "host/OrvexModelImport.h"
 
 #include "mesh/MeshBuilder.h"
+#include "model/HostPath.h"
 #include "model/Model.h"
 
 #include <maya/MObject.h>
@@ -64,7 +65,7 @@ void* OrvexModelImport::creator()
 
 MStatus OrvexModelImport::reader(const MFileObject& file, const MString&, FileAccessMode)
 {
-    const std::string modelPath = fullNameOf(file).asChar();
+    const std::string modelPath = pathFromHost(fullNameOf(file));
     // The host process must never see an exception: running out of memory
     // on a hostile file, for one, becomes a failed import. The model is
     // released by then, whatever was thrown.

@@ -13,7 +13,7 @@ const char kTranslatorName[] = "OrvexModelImport";
 
 }  // namespace
 
-MStatus initializePlugin(MObject obj)
+PLUGIN_EXPORT MStatus initializePlugin(MObject obj)
 {
     MStatus status;
     MFnPlugin plugin(obj, "Tavolin", "8.5", "Any");
@@ -24,7 +24,7 @@ MStatus initializePlugin(MObject obj)
     return status;
 }
 
-MStatus uninitializePlugin(MObject obj)
+PLUGIN_EXPORT MStatus uninitializePlugin(MObject obj)
 {
     MFnPlugin plugin(obj, "Unknown", "Unknown", "Any");
     return plugin.deregisterFileTranslator(kTranslatorName);

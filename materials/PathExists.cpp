@@ -1,6 +1,8 @@
 #include "materials/PathExists.h"
 
 #ifdef _WIN32
+#include "model/HostPath.h"
+
 #include <shlwapi.h>
 #include <windows.h>
 #else
@@ -14,6 +16,10 @@ namespace orvex {
 #ifdef _WIN32
 
 bool pathExists(const std::string& path) {
+#if defined(ORVEX_WIDE_FILE_CALLS)
+    if (const std::optional<std::wstring> wide = widePath(path))
+        return PathFileExistsW(wide->c_str()) != FALSE;
+#endif
     return PathFileExistsA(path.c_str()) != FALSE;
 }
 

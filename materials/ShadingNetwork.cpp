@@ -1,6 +1,7 @@
 #include "materials/ShadingNetwork.h"
 
 #include "materials/TexturePath.h"
+#include "model/HostPath.h"
 
 #include <maya/MDGModifier.h>
 #include <maya/MFnDagNode.h>
@@ -82,7 +83,8 @@ bool setFileTextureName(const MFnDependencyNode& fileTexture, const std::string&
     if (!status) {
         return false;
     }
-    return plug.setValue(path.c_str()) == MStatus::kSuccess;
+    MString text = hostTextOfPath(path);
+    return plug.setValue(text) == MStatus::kSuccess;
 }
 
 MObject createTexturePlacement(const MFnDependencyNode& fileTexture) {

@@ -1,5 +1,7 @@
 #include "model/Model.h"
 
+#include "model/HostPath.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -48,7 +50,7 @@ FileOffset tellFile(std::FILE* file) {
 // The model file, open for one load and closed on every path out of it.
 class InputFile {
 public:
-    explicit InputFile(const std::string& path) : file_(std::fopen(path.c_str(), "rb")) {}
+    explicit InputFile(const std::string& path) : file_(openForReading(path)) {}
     ~InputFile() {
         if (file_ != nullptr) std::fclose(file_);
     }

@@ -110,10 +110,10 @@ std::string flag(const char* name, bool value) {
 MStatus MGlobal::executeCommand(const MString& command, MString& result, bool displayEnabled,
                                 bool undoEnabled) {
     using standin::Command;
-    const std::optional<Command> parsed = standin::parse(command.asChar());
+    const std::optional<Command> parsed = standin::parse(standin::StringAccess::text(command));
     const standin::HostCall call{
         "MGlobal::executeCommand",
-        command.asChar(),
+        standin::StringAccess::text(command),
         standin::flag("displayEnabled", displayEnabled) + " " + standin::flag("undoEnabled", undoEnabled),
         standin::typesWorkedOn(parsed),
         {}};
@@ -124,7 +124,7 @@ MStatus MGlobal::executeCommand(const MString& command, MString& result, bool di
             if (status) result = MString();
             return status;
         }
-        result = standin::addNode(parsed->nodeType, parsed->namePrefix).name.c_str();
+        result = standin::StringAccess::fromText(standin::addNode(parsed->nodeType, parsed->namePrefix).name);
         return MStatus::kSuccess;
     });
 }

@@ -24,14 +24,15 @@ namespace {
 // Either separator counts, since the importer's paths are Windows paths
 // whichever system the host runs on.
 MString fileNameOf(const MString& fullName) {
-    const std::string path = fullName.asChar();
+    const std::string& path = standin::StringAccess::text(fullName);
     const std::string::size_type separator = path.find_last_of("/\\");
-    return separator == std::string::npos ? fullName : MString(path.substr(separator + 1).c_str());
+    return separator == std::string::npos ? fullName
+                                          : standin::StringAccess::fromText(path.substr(separator + 1));
 }
 
 // Journaled so that a test can tell which of the forms a plug-in calls.
 MString journaledName(const char* operation, const MString& result) {
-    standin::record({operation, result.asChar(), "", {}, {}}, true);
+    standin::record({operation, standin::StringAccess::text(result), "", {}, {}}, true);
     return result;
 }
 

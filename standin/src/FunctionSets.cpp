@@ -34,6 +34,25 @@ MStatus attachFunctionSet(MObject& slot, const char* operation, const MObject& o
     });
 }
 
+namespace {
+
+// A null value is refused.
+MStatus setStringValue(const MPlug& plug, const std::string* value) {
+    Node* node = findNode(ObjectAccess::plugNode(plug));
+    const std::string attribute = ObjectAccess::plugAttribute(plug);
+    const HostCall call{"MPlug::setValue",
+                        plugName(plug),
+                        "value=" + (value ? *value : std::string()),
+                        typesOf(node),
+                        {attribute}};
+    return journaled(call, [&]() -> MStatus {
+        if (!node || !value) return MStatus::kFailure;
+        node->stringValues[attribute] = *value;
+        return MStatus::kSuccess;
+    });
+}
+
+}  // namespace
 }  // namespace standin
 
 using standin::HostCall;
@@ -80,7 +99,7 @@ MStatus MFnDependencyNode::setObject(MObject& object) {
 }
 
 MObject MFnDependencyNode::create(const MString& type, MStatus* ReturnStatus) {
-    const std::string typeText = type.asChar();
+    const std::string& typeText = standin::StringAccess::text(type);
     const HostCall call{"MFnDependencyNode::create", typeText, {}, {typeText}, {}};
     MObject made;
     report(journaled(call,
@@ -101,7 +120,7 @@ MString MFnDependencyNode::name(MStatus* ReturnStatus) const {
     report(journaled(call,
                      [&]() -> MStatus {
                          if (!node) return MStatus::kFailure;
-                         result = node->name.c_str();
+                         result = standin::StringAccess::fromText(node->name);
                          return MStatus::kSuccess;
                      }),
            ReturnStatus);
@@ -111,12 +130,12 @@ MString MFnDependencyNode::name(MStatus* ReturnStatus) const {
 MString MFnDependencyNode::typeName(MStatus* ReturnStatus) const {
     const standin::Node* node = standin::findNode(fObject);
     report(node ? MStatus::kSuccess : MStatus::kFailure, ReturnStatus);
-    return node ? MString(node->type.c_str()) : MString();
+    return node ? standin::StringAccess::fromText(node->type) : MString();
 }
 
 MPlug MFnDependencyNode::findPlug(const MString& attributeName, MStatus* ReturnStatus) const {
     const standin::Node* node = standin::findNode(fObject);
-    const std::string attribute = attributeName.asChar();
+    const std::string& attribute = standin::StringAccess::text(attributeName);
     const HostCall call{"MFnDependencyNode::findPlug", attribute, {}, standin::typesOf(node), {attribute}};
     MPlug plug;
     report(journaled(call,
@@ -156,7 +175,8 @@ MString MFnDagNode::fullPathName(MStatus* ReturnStatus) {
     report(journaled(call,
                      [&]() -> MStatus {
                          if (!usable) return MStatus::kFailure;
-                         path = standin::currentScene().fullPathName(node->id).c_str();
+                         path =
+                             standin::StringAccess::fromText(standin::currentScene().fullPathName(node->id));
                          return MStatus::kSuccess;
                      }),
            ReturnStatus);
@@ -183,24 +203,14 @@ MObject MPlug::node(MStatus* ReturnStatus) const {
 MString MPlug::name(MStatus* ReturnStatus) const {
     const bool live = standin::findNode(fNode) != nullptr;
     report(live ? MStatus::kSuccess : MStatus::kFailure, ReturnStatus);
-    return live ? MString(standin::plugName(*this).c_str()) : MString();
+    return live ? standin::StringAccess::fromText(standin::plugName(*this)) : MString();
 }
 
 MStatus MPlug::setValue(MString& value) {
-    return setValue(value.asChar());
+    return standin::setStringValue(*this, &standin::StringAccess::text(value));
 }
 
 MStatus MPlug::setValue(const char* value) {
-    standin::Node* node = standin::findNode(fNode);
-    const std::string attribute = fAttribute.asChar();
-    const HostCall call{"MPlug::setValue",
-                        standin::plugName(*this),
-                        std::string("value=") + (value ? value : ""),
-                        standin::typesOf(node),
-                        {attribute}};
-    return journaled(call, [&]() -> MStatus {
-        if (!node || !value) return MStatus::kFailure;
-        node->stringValues[attribute] = value;
-        return MStatus::kSuccess;
-    });
+    const std::string text = standin::fromLocale(value);
+    return standin::setStringValue(*this, value ? &text : nullptr);
 }

@@ -16,11 +16,26 @@
 #include <standin/PluginHost.h>
 #include <standin/Scene.h>
 
+#include "Text.h"
+
 #include <map>
 #include <string>
 #include <vector>
 
 namespace standin {
+
+// The text of host strings as the stand-in holds it, in UTF-8, whatever the
+// locale: what plug-ins hand over through the char* forms has been converted
+// from it already.
+class StringAccess {
+public:
+    static const std::string& text(const MString& string) { return string.fText; }
+    static MString fromText(const std::string& text) {
+        MString string;
+        string.fText = text;
+        return string;
+    }
+};
 
 // A handle is a node id, or a plug-in record number with kPluginBit set;
 // 0 is the null object. Node ids stay far below that bit.
@@ -37,11 +52,11 @@ public:
     static MPlug plug(const MObject& node, const std::string& attribute) {
         MPlug plug;
         plug.fNode = node;
-        plug.fAttribute = attribute.c_str();
+        plug.fAttribute = StringAccess::fromText(attribute);
         return plug;
     }
     static const MObject& plugNode(const MPlug& plug) { return plug.fNode; }
-    static std::string plugAttribute(const MPlug& plug) { return plug.fAttribute.asChar(); }
+    static std::string plugAttribute(const MPlug& plug) { return StringAccess::text(plug.fAttribute); }
 };
 
 // The storage of the host arrays, for the host's own bulk work: each element

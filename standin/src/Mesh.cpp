@@ -115,7 +115,7 @@ MObject MFnMesh::create(int numVertices, int numPolygons, const MFloatPointArray
 
 MStatus MFnMesh::assignUVs(const MIntArray& uvCounts, const MIntArray& uvIds, const MString* uvSet) {
     standin::Node* node = standin::attachedMesh(fObject);
-    const std::string setName = uvSet ? uvSet->asChar() : standin::kDefaultUVSet;
+    const std::string setName = uvSet ? standin::StringAccess::text(*uvSet) : standin::kDefaultUVSet;
     const HostCall call{"MFnMesh::assignUVs", setName, {}, standin::typesOf(node), {}};
     return journaled(call, [&]() -> MStatus {
         standin::UVSet* set = node ? standin::findUVSet(node->mesh, setName) : nullptr;

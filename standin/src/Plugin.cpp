@@ -21,7 +21,7 @@ PluginRegistry& registry() {
 }
 
 std::string text(const char* value) {
-    return value ? value : "";
+    return fromLocale(value);
 }
 
 std::string optional(const char* name, const char* value) {
@@ -79,7 +79,7 @@ MFnPlugin::~MFnPlugin() = default;
 MStatus MFnPlugin::registerFileTranslator(const MString& translatorName, char* pixmapName,
                                           MCreatorFunction creatorFunction, char* optionsScriptName,
                                           char* defaultOptionsString, bool requiresFullMel) {
-    const standin::TranslatorRegistration registration{translatorName.asChar(),
+    const standin::TranslatorRegistration registration{standin::StringAccess::text(translatorName),
                                                        standin::text(pixmapName),
                                                        optionsScriptName != nullptr,
                                                        standin::text(optionsScriptName),
@@ -107,7 +107,7 @@ MStatus MFnPlugin::registerFileTranslator(const MString& translatorName, char* p
 }
 
 MStatus MFnPlugin::deregisterFileTranslator(const MString& translatorName) {
-    const std::string name = translatorName.asChar();
+    const std::string& name = standin::StringAccess::text(translatorName);
     const HostCall call{"MFnPlugin::deregisterFileTranslator", name, {}, {}, {}};
     return journaled(call, [&]() -> MStatus {
         standin::PluginRecord* record = standin::findPlugin(fObject);

@@ -3,7 +3,9 @@
 #include <maya/MFileObject.h>
 #include <standin/PluginHost.h>
 
+#include <filesystem>
 #include <fstream>
+#include <typeinfo>
 
 #if defined(_WIN32)
 #define WIN32_LEAN_AND_MEAN
@@ -29,7 +31,7 @@ class Module {
 public:
     explicit Module(const std::string& path) {
 #if defined(_WIN32)
-        fHandle = LoadLibraryA(path.c_str());
+        fHandle = LoadLibraryW(wideFromUtf8(path).c_str());
         if (!fHandle) {
             throw PluginError("cannot load plug-in module " + path + ": error " +
                               std::to_string(GetLastError()));
@@ -67,9 +69,23 @@ private:
 #endif
 };
 
+// The name under which the host looks up a plug-in's entry point. Windows
+// modules export the plain names. Elsewhere the host looks up the C++
+// symbol of the function taking its own MObject, which the Itanium C++ ABI
+// spells as the name's length, the name, and the parameter's type as
+// typeid spells it (with the namespace of the API's version, where it has
+// one).
+std::string entryPointSymbol(const std::string& name) {
+#if defined(_WIN32)
+    return name;
+#else
+    return "_Z" + std::to_string(name.size()) + name + typeid(MObject).name();
+#endif
+}
+
 std::vector<char> leadingBytes(const std::string& path) {
     std::vector<char> bytes(static_cast<std::size_t>(kIdentifyBytes));
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
     in.read(bytes.data(), kIdentifyBytes);
     bytes.resize(static_cast<std::size_t>(in.gcount()));
     return bytes;
@@ -128,15 +144,17 @@ struct LoadedPlugin::State {
 
 LoadedPlugin::LoadedPlugin(const std::string& modulePath) : fState(std::make_unique<State>(modulePath)) {
     State& state = *fState;
-    void* initialize = state.module.symbol("initializePlugin");
-    void* uninitialize = state.module.symbol("uninitializePlugin");
-    const void* apiVersion = state.module.symbol("MApiVersion");
     std::string missing;
-    for (const auto& [symbol, name] : {std::pair<const void*, const char*>{initialize, "initializePlugin"},
-                                       {uninitialize, "uninitializePlugin"},
-                                       {apiVersion, "MApiVersion"}}) {
-        if (!symbol) missing += (missing.empty() ? "" : ", ") + std::string(name);
-    }
+    auto find = [&](const std::string& name, const std::string& symbol) {
+        void* address = state.module.symbol(symbol.c_str());
+        if (!address) {
+            missing += (missing.empty() ? "" : ", ") + name + (symbol == name ? "" : " (as " + symbol + ")");
+        }
+        return address;
+    };
+    void* initialize = find("initializePlugin", entryPointSymbol("initializePlugin"));
+    void* uninitialize = find("uninitializePlugin", entryPointSymbol("uninitializePlugin"));
+    const void* apiVersion = find("MApiVersion", "MApiVersion");
     if (!missing.empty()) throw PluginError("plug-in module " + modulePath + " does not export " + missing);
 
     state.initialize = reinterpret_cast<PluginEntry>(initialize);
@@ -167,7 +185,7 @@ const std::vector<PluginAttachment>& LoadedPlugin::attachments() const {
 ImportResult LoadedPlugin::importFile(const std::string& path) const {
     const std::vector<char> head = leadingBytes(path);
     MFileObject file;
-    file.setRawFullName(MString(path.c_str()));
+    file.setRawFullName(StringAccess::fromText(path));
     // A reader may register or deregister translators; the offers keep a copy.
     const std::vector<TranslatorRegistration> translators = fState->record.translators;
     const std::vector<Offer> offers = offerFile(translators, file, head);

@@ -15,8 +15,9 @@ MSelectionList::~MSelectionList() = default;
 // Namespaces do not exist in the stand-in's scene, so the namespace flag
 // changes nothing. As in the host, an object already listed is not listed twice.
 MStatus MSelectionList::add(const MString& matchString, bool) {
-    const standin::Node* node = standin::resolveName(matchString.asChar());
-    const HostCall call{"MSelectionList::add", matchString.asChar(), {}, standin::typesOf(node), {}};
+    const standin::Node* node = standin::resolveName(standin::StringAccess::text(matchString));
+    const HostCall call{
+        "MSelectionList::add", standin::StringAccess::text(matchString), {}, standin::typesOf(node), {}};
     return journaled(call, [&]() -> MStatus {
         if (!node) return MStatus::kFailure;
         const MObject object = standin::objectOf(node->id);

@@ -10,6 +10,10 @@
 #include <maya/MVector.h>
 #include <maya/MVectorArray.h>
 
+#include "Text.h"
+
+#include <string>
+
 // --- MObject ----------------------------------------------------------------
 
 const MObject MObject::kNullObj;
@@ -32,16 +36,17 @@ bool MObject::operator!=(const MObject& other) const {
 // --- MString ----------------------------------------------------------------
 
 MString::MString() = default;
-MString::MString(const char* charString) : fText(charString ? charString : "") {}
+MString::MString(const char* charString) : fText(standin::fromLocale(charString)) {}
 MString::MString(const char* charString, int charLength)
-    : fText(charString && charLength > 0 ? std::string(charString, static_cast<std::size_t>(charLength))
-                                         : std::string()) {}
+    : fText(charString && charLength > 0
+                ? standin::fromLocale(charString, static_cast<std::size_t>(charLength))
+                : std::string()) {}
 MString::MString(const MString& other) = default;
 MString::~MString() = default;
 
 MString& MString::operator=(const MString& other) = default;
 MString& MString::operator=(const char* other) {
-    fText = other ? other : "";
+    fText = standin::fromLocale(other);
     return *this;
 }
 MString& MString::operator+=(const MString& other) {
@@ -49,14 +54,14 @@ MString& MString::operator+=(const MString& other) {
     return *this;
 }
 MString& MString::operator+=(const char* other) {
-    if (other) fText += other;
+    fText += standin::fromLocale(other);
     return *this;
 }
 bool MString::operator==(const MString& other) const {
     return fText == other.fText;
 }
 bool MString::operator==(const char* other) const {
-    return fText == (other ? other : "");
+    return fText == standin::fromLocale(other);
 }
 bool MString::operator!=(const MString& other) const {
     return !(*this == other);
@@ -66,11 +71,28 @@ bool MString::operator!=(const char* other) const {
 }
 
 const char* MString::asChar() const {
+    if (standin::localeIsUtf8()) return fText.c_str();
+    fLocaleText = standin::localeFromUtf8(fText);
+    return fLocaleText.c_str();
+}
+#if MAYA_API_VERSION >= 201100
+const char* MString::asUTF8() const {
     return fText.c_str();
 }
+const wchar_t* MString::asWChar() const {
+    fWideText = standin::wideFromUtf8(fText);
+    return fWideText.c_str();
+}
+MStatus MString::setUTF8(const char* utf8String) {
+    fText = utf8String ? utf8String : "";
+    return MStatus::kSuccess;
+}
+#endif
 unsigned int MString::length() const {
     return static_cast<unsigned int>(fText.size());
 }
+
+STANDIN_NAMESPACE_OPEN
 
 MString operator+(const MString& left, const MString& right) {
     MString sum(left);
@@ -87,6 +109,8 @@ MString operator+(const char* left, const MString& right) {
     sum += right;
     return sum;
 }
+
+STANDIN_NAMESPACE_CLOSE
 
 // --- Points and vectors -----------------------------------------------------
 

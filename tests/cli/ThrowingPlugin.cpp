@@ -32,12 +32,12 @@ char kNoPixmap[] = "none";
 
 }  // namespace
 
-MStatus initializePlugin(MObject obj) {
+PLUGIN_EXPORT MStatus initializePlugin(MObject obj) {
     MFnPlugin plugin(obj, "Test Vendor", "1.0", "Any");
     return plugin.registerFileTranslator("ThrowingImport", kNoPixmap, ThrowingImport::creator);
 }
 
-MStatus uninitializePlugin(MObject obj) {
+PLUGIN_EXPORT MStatus uninitializePlugin(MObject obj) {
     MFnPlugin plugin(obj);
     return plugin.deregisterFileTranslator("ThrowingImport");
 }

@@ -13,10 +13,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -219,6 +225,44 @@ TEST_F(TranslatorTest, StartsEveryImportWithAnEmptyTextureCache)
     EXPECT_EQ(countNodes("mesh"), 2u);
     EXPECT_EQ(countNodes("file"), 2u);
     EXPECT_EQ(countNodes("place2dTexture"), 2u);
+}
+
+// A user's folder named in scripts that the process code page lacks (in
+// the host, whose code page is the user's, often not UTF-8): the host's
+// narrow text of such a path names no file on Windows, so the plug-in must
+// open the model and look for its textures by other means. Elsewhere the
+// same import shows that the path's bytes reach the file system intact.
+TEST_F(TranslatorTest, ImportsFromAFolderNamedBeyondTheCodePage)
+{
+    const std::string folder = "\xD0\x9C\xD0\xBE\xD0\xB4\xD0\xB5\xD0\xBB\xD0\xB8 \xE6\xA8\xA1\xE5\x9E\x8B";  // "Модели 模型"
+#if defined(_WIN32)
+#if MAYA_API_VERSION < 201100
+    if (GetACP() != CP_UTF8) GTEST_SKIP() << "devkits before 2011 hand a plug-in paths only in the process code page";
+#endif
+    // No code page but UTF-8 holds both scripts.
+    EXPECT_NE(GetACP(), static_cast<UINT>(CP_UTF8)) << "this process's code page is UTF-8: the test shows less";
+#endif
+    namespace fs = std::filesystem;
+    const fs::path content = directory_.parent_path().parent_path() / fs::u8path(folder) / "content";
+    fs::create_directories(content / "meshes");
+    fs::create_directories(content / "textures");
+    ModelBuilder builder;
+    builder.beginMeshList().mesh("crate", triangleVertices(), {0, 1, 2}).endMeshList();
+    const fs::path model = content / "meshes" / "crate.model";
+    const orvex::modelgen::Bytes bytes = builder.bytes();
+    std::ofstream(model, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                 static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(content / "textures" / "crate.2048.dds") << "DDS ";
+
+    const std::string modelPath = model.u8string();
+    ASSERT_EQ(plugin_.importFile(modelPath).status, MStatus::kSuccess);
+    // Only a texture found on disk is named by its 2048 file.
+    std::string expected = modelPath;
+    std::replace(expected.begin(), expected.end(), '/', '\\');
+    expected = expected.substr(0, expected.rfind("\\content\\") + 9) + "textures\\crate.2048.dds";
+    const standin::Node* fileTexture = standin::currentScene().findByName("file1");
+    ASSERT_NE(fileTexture, nullptr);
+    EXPECT_EQ(fileTexture->stringValues.at("fileTextureName"), expected);
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
-# Lists what the plug-in module exports: the dynamic symbols of an ELF
-# module, the export table of a Windows DLL.
+# Checks what the plug-in module exports, the dynamic symbols of an ELF
+# module or the export table of a Windows DLL, against what the host looks
+# up: MApiVersion and the entry points, by their C++ symbols
+# (ENTRY_POINT_SYMBOLS, separated by |) on Linux, by their plain names on
+# Windows, where the C++ symbols of the exported definitions come along.
 if(WINDOWS)
     execute_process(COMMAND "${OBJDUMP}" -p "${MODULE}" OUTPUT_VARIABLE headers RESULT_VARIABLE result)
     # The export names are the lines of one table, up to the blank line after it.
@@ -22,7 +25,13 @@ foreach(entry IN LISTS entries)
         list(APPEND exported "${name}")
     endif()
 endforeach()
+string(REPLACE "|" ";" expected "${ENTRY_POINT_SYMBOLS}")
+if(WINDOWS)
+    list(APPEND expected initializePlugin uninitializePlugin)
+endif()
+list(APPEND expected MApiVersion)
 list(SORT exported)
-if(NOT exported STREQUAL "MApiVersion;initializePlugin;uninitializePlugin")
-    message(FATAL_ERROR "the module exports: ${exported}")
+list(SORT expected)
+if(NOT exported STREQUAL expected)
+    message(FATAL_ERROR "the module exports ${exported}; the host looks up ${expected}")
 endif()

@@ -5,6 +5,6 @@
 #define MNoVersionString
 #include <maya/MFnPlugin.h>
 
-MStatus initializePlugin(MObject) {
+PLUGIN_EXPORT MStatus initializePlugin(MObject) {
     return MStatus::kSuccess;
 }

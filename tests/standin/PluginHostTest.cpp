@@ -17,6 +17,25 @@ using ::testing::HasSubstr;
 
 const std::string kProbePlugin = STANDIN_PROBE_PLUGIN;
 const std::string kPartialPlugin = STANDIN_PARTIAL_PLUGIN;
+const std::string kMisnamedPlugin = STANDIN_MISNAMED_PLUGIN;
+
+// An entry point as a refusal names it: with the symbol the host looked up,
+// where that is not the plain name. Windows hosts look up the plain names;
+// elsewhere the C++ symbol of the function taking the host's MObject, which
+// names the API's namespace from 2018 on.
+std::string missingEntryPoint(const std::string& name) {
+#if defined(_WIN32)
+    return name;
+#else
+#if MAYA_API_VERSION >= 20180000
+    const std::string object =
+        "N8Autodesk4Maya16OpenMaya" + std::to_string(MAYA_API_VERSION / 10000) + "00007MObjectE";
+#else
+    const std::string object = "7MObject";
+#endif
+    return name + " (as _Z" + std::to_string(name.size()) + name + object + ")";
+#endif
+}
 
 using PluginHostTest = HostTest;
 
@@ -112,8 +131,11 @@ TEST_F(PluginHostTest, UninitializesOnceBeforeUnloading) {
 }
 
 TEST_F(PluginHostTest, RefusesModulesItCannotUse) {
-    EXPECT_EQ(loadError(kPartialPlugin),
-              "plug-in module " + kPartialPlugin + " does not export uninitializePlugin, MApiVersion");
+    EXPECT_EQ(loadError(kPartialPlugin), "plug-in module " + kPartialPlugin + " does not export " +
+                                             missingEntryPoint("uninitializePlugin") + ", MApiVersion");
+    EXPECT_EQ(loadError(kMisnamedPlugin), "plug-in module " + kMisnamedPlugin + " does not export " +
+                                              missingEntryPoint("initializePlugin") + ", " +
+                                              missingEntryPoint("uninitializePlugin"));
     const std::string absent = ::testing::TempDir() + "absent.so";
     EXPECT_THAT(loadError(absent), HasSubstr(absent));
 

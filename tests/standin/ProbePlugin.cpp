@@ -60,7 +60,7 @@ char kDefaultOptions[] = "-v";
 // Besides registering, tries two things the host must refuse, which the
 // test reads from the journal: the plug-in object as a scene node, and a
 // name registered twice.
-MStatus initializePlugin(MObject obj) {
+PLUGIN_EXPORT MStatus initializePlugin(MObject obj) {
     MFnDependencyNode asNode(obj);
     MFnPlugin plugin(obj, "Probe Vendor", "1.0", "Any");
     MStatus status = plugin.registerFileTranslator("ProbeGuess", kNoPixmap, ProbeGuess::creator);
@@ -70,7 +70,7 @@ MStatus initializePlugin(MObject obj) {
                                          kDefaultOptions, true);
 }
 
-MStatus uninitializePlugin(MObject obj) {
+PLUGIN_EXPORT MStatus uninitializePlugin(MObject obj) {
     MFnPlugin plugin(obj);
     const MStatus status = plugin.deregisterFileTranslator("ProbeImport");
     if (!status) return status;

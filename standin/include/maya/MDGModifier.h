@@ -7,6 +7,8 @@
 
 #include <vector>
 
+STANDIN_NAMESPACE_OPEN
+
 // Queues connections and makes them all at doIt.
 class OPENMAYA_EXPORT MDGModifier {
 public:
@@ -26,5 +28,7 @@ private:
     };
     std::vector<QueuedConnection> fQueue;
 };
+
+STANDIN_NAMESPACE_CLOSE
 
 #endif

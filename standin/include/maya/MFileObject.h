@@ -14,6 +14,8 @@
 #define STANDIN_DEPRECATED_BY(replacement)
 #endif
 
+STANDIN_NAMESPACE_OPEN
+
 class OPENMAYA_EXPORT MFileObject {
 public:
     MFileObject();
@@ -36,6 +38,8 @@ public:
 private:
     MString fFullName;
 };
+
+STANDIN_NAMESPACE_CLOSE
 
 #undef STANDIN_DEPRECATED_BY
 

@@ -3,6 +3,8 @@
 
 #include <maya/MTypes.h>
 
+STANDIN_NAMESPACE_OPEN
+
 class OPENMAYA_EXPORT MFloatPoint {
 public:
     MFloatPoint();
@@ -15,5 +17,7 @@ public:
     float z;
     float w;
 };
+
+STANDIN_NAMESPACE_CLOSE
 
 #endif

@@ -11,6 +11,8 @@ namespace standin {
 class ArrayAccess;
 }
 
+STANDIN_NAMESPACE_OPEN
+
 class OPENMAYA_EXPORT MFloatPointArray {
 public:
     MFloatPointArray();
@@ -37,8 +39,10 @@ public:
     unsigned int length() const;
 
 private:
-    friend class standin::ArrayAccess;
+    friend class ::standin::ArrayAccess;
     std::vector<MFloatPoint> fPoints;
 };
+
+STANDIN_NAMESPACE_CLOSE
 
 #endif

@@ -5,6 +5,8 @@
 #include <maya/MStatus.h>
 #include <maya/MTypes.h>
 
+STANDIN_NAMESPACE_OPEN
+
 // Base of the function sets. A function set works on the object it is
 // attached to; function sets cannot be copied.
 class OPENMAYA_EXPORT MFnBase {
@@ -22,5 +24,7 @@ private:
     MFnBase(const MFnBase&) = delete;
     MFnBase& operator=(const MFnBase&) = delete;
 };
+
+STANDIN_NAMESPACE_CLOSE
 
 #endif

@@ -7,6 +7,8 @@
 #include <maya/MString.h>
 #include <maya/MTypes.h>
 
+STANDIN_NAMESPACE_OPEN
+
 class OPENMAYA_EXPORT MFnDagNode : public MFnDependencyNode {
 public:
     MFnDagNode();
@@ -18,5 +20,7 @@ public:
     // Not const in older host versions; declared the same way here.
     MString fullPathName(MStatus* ReturnStatus = NULL);
 };
+
+STANDIN_NAMESPACE_CLOSE
 
 #endif

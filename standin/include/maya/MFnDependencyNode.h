@@ -8,6 +8,8 @@
 #include <maya/MString.h>
 #include <maya/MTypes.h>
 
+STANDIN_NAMESPACE_OPEN
+
 class OPENMAYA_EXPORT MFnDependencyNode : public MFnBase {
 public:
     MFnDependencyNode();
@@ -23,5 +25,7 @@ public:
     MPlug findPlug(const MString& attributeName, MStatus* ReturnStatus = NULL) const;
     MPlug findPlug(const MString& attributeName, bool wantNetworkedPlug, MStatus* ReturnStatus = NULL) const;
 };
+
+STANDIN_NAMESPACE_CLOSE
 
 #endif

@@ -11,6 +11,8 @@
 #include <maya/MTypes.h>
 #include <maya/MVectorArray.h>
 
+STANDIN_NAMESPACE_OPEN
+
 class OPENMAYA_EXPORT MFnMesh : public MFnDagNode {
 public:
     MFnMesh();
@@ -35,5 +37,7 @@ public:
     MStatus setVertexNormals(MVectorArray& normals, MIntArray& vertexList,
                              MSpace::Space space = MSpace::kTransform);
 };
+
+STANDIN_NAMESPACE_CLOSE
 
 #endif

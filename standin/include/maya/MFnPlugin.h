@@ -7,6 +7,8 @@
 #include <maya/MString.h>
 #include <maya/MTypes.h>
 
+STANDIN_NAMESPACE_OPEN
+
 class OPENMAYA_EXPORT MFnPlugin : public MFnBase {
 public:
     MFnPlugin();
@@ -22,6 +24,8 @@ public:
     MStatus deregisterFileTranslator(const MString& translatorName);
 };
 
+STANDIN_NAMESPACE_CLOSE
+
 // Every source file that includes this header defines the plug-in's API
 // version, the one these headers declare, unless MNoVersionString is
 // defined; a plug-in includes it in exactly one file.
@@ -34,16 +38,13 @@ char MApiVersion[] = STANDIN_VERSION_TEXT(MAYA_API_VERSION);
 #undef STANDIN_TEXT_OF
 #endif
 
+// A plug-in's entry points, with C++ linkage: their symbols carry C++ names,
+// which name the namespace of MObject where the API has one. The host looks
+// them up under those names on Linux and macOS, and under the plain names
+// on Windows, where the plug-in's link exports them.
 #ifndef MNoPluginEntry
-#if defined(__clang__)
-#pragma clang diagnostic push
-#pragma clang diagnostic ignored "-Wreturn-type-c-linkage"
-#endif
-extern "C" PLUGIN_EXPORT MStatus initializePlugin(MObject obj);
-extern "C" PLUGIN_EXPORT MStatus uninitializePlugin(MObject obj);
-#if defined(__clang__)
-#pragma clang diagnostic pop
-#endif
+PLUGIN_EXPORT MStatus initializePlugin(MObject obj);
+PLUGIN_EXPORT MStatus uninitializePlugin(MObject obj);
 #endif
 
 #endif

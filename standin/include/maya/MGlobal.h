@@ -5,6 +5,8 @@
 #include <maya/MString.h>
 #include <maya/MTypes.h>
 
+STANDIN_NAMESPACE_OPEN
+
 class OPENMAYA_EXPORT MGlobal {
 public:
     // Runs a command given as text. The stand-in host understands only the
@@ -12,5 +14,7 @@ public:
     static MStatus executeCommand(const MString& command, MString& result, bool displayEnabled = false,
                                   bool undoEnabled = false);
 };
+
+STANDIN_NAMESPACE_CLOSE
 
 #endif

@@ -10,6 +10,8 @@ namespace standin {
 class ArrayAccess;
 }
 
+STANDIN_NAMESPACE_OPEN
+
 class OPENMAYA_EXPORT MIntArray {
 public:
     MIntArray();
@@ -25,8 +27,10 @@ public:
     unsigned int length() const;
 
 private:
-    friend class standin::ArrayAccess;
+    friend class ::standin::ArrayAccess;
     std::vector<int> fValues;
 };
+
+STANDIN_NAMESPACE_CLOSE
 
 #endif

@@ -7,6 +7,8 @@ namespace standin {
 class ObjectAccess;
 }
 
+STANDIN_NAMESPACE_OPEN
+
 // Handle to a host object. Copying a handle never copies the object, and
 // releasing one leaves the object in the scene.
 class OPENMAYA_EXPORT MObject {
@@ -23,8 +25,10 @@ public:
     static const MObject kNullObj;
 
 private:
-    friend class standin::ObjectAccess;
+    friend class ::standin::ObjectAccess;
     unsigned int fHandle;
 };
+
+STANDIN_NAMESPACE_CLOSE
 
 #endif

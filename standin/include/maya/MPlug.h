@@ -6,6 +6,8 @@
 #include <maya/MString.h>
 #include <maya/MTypes.h>
 
+STANDIN_NAMESPACE_OPEN
+
 // One attribute of one node.
 class OPENMAYA_EXPORT MPlug {
 public:
@@ -22,9 +24,11 @@ public:
     MStatus setValue(const char* value);
 
 private:
-    friend class standin::ObjectAccess;
+    friend class ::standin::ObjectAccess;
     MObject fNode;
     MString fAttribute;
 };
+
+STANDIN_NAMESPACE_CLOSE
 
 #endif

@@ -6,6 +6,8 @@
 #include <maya/MString.h>
 #include <maya/MTypes.h>
 
+STANDIN_NAMESPACE_OPEN
+
 class OPENMAYA_EXPORT MPxFileTranslator {
 public:
     enum MFileKind { kIsMyFileType, kCouldBeMyFileType, kNotMyFileType };
@@ -34,5 +36,7 @@ public:
     virtual bool canBeOpened() const;
     virtual MFileKind identifyFile(const MFileObject& file, const char* buffer, short size) const;
 };
+
+STANDIN_NAMESPACE_CLOSE
 
 #endif

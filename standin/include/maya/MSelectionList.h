@@ -8,6 +8,8 @@
 
 #include <vector>
 
+STANDIN_NAMESPACE_OPEN
+
 class OPENMAYA_EXPORT MSelectionList {
 public:
     MSelectionList();
@@ -23,5 +25,7 @@ public:
 private:
     std::vector<MObject> fItems;
 };
+
+STANDIN_NAMESPACE_CLOSE
 
 #endif

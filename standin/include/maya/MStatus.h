@@ -3,6 +3,8 @@
 
 #include <maya/MTypes.h>
 
+STANDIN_NAMESPACE_OPEN
+
 class OPENMAYA_EXPORT MStatus {
 public:
     enum MStatusCode {
@@ -37,5 +39,7 @@ public:
 private:
     MStatusCode fCode;
 };
+
+STANDIN_NAMESPACE_CLOSE
 
 #endif

@@ -5,6 +5,39 @@
 
 #include <maya/MApiVersion.h>
 
+// The stand-in's headers open and close the namespace of the API classes
+// with these, where the API version has one.
+#if MAYA_API_VERSION >= 20180000
+#include <maya/MApiNamespace.h>
+#define STANDIN_NAMESPACE_OPEN OPENMAYA_MAJOR_NAMESPACE_OPEN
+#define STANDIN_NAMESPACE_CLOSE OPENMAYA_NAMESPACE_CLOSE
+#else
+#define STANDIN_NAMESPACE_OPEN
+#define STANDIN_NAMESPACE_CLOSE
+#endif
+
+// As the old devkits' MTypes.h, which knows the system only from the
+// definitions of the devkit's build configuration: without them a plug-in
+// build stops here.
+#if MAYA_API_VERSION < 20180000
+#ifndef _BOOL
+#error "the host API headers need _BOOL defined, as the devkit's build configuration defines it"
+#endif
+#if defined(_WIN32)
+typedef unsigned __int64 MUint64;
+#elif defined(linux)
+#if defined(Bits64_)
+typedef unsigned long MUint64;
+#else
+typedef unsigned long long MUint64;
+#endif
+#elif defined(OSMac_)
+typedef unsigned long long MUint64;
+#else
+#error "Unknown OS: the host API headers need linux, OSMac_ or _WIN32 defined, as the devkit defines them"
+#endif
+#endif
+
 #if defined(_WIN32)
 #if defined(STANDIN_BUILDING_HOST)
 #define OPENMAYA_EXPORT __declspec(dllexport)
@@ -21,11 +54,11 @@
 #define NULL 0
 #endif
 
+STANDIN_NAMESPACE_OPEN
+
 class MStatus;
 class MObject;
 class MString;
-
-typedef void* (*MCreatorFunction)();
 
 class OPENMAYA_EXPORT MSpace {
 public:
@@ -39,5 +72,9 @@ public:
         kLast = 5
     };
 };
+
+STANDIN_NAMESPACE_CLOSE
+
+typedef void* (*MCreatorFunction)();
 
 #endif

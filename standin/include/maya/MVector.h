@@ -3,6 +3,8 @@
 
 #include <maya/MTypes.h>
 
+STANDIN_NAMESPACE_OPEN
+
 class OPENMAYA_EXPORT MVector {
 public:
     // Defined here rather than in the host library, where arrays of vectors
@@ -15,5 +17,7 @@ public:
     double y;
     double z;
 };
+
+STANDIN_NAMESPACE_CLOSE
 
 #endif

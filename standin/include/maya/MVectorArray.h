@@ -11,6 +11,8 @@ namespace standin {
 class ArrayAccess;
 }
 
+STANDIN_NAMESPACE_OPEN
+
 class OPENMAYA_EXPORT MVectorArray {
 public:
     MVectorArray();
@@ -25,8 +27,10 @@ public:
     unsigned int length() const;
 
 private:
-    friend class standin::ArrayAccess;
+    friend class ::standin::ArrayAccess;
     std::vector<MVector> fVectors;
 };
+
+STANDIN_NAMESPACE_CLOSE
 
 #endif

@@ -2,7 +2,9 @@
 #define STANDIN_PLUGINHOST_H
 
 // Loading a plug-in module into the stand-in host, as the host does: the
-// module must export initializePlugin, uninitializePlugin and MApiVersion.
+// module must export initializePlugin, uninitializePlugin and MApiVersion,
+// the entry points under the names the host looks them up by (their C++
+// symbols, or their plain names on Windows). Paths are UTF-8.
 
 #include <maya/MObject.h>
 #include <maya/MPxFileTranslator.h>
