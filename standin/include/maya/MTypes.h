@@ -24,6 +24,7 @@
 #error "the host API headers need _BOOL defined, as the devkit's build configuration defines it"
 #endif
 #if defined(_WIN32)
+#include <basetsd.h>
 typedef unsigned __int64 MUint64;
 #elif defined(linux)
 #if defined(Bits64_)
