@@ -1,14 +1,15 @@
 #include "cli/Batch.h"
 
 #include "cli/ContactSheet.h"
+#include "cli/Convert.h"
 #include "cli/Failure.h"
+#include "cli/OutputRecord.h"
 #include "cli/Preview.h"
 #include "cli/Report.h"
 #include "cli/System.h"
 #include "cli/Workers.h"
-#include "materials/TexturePath.h"
-#include "model/Model.h"
 #include "writers/AtomicFile.h"
+#include "writers/Companion.h"
 #include "writers/WriteError.h"
 
 #include <algorithm>
@@ -35,13 +36,19 @@ using Clock = std::chrono::steady_clock;
 const std::string kLinePrefix = std::string(kProgramName) + ": ";
 const std::string kWarningPrefix = kLinePrefix + "warning: ";
 
+// Where a batch keeps the record of what each output was made from.
+constexpr char kRecordFolder[] = ".orvex-import";
+
 struct Job {
     std::string input;      // as the worker is given it
     fs::path mirrored;      // the output's path under the output folder, without extension
     std::string output;     // the file the worker writes
+    std::string record;     // what its output was made from
     std::string thumbnail;  // the contact sheet's image of it, or empty
     std::string report;     // the worker's account of it
     std::string collision;  // why it cannot be written, or empty
+    std::string why;        // why it is converted, or empty when it is skipped
+    std::optional<InputState> inputs;  // as they were before any worker read them
 };
 
 bool isModelFile(const fs::path& path) {
@@ -60,7 +67,7 @@ std::vector<Job> collectJobs(const BatchOptions& options) {
         const fs::path folder = fs::u8path(input);
         std::error_code error;
         if (!fs::is_directory(folder, error)) {
-            jobs.push_back({input, folder.filename().replace_extension(), {}, {}, {}, {}});
+            jobs.push_back({input, folder.filename().replace_extension(), {}, {}, {}, {}, {}, {}, {}});
             continue;
         }
         std::vector<fs::path> found;
@@ -71,13 +78,16 @@ std::vector<Job> collectJobs(const BatchOptions& options) {
         if (error) throw Failure(kExitImportFailed, input + ": cannot list the folder: " + error.message());
         std::sort(found.begin(), found.end());
         for (const fs::path& path : found) {
-            jobs.push_back(
-                {path.u8string(), path.lexically_relative(folder).replace_extension(), {}, {}, {}, {}});
+            jobs.push_back({path.u8string(),
+                            path.lexically_relative(folder).replace_extension(),
+                            {}, {}, {}, {}, {}, {}, {}});
         }
     }
     std::map<fs::path, const Job*> claimed;
     for (Job& job : jobs) {
         job.output = (fs::u8path(options.outputDirectory) / job.mirrored).u8string() + "." + options.format;
+        job.record = (fs::u8path(options.outputDirectory) / kRecordFolder / job.mirrored).u8string() + "." +
+                     options.format + ".json";
         const auto [other, fresh] = claimed.emplace(fs::u8path(nameKey(job.mirrored.u8string())), &job);
         if (!fresh) {
             job.collision = job.input + ": would be written to " + job.output + " as " +
@@ -215,70 +225,126 @@ std::size_t filesPerWorker(std::size_t files, unsigned parallel) {
     return std::clamp<std::size_t>((files + workers - 1) / workers, 1, kMost);
 }
 
-// Why the file must be converted, or empty when its output is newer than
-// the file, every texture it uses and the program; `kept` then holds what
-// the file and the kept output hold. Costs a load of the file, no import.
-std::string whyConvert(const Job& job, FileTime program, FileRecord& kept) {
-    const std::optional<FileTime> output = lastWriteTime(job.output);
-    if (!output) return "no output yet";
-    const std::optional<FileTime> input = lastWriteTime(job.input);
-    if (!input || *input >= *output) return "the model is newer than " + job.output;
-    if (program >= *output) return "this program is newer than " + job.output;
-    Model model;
-    try {
-        if (!loadModel(job.input, model)) return "the model cannot be read";
-    } catch (const std::bad_alloc&) {
-        return "the model declares more data than memory can hold";
-    }
-    std::set<std::string> textures;
-    for (const ModelMesh& mesh : model.meshes) {
-        ++kept.meshes;
-        kept.vertices += mesh.vertexCount;
-        kept.triangles += mesh.indexCount / 3;
-        const std::string resolved = resolveTexturePath(mesh.names[0], model);
-        if (!textures.insert(resolved).second) continue;
-        TextureRecord texture = describeTexture(resolved);
-        if (texture.found) {
-            const std::optional<FileTime> time = lastWriteTime(*texture.found);
-            if (!time || *time >= *output) return *texture.found + " is newer than " + job.output;
-        }
-        kept.textures.push_back(std::move(texture));
-    }
-    for (const char* companion : {".bin", ".mtl"}) {
-        const fs::path path = fs::u8path(job.output).replace_extension(companion);
-        std::error_code ignored;
-        if (fs::exists(path, ignored)) kept.outputs.push_back(path.u8string());
-    }
-    kept.outputs.push_back(job.output);
-    return std::string();
+// What every output of this run is made by and with: the program, the
+// plug-in module the workers load, and the options that shape the output.
+struct Maker {
+    std::string program;
+    std::string plugin;
+    std::string options;
+};
+
+// The options as given on the command line, those that change the output.
+std::string shapingOptions(const BatchOptions& options) {
+    std::string text = "--format " + options.format;
+    if (options.format == "fbx" && options.embedTextures) text += " --embed-textures";
+    if (options.format == "png" && !options.size.empty()) text += " --size " + options.size;
+    if (options.format == "png" && !options.view.empty()) text += " --view " + options.view;
+    return text;
 }
 
-// What a stopped worker was writing is left under temporary names in the
-// folder of its output, where nothing else writes once the workers are
-// stopped; and when it was stopped while putting its files in place, its
-// buffer or materials may stand there without the output that names them.
-void removeStoppedWork(const std::string& output, FileTime batchStart) {
-    // Only where the output is missing: an older output may be mid-replacement,
-    // and a whole one of this run must keep its companions.
-    if (!lastWriteTime(output)) {
-        for (const char* companion : {".bin", ".mtl"}) {
-            const fs::path path = fs::u8path(output).replace_extension(companion);
-            const std::optional<FileTime> time = lastWriteTime(path.u8string());
-            std::error_code ignored;
-            if (time && *time >= batchStart) fs::remove(path, ignored);
+Maker makerOf(const BatchOptions& options, const std::string& program, DigestCache& digests) {
+    const std::optional<writers::FileDigest> programDigest = digests.digest(program);
+    if (!programDigest) throw Failure(kExitImportFailed, program + ": cannot read this program's own file");
+    const std::optional<writers::FileDigest> pluginDigest = digests.digest(options.pluginModule);
+    // A plug-in that cannot be read fails every worker, which says why.
+    return {programDigest->digest, pluginDigest ? pluginDigest->digest : std::string(), shapingOptions(options)};
+}
+
+OutputRecord recordOf(const Maker& maker, const InputState& inputs) {
+    OutputRecord record;
+    record.program = maker.program;
+    record.plugin = maker.plugin;
+    record.options = maker.options;
+    record.inputs = inputs;
+    return record;
+}
+
+// Why the file must be converted, or empty when its output's record shows
+// that a conversion now would give the same output; `trusted` then holds
+// that record.
+std::string whyConvert(const Job& job, const Maker& maker, DigestCache& digests,
+                       std::optional<OutputRecord>& trusted) {
+    if (!lastWriteTime(job.output)) return "no output yet";
+    if (!job.inputs) return "the model cannot be read";
+    std::optional<OutputRecord> record = readRecord(job.record);
+    if (!record) return "no record of what " + job.output + " was made from";
+    const std::string changed = whatChanged(*record, recordOf(maker, *job.inputs),
+                                            fs::u8path(job.output).parent_path().u8string(), digests);
+    if (!changed.empty()) return changed;
+    trusted = std::move(record);
+    return {};
+}
+
+// What the report tells of a skipped file: its output as recorded.
+FileRecord skippedRecord(const Job& job, OutputRecord trusted) {
+    FileRecord kept;
+    kept.input = job.input;
+    kept.status = "skipped";
+    kept.reason = "up to date: " + job.output + " was made from this model, its textures, this program and "
+                  "these options";
+    kept.meshes = trusted.inputs.meshes;
+    kept.vertices = trusted.inputs.vertices;
+    kept.triangles = trusted.inputs.triangles;
+    for (const TextureState& texture : trusted.inputs.textures) kept.textures.push_back(describeTexture(texture.resolved));
+    const fs::path folder = fs::u8path(job.output).parent_path();
+    for (const FileState& output : trusted.outputs) kept.outputs.push_back((folder / fs::u8path(output.path)).u8string());
+    kept.trusted = std::move(trusted);
+    return kept;
+}
+
+// Records what a converted output was made from, with the digests of the
+// files the worker wrote. A record that cannot be written costs the next
+// batch a conversion, and a warning says so.
+void recordOutput(const Job& job, const Maker& maker, FileRecord& converted) {
+    if (!job.inputs) return;
+    OutputRecord record = recordOf(maker, *job.inputs);
+    for (const std::string& file : converted.outputs) {
+        const std::optional<writers::FileDigest> digest = writers::digestFile(file);
+        if (!digest) {
+            converted.warnings.push_back(file + ": cannot be read back to record it; the next batch converts it again");
+            return;
         }
+        record.outputs.push_back({fs::u8path(file).filename().u8string(), digest->size, digest->digest});
     }
+    try {
+        writeRecord(job.record, record);
+    } catch (const writers::WriteError& error) {
+        converted.warnings.push_back(std::string(error.what()) + "; the next batch converts it again");
+    }
+}
+
+bool isOutputFileName(const std::string& name) {
+    std::string extension = fs::u8path(name).extension().u8string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    static const std::set<std::string> kExtensions = {".gltf", ".glb", ".obj", ".fbx", ".json",
+                                                      ".png",  ".bin", ".mtl"};
+    return kExtensions.count(extension) != 0;
+}
+
+// Removes the temporaries that a stopped worker, or a stopped run, left
+// in the folder: no worker writes while this runs.
+void removeTemporaries(const fs::path& folder) {
     std::error_code error;
-    for (fs::directory_iterator entry(fs::u8path(output).parent_path(), error), end; !error && entry != end;
-         entry.increment(error)) {
-        if (writers::isTemporaryFileName(entry->path().filename().u8string())) {
+    for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
+        const std::string name = entry->path().filename().u8string();
+        if (writers::isTemporaryFileName(name) && isOutputFileName(name.substr(0, name.rfind(".tmp")))) {
             std::error_code ignored;
             fs::remove(entry->path(), ignored);
         }
     }
 }
 
-int dryRun(const std::vector<Job>& jobs, FileTime program, bool overwrite) {
+// What a stopped worker was writing is left under temporary names in the
+// folder of its output, where nothing else writes once the workers are
+// stopped; and when it was stopped while putting its files in place, a new
+// buffer or materials file may stand there that its output does not name.
+void removeStoppedWork(const std::string& output) {
+    writers::removeLeftovers(output, writers::companionNamedBy(output), std::nullopt);
+    removeTemporaries(fs::u8path(output).parent_path());
+}
+
+int dryRun(const std::vector<Job>& jobs) {
     int status = 0;
     for (const Job& job : jobs) {
         if (!job.collision.empty()) {
@@ -286,8 +352,7 @@ int dryRun(const std::vector<Job>& jobs, FileTime program, bool overwrite) {
             status = kExitUsage;
             continue;
         }
-        FileRecord kept;
-        const std::string why = overwrite ? "--overwrite" : whyConvert(job, program, kept);
+        const std::string& why = job.why;
         if (why.empty()) {
             std::cout << job.input << ": would skip: " << job.output << " is up to date\n";
         } else {
@@ -329,27 +394,53 @@ bool writeContactSheet(const std::string& path, const std::vector<Job>& jobs,
     return true;
 }
 
+// Decides for each job whether to convert it (its `why`) or to skip it (its
+// trusted record), reading its inputs as they are before any worker starts.
+// A request to stop leaves the jobs not yet decided to be converted, which
+// a stopped batch then reports as not converted.
+std::vector<std::optional<OutputRecord>> decide(std::vector<Job>& jobs, const Maker& maker,
+                                                const BatchOptions& options, DigestCache& digests) {
+    std::vector<std::optional<OutputRecord>> trusted(jobs.size());
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        Job& job = jobs[i];
+        if (!job.collision.empty()) continue;
+        if (stopRequest() != 0) {
+            job.why = "the batch was stopped";
+            continue;
+        }
+        job.inputs = readInputs(importPath(job.input), digests);
+        job.why = options.overwrite ? "--overwrite" : whyConvert(job, maker, digests, trusted[i]);
+    }
+    return trusted;
+}
+
 }  // namespace
 
 int runBatch(const BatchOptions& options) {
     const std::string program = programPath();
     if (program.empty())
         throw Failure(kExitImportFailed, "cannot find this program's own file to run workers");
-    const std::optional<FileTime> programTime = lastWriteTime(program);
-    if (!programTime) throw Failure(kExitImportFailed, program + ": cannot read this program's time");
     std::vector<Job> jobs = collectJobs(options);
     if (jobs.empty()) throw Failure(kExitImportFailed, options.inputs.front() + ": no .model files found");
-    if (options.dryRun) return dryRun(jobs, *programTime, options.overwrite);
+    DigestCache digests;
+    const Maker maker = makerOf(options, program, digests);
+    if (options.dryRun) {
+        decide(jobs, maker, options, digests);
+        return dryRun(jobs);
+    }
     for (const Job& job : jobs) {
         if (!job.collision.empty()) throw Failure(kExitUsage, job.collision);
     }
     prepareOutputFolder(options.outputDirectory);
-    // File times lag the clock by the kernel's tick; a second covers it.
-    const FileTime batchStart = fileTimeNow() - std::chrono::seconds(1);
 
     // Catching them this early leaves no moment in which a request to stop
     // kills the batch without its report.
     catchStopRequests();
+    std::vector<std::optional<OutputRecord>> trusted = decide(jobs, maker, options, digests);
+    // What a run stopped before this one left, before any worker writes.
+    std::set<fs::path> folders;
+    for (const Job& job : jobs) folders.insert(fs::u8path(job.output).parent_path());
+    for (const fs::path& folder : folders) removeTemporaries(folder);
     const ScratchFolder scratch;
     std::vector<std::optional<FileRecord>> records(jobs.size());
     std::vector<Task> tasks;
@@ -377,14 +468,9 @@ int runBatch(const BatchOptions& options) {
         job.report = (scratch.path() / (std::to_string(i) + ".json")).u8string();
         if (!options.contactSheet.empty())
             job.thumbnail = (scratch.path() / (std::to_string(i) + ".png")).u8string();
-        FileRecord kept;
-        const std::string why = options.overwrite ? "--overwrite" : whyConvert(job, *programTime, kept);
-        if (!why.empty() || !job.thumbnail.empty()) ++work;
-        if (!why.empty()) continue;
-        kept.input = job.input;
-        kept.status = "skipped";
-        kept.reason = "up to date: " + job.output + " is newer than the model, its textures and this program";
-        records[i] = std::move(kept);
+        if (!job.why.empty() || !job.thumbnail.empty()) ++work;
+        if (!job.why.empty()) continue;
+        records[i] = skippedRecord(job, std::move(*trusted[i]));
     }
     // Skipped files go to the workers only for the contact sheet's thumbnails.
     const std::size_t chunk = filesPerWorker(work, options.parallel);
@@ -437,7 +523,7 @@ int runBatch(const BatchOptions& options) {
             // The files that a stopped worker finished stand; the one it
             // was writing does not.
             if (!told || told->status != "converted") {
-                removeStoppedWork(job.output, batchStart);
+                removeStoppedWork(job.output);
                 return;
             }
         }
@@ -446,6 +532,10 @@ int runBatch(const BatchOptions& options) {
             // warnings are the conversion's, told before.
         } else if (told) {
             records[i] = std::move(*told);
+            if (records[i]->status == "converted") {
+                records[i]->why = job.why;
+                recordOutput(job, maker, *records[i]);
+            }
         } else {
             FileRecord failed;
             failed.status = "failed";

@@ -13,7 +13,8 @@ struct BatchOptions {
     std::string format;        // the outputs' extension without its dot: glb, gltf, obj, fbx, json or png
     std::string contactSheet;  // a PNG file to write, or empty for none
     unsigned parallel = 1;
-    std::string pluginPath;  // empty for the default
+    std::string pluginPath;    // empty for the default
+    std::string pluginModule;  // the module the workers load, the default or pluginPath
     std::string size;        // --size as given, for PNG outputs; empty for the default
     std::string view;        // --view as given; empty for the default
     std::string report;      // a JSON file to write at the end, or empty for none
@@ -22,9 +23,10 @@ struct BatchOptions {
     bool embedTextures = false;  // FBX outputs: images inside the file
 };
 
-// Converts every file whose output is missing or older than the file, the
-// textures it uses or this program, each by a worker process running this
-// program on that one file, and skips the others; reports on standard
+// Converts every file whose output a conversion now would not give (see
+// OutputRecord.h), each by a worker process running this program on that
+// one file, and skips the others, keeping a record of what each output was
+// made from under the output folder; reports on standard
 // error: a progress bar when it is a terminal, else one line per file in
 // input order; then a summary, and the report when one is asked for. An
 // interrupt or termination request stops the workers, removes what they

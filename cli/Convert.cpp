@@ -16,6 +16,10 @@ bool isPngPath(const std::string& path) {
     return extension == ".png";
 }
 
+std::string importPath(const std::string& input) {
+    return std::filesystem::absolute(std::filesystem::u8path(input)).u8string();
+}
+
 Written writeImportedScene(const standin::Scene& scene, const std::string& output,
                            const render::RenderOptions& render, const writers::WriteOptions& write) {
     if (!isPngPath(output)) {

@@ -14,6 +14,12 @@ namespace orvex::cli {
 // True when the path names a rendered preview rather than a scene file.
 bool isPngPath(const std::string& path);
 
+// The path of an input as the plug-in is given it, and as all that must
+// find the textures it finds takes it: absolute, since the content root is
+// the part of the path up to "\content\", which a path relative to a folder
+// below it does not hold.
+std::string importPath(const std::string& input);
+
 // Writes the imported scene to `output`: a preview rendered with `render`
 // when it ends in .png, else the scene in the format its extension names,
 // written with `write`.

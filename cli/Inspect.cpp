@@ -1,5 +1,7 @@
 #include "cli/Inspect.h"
 
+#include "cli/Convert.h"
+
 #include "materials/PathExists.h"
 #include "materials/TexturePath.h"
 #include "model/Model.h"
@@ -92,13 +94,14 @@ void printJson(const std::string& path, std::uintmax_t size, const Model& model,
 bool inspectModel(const std::string& path, bool asJson, std::ostream& out)
 {
     Model model;
+    const std::string fullPath = importPath(path);
     try {
-        if (!loadModel(path, model)) return false;
+        if (!loadModel(fullPath, model)) return false;
     } catch (const std::bad_alloc&) {
         // A count too large for memory is part of what the file holds, and
         // its note says where; memory that ran out for real is not.
         if (model.notes.empty() || model.notes.back().kind != LoadNote::Kind::TooLarge) throw;
-        model.contentRoot = deriveContentRoot(path);
+        model.contentRoot = deriveContentRoot(fullPath);
     }
     std::error_code error;
     const std::uintmax_t size = std::filesystem::file_size(std::filesystem::u8path(path), error);

@@ -43,6 +43,8 @@ Json toJson(const FileRecord& record) {
     }
     Json entry = {{"input", record.input}, {"status", record.status}};
     if (record.status != "converted") entry["reason"] = record.reason;
+    if (!record.why.empty()) entry["why"] = record.why;
+    if (record.trusted) entry["record"] = toJson(*record.trusted);
     entry["outputs"] = record.outputs;
     entry["meshes"] = record.meshes;
     entry["vertices"] = record.vertices;

@@ -4,6 +4,8 @@
 // The account of a run that --report writes, one record per input, in the
 // layout docs/batch-report.md describes.
 
+#include "cli/OutputRecord.h"
+
 #include <standin/Scene.h>
 
 #include <optional>
@@ -22,6 +24,8 @@ struct FileRecord {
     std::string input;
     std::string status;  // "converted", "skipped" or "failed"
     std::string reason;  // one line, for "skipped" and "failed"
+    std::string why;     // a batch's reason to convert a file it converted
+    std::optional<OutputRecord> trusted;  // of a file a batch skipped: what its output was made from
     std::vector<std::string> outputs;
     std::size_t meshes = 0;
     std::size_t vertices = 0;

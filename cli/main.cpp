@@ -91,9 +91,8 @@ std::string whyImportFailed(const std::string& path) {
 // loaded: on Windows the destructor of an object it threw lies in its
 // module, which must not be unloaded before that has run.
 standin::ImportResult importThroughPlugin(const standin::LoadedPlugin& plugin, const std::string& input) {
-    const std::string fullPath = std::filesystem::absolute(std::filesystem::u8path(input)).u8string();
     try {
-        return plugin.importFile(fullPath);
+        return plugin.importFile(orvex::cli::importPath(input));
     } catch (const std::bad_alloc&) {
         throw Failure(kExitImportFailed, input + ": not enough memory; the import failed");
     } catch (const std::exception& error) {
@@ -301,6 +300,7 @@ int convertAll(const Options& options) {
     batch.parallel =
         options.parallel != 0 ? options.parallel : std::max(1u, std::thread::hardware_concurrency());
     batch.pluginPath = options.pluginPath;
+    batch.pluginModule = options.pluginPath.empty() ? defaultPluginPath() : options.pluginPath;
     batch.size = options.size;
     batch.view = options.view;
     batch.report = options.report;

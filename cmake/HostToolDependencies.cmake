@@ -1,6 +1,7 @@
 # The libraries of the program, its writers and their tests, as one set of
-# targets on every build: orvex_squish, orvex_stb, nlohmann_json::nlohmann_json,
-# CLI11::CLI11, TinyGLTF::TinyGLTF and ZLIB::ZLIB. On Linux they come from Debian's
+# targets on every build: orvex_squish, orvex_stb, orvex_xxhash,
+# nlohmann_json::nlohmann_json, CLI11::CLI11, TinyGLTF::TinyGLTF and
+# ZLIB::ZLIB. On Linux they come from Debian's
 # packages. Debian builds libsquish and the implementations of stb and
 # tinygltf for Linux only, so a Windows build compiles them, libsquish from
 # Debian's source package (/usr/src/libsquish, unpacked by scripts/setup)
@@ -10,7 +11,7 @@
 if(CMAKE_CROSSCOMPILING AND WIN32)
     set(staged "${CMAKE_BINARY_DIR}/debian-headers")
     file(MAKE_DIRECTORY "${staged}")
-    foreach(entry nlohmann CLI stb tiny_gltf.h)
+    foreach(entry nlohmann CLI stb tiny_gltf.h xxhash.h xxh3.h)
         if(NOT EXISTS "${staged}/${entry}")
             file(CREATE_LINK "/usr/include/${entry}" "${staged}/${entry}" SYMBOLIC)
         endif()
@@ -55,6 +56,16 @@ else()
     add_library(orvex_squish INTERFACE)
     target_include_directories(orvex_squish SYSTEM INTERFACE "${SQUISH_INCLUDE_DIR}")
     target_link_libraries(orvex_squish INTERFACE "${SQUISH_LIBRARY}")
+endif()
+
+# xxHash, from Debian's libxxhash-dev, compiled into the one file that
+# includes it (XXH_INLINE_ALL), so that every build takes it alike.
+add_library(orvex_xxhash INTERFACE)
+if(CMAKE_CROSSCOMPILING AND WIN32)
+    target_include_directories(orvex_xxhash SYSTEM INTERFACE "${staged}")
+else()
+    find_path(XXHASH_INCLUDE_DIR xxhash.h REQUIRED)
+    target_include_directories(orvex_xxhash SYSTEM INTERFACE "${XXHASH_INCLUDE_DIR}")
 endif()
 
 # On Windows the static zlib (libz-mingw-w64-dev), so that no DLL of it has

@@ -20,6 +20,11 @@ constexpr int kTemporaryNameTries = 100;
 
 constexpr char kTemporarySuffix[] = ".tmp";
 
+std::function<void(std::size_t)>& commitObserver() {
+    static std::function<void(std::size_t)> observer;
+    return observer;
+}
+
 std::string describeErrno(int error) {
     return error != 0 ? std::strerror(error) : "unknown error";
 }
@@ -49,7 +54,8 @@ AtomicFile::~AtomicFile() {
 AtomicFile::AtomicFile(AtomicFile&& other) noexcept
     : fPath(std::move(other.fPath)),
       fTemporaryPath(std::move(other.fTemporaryPath)),
-      fFile(std::exchange(other.fFile, nullptr)) {
+      fFile(std::exchange(other.fFile, nullptr)),
+      fDigest(std::move(other.fDigest)) {
     other.fTemporaryPath.clear();
 }
 
@@ -58,6 +64,7 @@ void AtomicFile::write(const void* data, std::size_t size) {
     if (size == 0) return;
     errno = 0;
     if (std::fwrite(data, 1, size, fFile) != size) fail(describeErrno(errno));
+    fDigest.add(data, size);
 }
 
 void AtomicFile::commit() {
@@ -93,6 +100,12 @@ bool isTemporaryFileName(const std::string& fileName) {
     return digits < fileName.size() && fileName.find_first_not_of("0123456789", digits) == std::string::npos;
 }
 
+bool isTemporaryFileOf(const std::string& temporaryName, const std::string& fileName) {
+    return isTemporaryFileName(temporaryName) && temporaryName.size() > fileName.size() &&
+           temporaryName.compare(0, fileName.size(), fileName) == 0 &&
+           temporaryName.compare(fileName.size(), sizeof kTemporarySuffix - 1, kTemporarySuffix) == 0;
+}
+
 void writeFileAtomically(const std::string& path, std::string_view bytes) {
     AtomicFile file(path);
     file.write(bytes);
@@ -109,12 +122,17 @@ void writeFilesAtomically(const std::vector<FileBytes>& files) {
     commitTogether(staged);
 }
 
+void setCommitObserver(std::function<void(std::size_t committed)> observer) {
+    commitObserver() = std::move(observer);
+}
+
 void commitTogether(std::vector<AtomicFile>& staged) {
     std::size_t committed = 0;
     try {
         for (AtomicFile& file : staged) {
             file.commit();
             ++committed;
+            if (commitObserver()) commitObserver()(committed);
         }
     } catch (const WriteError&) {
         // Companions without the file that names them are no output at all:

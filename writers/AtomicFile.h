@@ -1,8 +1,11 @@
 #ifndef ORVEX_WRITERS_ATOMICFILE_H
 #define ORVEX_WRITERS_ATOMICFILE_H
 
+#include "writers/Digest.h"
+
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +31,11 @@ public:
 
     void write(const void* data, std::size_t size);
     void write(std::string_view text) { write(text.data(), text.size()); }
+    // The digest of every byte written so far.
+    std::string contentDigest() const { return fDigest.hex(); }
+    // Makes commit put the file at `path` instead, in the same directory:
+    // for a file named after what it holds, known only once it is written.
+    void setFinalPath(std::string path) { fPath = std::move(path); }
     void commit();
 
     const std::string& path() const { return fPath; }
@@ -39,11 +47,15 @@ private:
     std::string fPath;
     std::string fTemporaryPath;
     std::FILE* fFile = nullptr;
+    Digest fDigest;
 };
 
 // True for the name that an AtomicFile gives its temporary beside the final
 // file, so that a run stopped while writing can find what it left.
 bool isTemporaryFileName(const std::string& fileName);
+
+// True for the temporary of a file named `fileName`.
+bool isTemporaryFileOf(const std::string& temporaryName, const std::string& fileName);
 
 // Writes a whole file through AtomicFile.
 void writeFileAtomically(const std::string& path, std::string_view bytes);
@@ -65,6 +77,11 @@ void writeFilesAtomically(const std::vector<FileBytes>& files);
 // caller: renames them into place in the order given, and on a failure
 // removes those already renamed.
 void commitTogether(std::vector<AtomicFile>& staged);
+
+// For tests: called by commitTogether after each file it puts in place,
+// with how many are in place. What it throws, other than WriteError, stops
+// the commit there with nothing taken back, as a stopped process would.
+void setCommitObserver(std::function<void(std::size_t committed)> observer);
 
 }  // namespace orvex::writers
 

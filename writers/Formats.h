@@ -39,8 +39,9 @@ inline bool imageStands(const std::string& path) {
 }
 
 // glTF 2.0: JSON with the buffer and the PNG images in files beside it, or,
-// `binary`, one GLB file that holds them.
-void writeGltf(const ExportScene& scene, const std::string& path, bool binary);
+// `binary`, one GLB file that holds them. Returns the path of the buffer
+// file beside a JSON output (see Companion.h), or empty.
+std::string writeGltf(const ExportScene& scene, const std::string& path, bool binary);
 
 // Binary FBX 7.4, with the PNG images beside it or, `embedTextures`,
 // inside it. Throws WriteError as well for a file past what FBX 7.4's 32-bit
@@ -48,7 +49,8 @@ void writeGltf(const ExportScene& scene, const std::string& path, bool binary);
 void writeFbx(const ExportScene& scene, const std::string& path, bool embedTextures);
 
 // Wavefront OBJ, with its materials in an MTL file and PNG images beside it.
-void writeObj(const ExportScene& scene, const std::string& path);
+// Returns the path of the MTL file (see Companion.h).
+std::string writeObj(const ExportScene& scene, const std::string& path);
 
 // The whole host scene as JSON, in the layout that docs/scene-json.md describes.
 void writeSceneJson(const standin::Scene& scene, const std::string& path);

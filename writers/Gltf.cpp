@@ -1,5 +1,6 @@
 #include "writers/Ascii.h"
 #include "writers/AtomicFile.h"
+#include "writers/Companion.h"
 #include "writers/Formats.h"
 #include "writers/WriteError.h"
 
@@ -229,7 +230,7 @@ std::string dumpJson(const Json& json, int indent) {
 
 }  // namespace
 
-void writeGltf(const ExportScene& scene, const std::string& path, bool binary) {
+std::string writeGltf(const ExportScene& scene, const std::string& path, bool binary) {
     Layout layout;
     Json document = {{"asset", {{"version", "2.0"}, {"generator", "OrvexImp"}}}, {"scene", 0}};
     Json nodes = Json::array();
@@ -276,21 +277,15 @@ void writeGltf(const ExportScene& scene, const std::string& path, bool binary) {
                                              {"wrapS", kRepeat},
                                              {"wrapT", kRepeat}}});
     }
-    std::string binPath;
-    if (!layout.views().empty()) {
+    const bool buffered = !layout.views().empty();
+    if (buffered) {
         if (!layout.accessors().empty()) document["accessors"] = layout.accessors();
         document["bufferViews"] = layout.views();
-        Json bufferObject = {{"byteLength", layout.size()}};
-        if (!binary) {
-            const std::string binName = stemOf(path) + ".bin";
-            bufferObject["uri"] = uriOf(binName);
-            binPath = pathBeside(path, binName);
-        }
-        document["buffers"] = Json::array({std::move(bufferObject)});
+        document["buffers"] = Json::array({{{"byteLength", layout.size()}}});
     }
     if (binary) {
         writeGlb(path, dumpJson(document, -1), scene, layout.size());
-        return;
+        return {};
     }
     // Staged in the order that they are renamed: the file that names the
     // others last.
@@ -300,13 +295,21 @@ void writeGltf(const ExportScene& scene, const std::string& path, bool binary) {
         staged.emplace_back(image.path);
         staged.back().write(image.bytes);
     }
-    if (!binPath.empty()) {
-        staged.emplace_back(binPath);
+    std::optional<std::string> binName;
+    if (buffered) {
+        // Streamed under the output's name, then named after what it holds.
+        staged.emplace_back(pathBeside(path, stemOf(path) + ".bin"));
         writeBuffer(staged.back(), scene, false);
+        binName = companionFileName(path, staged.back().contentDigest());
+        staged.back().setFinalPath(pathBeside(path, *binName));
+        document["buffers"][0]["uri"] = uriOf(*binName);
     }
     staged.emplace_back(path);
     staged.back().write(dumpJson(document, 2) + "\n");
+    const std::optional<std::string> previous = companionNamedBy(path);
     commitTogether(staged);
+    removeLeftovers(path, binName, previous);
+    return binName ? pathBeside(path, *binName) : std::string();
 }
 
 }  // namespace orvex::writers

@@ -1,4 +1,6 @@
 #include "writers/AtomicFile.h"
+#include "writers/Companion.h"
+#include "writers/Digest.h"
 #include "writers/Formats.h"
 
 #include <charconv>
@@ -50,9 +52,8 @@ std::string corner(std::uint32_t index, const MeshGeometry& mesh, const Bases& b
 
 }  // namespace
 
-void writeObj(const ExportScene& scene, const std::string& path) {
-    const std::string mtlName = stemOf(path) + ".mtl";
-    std::string obj = "# OrvexImp\nmtllib " + mtlName + "\n";
+std::string writeObj(const ExportScene& scene, const std::string& path) {
+    std::string obj;
     std::string mtl = "# OrvexImp\n";
     std::vector<FileBytes> files;
     for (const ExportMaterial& material : scene.materials) {
@@ -94,9 +95,15 @@ void writeObj(const ExportScene& scene, const std::string& path) {
         bases.normal += geometry.normals.size();
     }
     if (defaultUsed) mtl += std::string("newmtl ") + kDefaultMaterialName + "\n" + kUntexturedColour;
-    files.push_back({pathBeside(path, mtlName), mtl});
+    const std::string mtlName = companionFileName(path, digestHex(mtl));
+    obj.insert(0, "# OrvexImp\nmtllib " + mtlName + "\n");
+    const std::string mtlPath = pathBeside(path, mtlName);
+    files.push_back({mtlPath, mtl});
     files.push_back({path, obj});
+    const std::optional<std::string> previous = companionNamedBy(path);
     writeFilesAtomically(files);
+    removeLeftovers(path, mtlName, previous);
+    return mtlPath;
 }
 
 }  // namespace orvex::writers

@@ -1,6 +1,7 @@
 #include "writers/SceneWriter.h"
 
 #include "writers/Ascii.h"
+#include "writers/Companion.h"
 #include "writers/ExportScene.h"
 #include "writers/Formats.h"
 
@@ -52,27 +53,29 @@ WriteReport writeScene(const standin::Scene& scene, const std::string& outputPat
     try {
         if (*format == Format::kJson) {
             writeSceneJson(scene, outputPath);
+            removeLeftovers(outputPath, std::nullopt, std::nullopt);
             report.files.push_back(outputPath);
             return report;
         }
         const ExportScene exported = collectScene(scene, report.warnings);
         if (exported.meshes.empty())
             report.warnings.push_back("the scene holds no mesh with triangles to write");
+        std::string companion;
         if (*format == Format::kObj) {
-            writeObj(exported, outputPath);
+            companion = writeObj(exported, outputPath);
         } else if (*format == Format::kFbx) {
             writeFbx(exported, outputPath, options.embedTextures);
+            removeLeftovers(outputPath, std::nullopt, std::nullopt);
         } else {
-            writeGltf(exported, outputPath, *format == Format::kGlb);
+            companion = writeGltf(exported, outputPath, *format == Format::kGlb);
+            if (*format == Format::kGlb) removeLeftovers(outputPath, std::nullopt, std::nullopt);
         }
-        if (*format != Format::kGlb) {
+        const bool imagesBeside = *format != Format::kGlb && !(*format == Format::kFbx && options.embedTextures);
+        if (imagesBeside) {
             for (const ExportTexture& texture : exported.textures)
                 report.files.push_back(pathBeside(outputPath, imageFileName(texture)));
-            const std::string companion =
-                pathBeside(outputPath, stemOf(outputPath) + (*format == Format::kObj ? ".mtl" : ".bin"));
-            std::error_code ignored;
-            if (std::filesystem::exists(std::filesystem::u8path(companion), ignored)) report.files.push_back(companion);
         }
+        if (!companion.empty()) report.files.push_back(companion);
     } catch (const std::bad_alloc&) {
         throw WriteError(outputPath + ": cannot write: out of memory");
     }

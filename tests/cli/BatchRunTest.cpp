@@ -17,6 +17,7 @@
 #endif
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
 namespace {
@@ -41,9 +42,10 @@ void write(const fs::path& path, const orvex::modelgen::Bytes& bytes) {
     orvex::modelgen::writeFile(path.string(), bytes);
 }
 
-// Later than anything written so far, on any file system's clock.
-void touch(const fs::path& path) {
-    fs::last_write_time(path, fs::file_time_type::clock::now() + std::chrono::seconds(5));
+// Far earlier than anything written so far: as a file restored from a
+// backup, or unpacked from an archive that keeps times, carries it.
+void age(const fs::path& path) {
+    fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::hours(24 * 365 * 5));
 }
 
 std::map<fs::path, fs::file_time_type> timesUnder(const fs::path& directory) {
@@ -52,15 +54,24 @@ std::map<fs::path, fs::file_time_type> timesUnder(const fs::path& directory) {
     return times;
 }
 
+orvex::modelgen::Bytes texture(std::uint8_t red) {
+    orvex::modelgen::RgbaImage image{1, 1, {red, 10, 10, 255}};
+    return orvex::modelgen::buildDds(image, orvex::modelgen::DdsFormat::Rgba32);
+}
+
+// Copies the tree, every file with the time of the copy.
+void copyWithNewTimes(const fs::path& from, const fs::path& to) {
+    fs::copy(from, to, fs::copy_options::recursive);
+    for (const fs::path& file : filesUnder(to)) fs::last_write_time(to / file, fs::file_time_type::clock::now());
+}
+
 class BatchRunTest : public ProgramTest {
 protected:
     // A content tree: two models on one texture, one on a missing texture,
     // one that is no model.
     fs::path writeContent() const {
         const fs::path content = scratch_ / "game" / "content";
-        orvex::modelgen::RgbaImage image{1, 1, {200, 10, 10, 255}};
-        write(content / "textures" / "stone.1024.dds",
-              orvex::modelgen::buildDds(image, orvex::modelgen::DdsFormat::Rgba32));
+        write(content / "textures" / "stone.1024.dds", texture(200));
         write(content / "meshes" / "a.model", texturedTriangle("stone", 1));
         write(content / "meshes" / "b.model", texturedTriangle("stone", 2));
         write(content / "meshes" / "c.model", texturedTriangle("lost", 3));
@@ -69,34 +80,147 @@ protected:
     }
 
     Json report() const { return Json::parse(readText(scratch_ / "report.json")); }
+
+    // The inputs of the report that ended as `status`, by file name.
+    std::vector<std::string> inputsThat(const std::string& status) const {
+        std::vector<std::string> names;
+        const Json parsed = report();
+        for (const Json& file : parsed["files"]) {
+            if (file["status"] == status) names.push_back(fs::u8path(file["input"].get<std::string>()).filename().u8string());
+        }
+        return names;
+    }
 };
 
-TEST_F(BatchRunTest, ResumesRewritingNothingAndConvertsAgainWhatChanged) {
+// A batch that runs again converts exactly the files whose output a
+// conversion now would change, whatever the files' times say, and says in
+// one line what changed; with the inputs named by absolute and by relative
+// paths, since the textures are found under the content folder that the
+// path holds.
+TEST_F(BatchRunTest, ConvertsAgainExactlyWhatAConversionNowWouldChange) {
+    struct Change {
+        const char* what;
+        std::function<void(const fs::path& content)> make;
+        std::vector<std::string> converted;
+        std::string why;
+    };
+    const Change changes[] = {
+        {"nothing", [](const fs::path&) {}, {}, ""},
+        {"a texture rewritten with an old time",
+         [](const fs::path& content) {
+             write(content / "textures" / "props" / "barrel.2048.dds", texture(90));
+             age(content / "textures" / "props" / "barrel.2048.dds");
+         },
+         {"yard.model"},
+         "textures/props/barrel.2048.dds changed"},
+        {"a texture of a higher resolution added with an old time",
+         [](const fs::path& content) {
+             write(content / "textures" / "ground" / "cobbles.2048.dds", texture(30));
+             age(content / "textures" / "ground" / "cobbles.2048.dds");
+         },
+         {"shed.model", "yard.model"},
+         "textures/ground/cobbles.2048.dds is new: the import now uses it instead of cobbles.1024.dds"},
+        {"a texture deleted",
+         [](const fs::path& content) { fs::remove(content / "textures" / "props" / "barrel.2048.dds"); },
+         {"yard.model"},
+         "textures/props/barrel.2048.dds is gone: the import now uses barrel.1024.dds instead"},
+        {"the last texture of a name deleted",
+         [](const fs::path& content) { fs::remove(content / "textures" / "ground" / "cobbles.1024.dds"); },
+         {"shed.model", "yard.model"},
+         "textures/ground/cobbles.1024.dds is gone: the import now finds no file for texture ground\\cobbles"},
+        {"a model replaced by an older, different copy",
+         [](const fs::path& content) {
+             write(content / "meshes" / "yard.model", texturedTriangle("props\\barrel", 7));
+             age(content / "meshes" / "yard.model");
+         },
+         {"yard.model"},
+         "the model changed since it was converted"},
+        {"the content folder copied back with new times",
+         [](const fs::path& content) {
+             copyWithNewTimes(content, content.parent_path() / "copy");
+             fs::remove_all(content);
+             fs::rename(content.parent_path() / "copy", content);
+         },
+         {},
+         ""},
+    };
+    for (const bool relative : {false, true}) {
+        for (const Change& change : changes) {
+            SCOPED_TRACE(std::string(change.what) + (relative ? ", relative paths" : ", absolute paths"));
+            const fs::path game = scratch_ / (relative ? "relative" : "absolute") / change.what;
+            const fs::path content = game / "content";
+            write(content / "textures" / "props" / "barrel.2048.dds", texture(200));
+            write(content / "textures" / "props" / "barrel.1024.dds", texture(100));
+            write(content / "textures" / "ground" / "cobbles.1024.dds", texture(50));
+            // The game's texture names, with its separator.
+            ModelBuilder yard;
+            std::vector<ModelVertex> vertices(3);
+            vertices[1].x = 1;
+            vertices[2].y = 1;
+            yard.beginMeshList()
+                .mesh(std::string("props\\barrel") + '\0', vertices, {0, 1, 2})
+                .mesh(std::string("ground\\cobbles") + '\0', vertices, {0, 1, 2})
+                .endMeshList();
+            write(content / "meshes" / "yard.model", yard.bytes());
+            write(content / "meshes" / "shed.model", texturedTriangle("ground\\cobbles", 2));
+            const fs::path outdir = scratch_ / "out" / (relative ? "relative" : "absolute") / change.what;
+            const std::string input = relative ? "content/meshes" : (content / "meshes").string();
+            const std::vector<std::string> batch = {input, "-o", outdir.string(), "--format", "gltf", "--report",
+                                                    (scratch_ / "report.json").string()};
+            const fs::path in = relative ? game : fs::path();
+            ASSERT_EQ(run(batch, in).status, 0);
+            const auto before = timesUnder(outdir);
+
+            change.make(content);
+            const Outcome again = run(batch, in);
+            EXPECT_EQ(again.status, 0) << again.err;
+            EXPECT_EQ(inputsThat("converted"), change.converted);
+            const Json parsed = report();
+            for (const Json& file : parsed["files"]) {
+                if (file["status"] == "converted") {
+                    EXPECT_EQ(file["why"], change.why) << file["input"];
+                } else {
+                    EXPECT_THAT(file["reason"].get<std::string>(), HasSubstr("up to date")) << file["input"];
+                    EXPECT_TRUE(file["record"].is_object()) << file["input"];
+                }
+            }
+            if (change.converted.empty()) {
+                EXPECT_EQ(timesUnder(outdir), before);
+            }
+        }
+    }
+}
+
+// Outputs that are copied with new times, records included, are up to
+// date where they now stand; the program, the plug-in and the options that
+// shape the output are part of what an output was made from.
+TEST_F(BatchRunTest, ConvertsAgainWhenThePluginOrTheOptionsChange) {
     const std::string meshes = writeContent().string();
-    const std::string outdir = out("gltf").string();
-    const std::vector<std::string> batch = {
-        meshes, "-o", outdir, "--format", "gltf", "--report", (scratch_ / "report.json").string()};
-    ASSERT_EQ(run(batch).status, 1);
-    const auto first = timesUnder(outdir);
+    const fs::path plugin = scratch_ / fs::u8path(ORVEX_PLUGIN).filename();
+    fs::copy_file(ORVEX_PLUGIN, plugin);
+    const std::string outdir = out("fbx").string();
+    const auto batch = [&](const std::string& folder, std::vector<std::string> more) {
+        std::vector<std::string> arguments = {meshes, "-o", folder, "--format", "fbx", "--plugin", plugin.string(),
+                                              "--report", (scratch_ / "report.json").string()};
+        arguments.insert(arguments.end(), more.begin(), more.end());
+        return run(arguments);
+    };
+    ASSERT_EQ(batch(outdir, {}).status, 1);
+    copyWithNewTimes(outdir, out("copied"));
+    EXPECT_THAT(batch(out("copied").string(), {}).err, HasSubstr("converted 0, skipped 3 of 4"));
 
-    const Outcome again = run(batch);
-    EXPECT_EQ(again.status, 1) << again.err;
-    EXPECT_THAT(again.err, HasSubstr("a.model: skipped: up to date"));
-    EXPECT_THAT(again.err, HasSubstr("converted 0, skipped 3 of 4 files"));
-    EXPECT_EQ(timesUnder(outdir), first);
-    EXPECT_EQ(report()["skipped"], 3);
-    EXPECT_EQ(report()["failed"], 1);
-
-    // A newer model, then a newer texture, are converted again; --overwrite
-    // converts everything.
-    touch(fs::path(meshes) / "b.model");
-    EXPECT_THAT(run(batch).err, HasSubstr("converted 1, skipped 2 of 4"));
-    EXPECT_EQ(report()["files"][1]["status"], "converted");
-    touch(fs::path(meshes).parent_path() / "textures" / "stone.1024.dds");
-    EXPECT_THAT(run(batch).err, HasSubstr("converted 2, skipped 1 of 4"));
-    std::vector<std::string> overwrite = batch;
-    overwrite.push_back("--overwrite");
-    EXPECT_THAT(run(overwrite).err, HasSubstr("converted 3, skipped 0 of 4"));
+    {
+        std::ofstream grown(plugin, std::ios::binary | std::ios::app);
+        grown << "a changed build";
+    }
+    EXPECT_THAT(batch(outdir, {}).err, HasSubstr("converted 3, skipped 0 of 4"));
+    EXPECT_EQ(report()["files"][0]["why"], "the plug-in changed since it was made");
+    EXPECT_THAT(batch(outdir, {"--embed-textures"}).err, HasSubstr("converted 3, skipped 0 of 4"));
+    EXPECT_EQ(report()["files"][0]["why"],
+              "it was made with --format fbx, this run asks for --format fbx --embed-textures");
+    EXPECT_THAT(batch(outdir, {"--embed-textures"}).err, HasSubstr("converted 0, skipped 3 of 4"));
+    EXPECT_THAT(batch(outdir, {"--embed-textures", "--overwrite"}).err, HasSubstr("converted 3, skipped 0 of 4"));
+    EXPECT_EQ(report()["files"][0]["why"], "--overwrite");
 }
 
 TEST_F(BatchRunTest, ReportsEveryFileConvertedSkippedOrFailed) {
@@ -109,8 +233,7 @@ TEST_F(BatchRunTest, ReportsEveryFileConvertedSkippedOrFailed) {
     ASSERT_EQ(single["files"].size(), 1u);
 
     const std::string outdir = out("batch").string();
-    write(fs::path(outdir) / "b.glb", {});
-    touch(fs::path(outdir) / "b.glb");
+    ASSERT_EQ(run({(meshes / "b.model").string(), "-o", outdir, "--format", "glb"}).status, 0);
     const Outcome result = run({meshes.string(), "-o", outdir, "--report", reportPath});
     EXPECT_EQ(result.status, 1) << result.err;
     const Json batch = report();
@@ -123,6 +246,7 @@ TEST_F(BatchRunTest, ReportsEveryFileConvertedSkippedOrFailed) {
     const Json& a = files[0];
     EXPECT_EQ(a["input"], (meshes / "a.model").string());
     EXPECT_EQ(a["status"], "converted");
+    EXPECT_EQ(a["why"], "no output yet");
     EXPECT_FALSE(a.contains("reason"));
     EXPECT_EQ(a["outputs"], Json::array({native(outdir + "/a.glb")}));
     EXPECT_EQ(a["meshes"], 1);
@@ -135,11 +259,23 @@ TEST_F(BatchRunTest, ReportsEveryFileConvertedSkippedOrFailed) {
     EXPECT_EQ(a["warnings"], Json::array());
     EXPECT_GT(a["seconds"].get<double>(), 0);
 
+    // What a skipped file's output was made from, as its record holds it.
     const Json& b = files[1];
     EXPECT_EQ(b["status"], "skipped");
     EXPECT_THAT(b["reason"].get<std::string>(), HasSubstr("up to date"));
     EXPECT_EQ(b["outputs"], Json::array({native(outdir + "/b.glb")}));
     EXPECT_EQ(b["textures"][0]["resolution"], 1024);
+    const Json& record = b["record"];
+    EXPECT_EQ(record["options"], "--format glb");
+    EXPECT_EQ(record["model"]["path"], (meshes / "b.model").string());
+    EXPECT_EQ(record["model"]["size"], fs::file_size(meshes / "b.model"));
+    EXPECT_EQ(record["model"]["digest"].get<std::string>().size(), 16u);
+    ASSERT_EQ(record["textures"].size(), 1u);
+    EXPECT_EQ(record["textures"][0]["name"], "stone");
+    EXPECT_EQ(record["textures"][0]["found"]["path"], a["textures"][0]["found"]);
+    ASSERT_EQ(record["outputs"].size(), 1u);
+    EXPECT_EQ(record["outputs"][0]["path"], "b.glb");
+    EXPECT_EQ(record["outputs"][0]["size"], fs::file_size(fs::path(outdir) / "b.glb"));
 
     // A missing texture: its native path in the warning, once.
     const Json& c = files[2];
@@ -158,16 +294,18 @@ TEST_F(BatchRunTest, ReportsEveryFileConvertedSkippedOrFailed) {
 TEST_F(BatchRunTest, DryRunListsTheWorkAndCollisionsAndWritesNothing) {
     const fs::path meshes = writeContent();
     const std::string outdir = out("batch").string();
-    write(fs::path(outdir) / "a.glb", {});
-    touch(fs::path(outdir) / "a.glb");
+    ASSERT_EQ(run({(meshes / "a.model").string(), "-o", outdir, "--format", "glb"}).status, 0);
+    write(fs::path(outdir) / "b.glb", {});
+    const auto before = timesUnder(outdir);
     const Outcome plan = run({meshes.string(), "-o", outdir, "--dry-run"});
     EXPECT_EQ(plan.status, 0) << plan.err;
     const std::string m = meshes.string();
     EXPECT_EQ(plan.out, native(m + "/a.model") + ": would skip: " + native(outdir + "/a.glb") + " is up to date\n" +
-                            native(m + "/b.model") + ": would write " + native(outdir + "/b.glb") + " (no output yet)\n" +
+                            native(m + "/b.model") + ": would write " + native(outdir + "/b.glb") +
+                            " (no record of what " + native(outdir + "/b.glb") + " was made from)\n" +
                             native(m + "/c.model") + ": would write " + native(outdir + "/c.glb") + " (no output yet)\n" +
                             native(m + "/d.model") + ": would write " + native(outdir + "/d.glb") + " (no output yet)\n");
-    EXPECT_EQ(filesUnder(outdir), std::vector<fs::path>{"a.glb"});
+    EXPECT_EQ(timesUnder(outdir), before);
 
     write(scratch_ / "other" / "a.model", texturedTriangle("stone", 5));
     const Outcome collision = run(
@@ -242,16 +380,25 @@ TEST_F(BatchRunTest, StopsCleanlyOnSigintAndSigtermAndARerunFinishes) {
             EXPECT_EQ(file.string().find(".tmp"), std::string::npos) << file;
             if (file.extension() != ".gltf") continue;
             ++gltfs;
-            EXPECT_TRUE(Json::accept(readText(fs::path(outdir) / file))) << file;
+            // Whole, with the buffer it names.
+            const Json gltf = Json::parse(readText(fs::path(outdir) / file), nullptr, false);
+            ASSERT_TRUE(gltf.is_object()) << file;
+            const fs::path buffer = fs::path(outdir) / fs::u8path(gltf["buffers"][0]["uri"].get<std::string>());
+            EXPECT_EQ(fs::file_size(buffer), gltf["buffers"][0]["byteLength"]) << file;
         }
         // A worker stopped after its output was whole leaves it whole.
         EXPECT_GE(gltfs, static_cast<std::size_t>(converted));
         EXPECT_LE(gltfs, static_cast<std::size_t>(converted) + 2);
 
+        // Only outputs recorded as converted are trusted: one whose worker
+        // was stopped before it told is converted again.
         const Outcome rerun = run(batch);
         EXPECT_EQ(rerun.status, 0) << rerun.err;
-        EXPECT_EQ(report()["skipped"], gltfs);
-        EXPECT_EQ(report()["converted"], kFiles - gltfs);
+        EXPECT_EQ(report()["skipped"], converted);
+        EXPECT_EQ(report()["converted"], kFiles - converted);
+        std::size_t buffers = 0;
+        for (const fs::path& file : filesUnder(outdir)) buffers += file.extension() == ".bin";
+        EXPECT_EQ(buffers, std::size_t{kFiles});
     }
 }
 

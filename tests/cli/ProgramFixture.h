@@ -44,8 +44,10 @@ inline std::string readText(const fs::path& path) {
 
 #if defined(_WIN32)
 // Runs the command with standard input from nothing and its two outputs
-// into the files; returns its exit status, or -1 when it cannot start.
-inline int runProcess(const std::vector<std::string>& command, const fs::path& out, const fs::path& err) {
+// into the files, in the folder `in` (empty: this process's own); returns
+// its exit status, or -1 when it cannot start.
+inline int runProcess(const std::vector<std::string>& command, const fs::path& out, const fs::path& err,
+                      const fs::path& in = {}) {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     auto open = [&](const fs::path& path, DWORD access, DWORD disposition) {
         return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, disposition,
@@ -66,8 +68,8 @@ inline int runProcess(const std::vector<std::string>& command, const fs::path& o
     startup.hStdOutput = open(out, GENERIC_WRITE, CREATE_ALWAYS);
     startup.hStdError = open(err, GENERIC_WRITE, CREATE_ALWAYS);
     PROCESS_INFORMATION process{};
-    const BOOL started =
-        CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+    const BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                        in.empty() ? nullptr : in.c_str(), &startup, &process);
     for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) CloseHandle(handle);
     if (!started) return -1;
     WaitForSingleObject(process.hProcess, INFINITE);
@@ -84,8 +86,9 @@ inline std::string quoted(const std::string& text) {
     return result + "'";
 }
 
-inline int runProcess(const std::vector<std::string>& command, const fs::path& out, const fs::path& err) {
-    std::string line;
+inline int runProcess(const std::vector<std::string>& command, const fs::path& out, const fs::path& err,
+                      const fs::path& in = {}) {
+    std::string line = in.empty() ? std::string() : "cd " + quoted(in.string()) + " && ";
     for (const std::string& argument : command) line += quoted(argument) + " ";
     line += ">" + quoted(out.string()) + " 2>" + quoted(err.string()) + " </dev/null";
     const int raw = std::system(line.c_str());
@@ -112,11 +115,20 @@ MATCHER_P(IsOneLine, pattern, "") {
     return std::regex_match(arg, std::regex(std::string("orvex-import: ") + pattern + "\n"));
 }
 
-// Every file under the folder, relative to it, in path order.
+// Where a batch keeps its records of what each output was made from.
+inline const fs::path kRecordFolder = ".orvex-import";
+
+// Every file under the folder, relative to it, in path order, apart from a
+// batch's records.
 inline std::vector<fs::path> filesUnder(const fs::path& directory) {
     std::vector<fs::path> files;
-    for (const auto& entry : fs::recursive_directory_iterator(directory)) {
-        if (entry.is_regular_file()) files.push_back(fs::relative(entry.path(), directory));
+    for (auto entry = fs::recursive_directory_iterator(directory); entry != fs::recursive_directory_iterator();
+         ++entry) {
+        if (entry->path().filename() == kRecordFolder) {
+            entry.disable_recursion_pending();
+        } else if (entry->is_regular_file()) {
+            files.push_back(fs::relative(entry->path(), directory));
+        }
     }
     std::sort(files.begin(), files.end());
     return files;
@@ -155,11 +167,12 @@ protected:
         fs::create_directories(scratch_ / "out");
     }
 
-    Outcome run(const std::vector<std::string>& arguments) const {
+    // Runs the program in the folder `in`, or in this process's own.
+    Outcome run(const std::vector<std::string>& arguments, const fs::path& in = {}) const {
         std::vector<std::string> command{ORVEX_PROGRAM};
         command.insert(command.end(), arguments.begin(), arguments.end());
         const fs::path out = scratch_ / "stdout.txt", err = scratch_ / "stderr.txt";
-        const int status = runProcess(command, out, err);
+        const int status = runProcess(command, out, err, in);
         return {status, lineText(readText(out)), lineText(readText(err))};
     }
 

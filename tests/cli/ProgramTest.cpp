@@ -89,7 +89,11 @@ TEST_F(ConversionTest, WritesEveryFormatFromTheSameScene) {
     EXPECT_GT(points, 0u);
     EXPECT_EQ(objVertices, points);
     EXPECT_EQ(objFaces, triangles);
-    EXPECT_TRUE(fs::exists(out("yard.mtl")));
+    const std::string mtllib = "mtllib ";
+    const std::string objText = readText(out("yard.obj"));
+    const std::size_t named = objText.find(mtllib);
+    ASSERT_NE(named, std::string::npos);
+    EXPECT_TRUE(fs::exists(out(objText.substr(named + mtllib.size(), objText.find('\n', named) - named - mtllib.size()))));
 }
 
 TEST_F(ConversionTest, DecodesAKnownDdsToThePngPixels) {
@@ -124,9 +128,10 @@ TEST_F(ConversionTest, InspectsWithoutWritingAnything) {
     const Outcome text = run({"--inspect", kSample.string()});
     ASSERT_EQ(text.status, 0) << text.err;
     EXPECT_THAT(text.out, HasSubstr("meshes: 4"));
-    // The game's path, then the file on disk as this system names it.
+    // The game's path, then the file on disk as this system names it, both
+    // from the absolute path that the import is given.
     EXPECT_THAT(text.out, HasSubstr("crate.2048.dds (found: " +
-                                    native(kSample.parent_path().parent_path().string() +
+                                    native(fs::absolute(kSample).parent_path().parent_path().string() +
                                            "/textures/props/crate.2048.dds") +
                                     ")"));
     EXPECT_THAT(text.out, HasSubstr("cobbles.1024.dds (found: "));
@@ -143,6 +148,15 @@ TEST_F(ConversionTest, InspectsWithoutWritingAnything) {
                                kSample.parent_path().parent_path() / "textures" / "props" / "barrel.2048.dds", error))
         << report["meshes"][2]["textureFile"];
     EXPECT_TRUE(filesUnder(scratch_ / "out").empty());
+
+    // From a path relative to the game's folder, the same content root and
+    // textures that the import finds.
+    const Outcome relative = run({"--inspect", "--json", native("content/meshes/yard.model")},
+                                 kSample.parent_path().parent_path().parent_path());
+    ASSERT_EQ(relative.status, 0) << relative.err;
+    const nlohmann::json fromRelative = nlohmann::json::parse(relative.out);
+    EXPECT_EQ(fromRelative["contentRoot"], report["contentRoot"]);
+    EXPECT_EQ(fromRelative["meshes"][2]["textureFound"], true);
 }
 
 // The smallest file that once made --inspect abort: a mesh list, a child

@@ -1,5 +1,8 @@
 #include "writers/SceneWriter.h"
 
+#include "writers/AtomicFile.h"
+#include "writers/Companion.h"
+
 #include "tests/writers/FbxReader.h"
 #include "tests/writers/TestSupport.h"
 
@@ -143,6 +146,14 @@ std::string gamePathOf(std::string nativePath) {
 const char kCrateImagePattern[] = R"(crate\.1024-[0-9a-f]{16}\.png)";
 const auto kCrateImage = ::testing::Truly(
     [](const std::string& name) { return std::regex_match(name, std::regex(kCrateImagePattern)); });
+
+// The buffer or materials file of an output named "scene", named by a
+// digest of its bytes.
+auto sceneCompanion(const char* extension) {
+    return ::testing::Truly([extension](const std::string& name) {
+        return std::regex_match(name, std::regex(std::string(R"(scene-[0-9a-f]{16}\.)") + extension));
+    });
+}
 
 const std::vector<std::uint8_t> kTexturePixels = {255, 0, 0,   255, 0,  255, 0,  255,
                                                   0,   0, 255, 128, 10, 20,  30, 0};
@@ -368,7 +379,7 @@ TEST_F(SceneWriterTest, GltfAndGlbHoldEveryMeshWithItsMaterialAndTexture) {
         EXPECT_EQ(model.images[0].image,
                   std::vector<unsigned char>(kTexturePixels.begin(), kTexturePixels.end()));
     }
-    EXPECT_THAT(fOutput.entries(), ElementsAre(kCrateImage, "scene.bin", "scene.glb", "scene.gltf"));
+    EXPECT_THAT(fOutput.entries(), ElementsAre(kCrateImage, sceneCompanion("bin"), "scene.glb", "scene.gltf"));
 }
 
 TEST_F(SceneWriterTest, GltfAndGlbOfAnEmptySceneAreValid) {
@@ -392,7 +403,7 @@ TEST_F(SceneWriterTest, FbxOfAnEmptySceneHoldsNoObjects) {
 TEST_F(SceneWriterTest, ObjLoadsBackWithTheSameVerticesAndTriangles) {
     buildScene();
     const std::string path = fOutput.file("scene.obj");
-    writeScene(standin::currentScene(), path);
+    const WriteReport report = writeScene(standin::currentScene(), path);
     std::size_t badFaces = 0;
     const std::vector<ObjObject> objects = readObj(readFile(path), badFaces);
     EXPECT_EQ(badFaces, 0u);
@@ -406,12 +417,15 @@ TEST_F(SceneWriterTest, ObjLoadsBackWithTheSameVerticesAndTriangles) {
     }
     EXPECT_EQ(objects[0].material, fShaders[0]);
     EXPECT_EQ(objects[2].material, "default");
-    const std::string mtl = readFile(fOutput.file("scene.mtl"));
+    ASSERT_EQ(report.files.size(), 3u);
+    const std::string mtl = readFile(report.files[1]);
+    EXPECT_THAT(readFile(path), StartsWith("# OrvexImp\nmtllib " +
+                                          std::filesystem::path(report.files[1]).filename().string() + "\n"));
     EXPECT_TRUE(std::regex_search(
         mtl, std::regex("newmtl " + fShaders[0] + "\nKd 1 1 1\nmap_Kd " + kCrateImagePattern + "\n")))
         << mtl;
     EXPECT_THAT(mtl, HasSubstr("newmtl " + fShaders[2] + "\nKd 0.5 0.5 0.5\n"));
-    EXPECT_THAT(fOutput.entries(), ElementsAre(kCrateImage, "scene.mtl", "scene.obj"));
+    EXPECT_THAT(fOutput.entries(), ElementsAre(kCrateImage, sceneCompanion("mtl"), "scene.obj"));
 }
 
 // Models that use different textures of one name, as models from two games
@@ -425,6 +439,7 @@ TEST_F(SceneWriterTest, OutputsInOneFolderKeepTheirOwnImagesAndShareIdenticalOne
         const std::pair<const char*, const std::vector<std::uint8_t>&> models[] = {
             {"first", kTexturePixels}, {"second", otherPixels}, {"third", kTexturePixels}};
         std::vector<std::string> imagesOf;
+        std::vector<std::string> companionOf;
         std::filesystem::file_time_type firstImageTime;
         for (const auto& [model, pixels] : models) {
             standin::newScene();
@@ -438,6 +453,7 @@ TEST_F(SceneWriterTest, OutputsInOneFolderKeepTheirOwnImagesAndShareIdenticalOne
                 writeScene(standin::currentScene(), output.file(std::string(model) + "." + format));
             ASSERT_EQ(report.files.size(), 3u);
             imagesOf.push_back(std::filesystem::path(report.files[0]).filename().string());
+            companionOf.push_back(report.files[1]);
             if (imagesOf.size() == 1) {
                 firstImageTime = std::filesystem::last_write_time(report.files[0]);
                 // Earlier than anything the other models may write, on any clock.
@@ -465,8 +481,8 @@ TEST_F(SceneWriterTest, OutputsInOneFolderKeepTheirOwnImagesAndShareIdenticalOne
                     << model;
             }
         } else {
-            EXPECT_THAT(readFile(output.file("first.mtl")), HasSubstr("map_Kd " + imagesOf[0] + "\n"));
-            EXPECT_THAT(readFile(output.file("second.mtl")), HasSubstr("map_Kd " + imagesOf[1] + "\n"));
+            EXPECT_THAT(readFile(companionOf[0]), HasSubstr("map_Kd " + imagesOf[0] + "\n"));
+            EXPECT_THAT(readFile(companionOf[1]), HasSubstr("map_Kd " + imagesOf[1] + "\n"));
         }
     }
 }
@@ -640,21 +656,140 @@ TEST_F(SceneWriterTest, FailedWriteNamesTheFileAndLeavesNothingOfTheOutput) {
     buildScene();
     EXPECT_THAT(writeErrorOf(fOutput.file("scene.dae")),
                 StartsWith(fOutput.file("scene.dae") + ": unknown output format"));
-    // A directory where the buffer should go refuses it after every file was written.
-    std::filesystem::create_directories(fOutput.file("scene.bin/keep"));
-    EXPECT_THAT(writeErrorOf(fOutput.file("scene.gltf")),
-                StartsWith(fOutput.file("scene.bin") + ": cannot write: "));
-    EXPECT_THAT(fOutput.entries(), ElementsAre("scene.bin"));
-    // The same for an FBX file whose image cannot be written beside it: a
-    // folder takes the image's name, learnt from a write elsewhere.
+    // A directory where the buffer should go refuses it after every file
+    // was written: a folder takes the buffer's name, learnt from a write
+    // elsewhere.
     const TempDirectory elsewhere;
-    const std::string image =
-        std::filesystem::path(writeScene(standin::currentScene(), elsewhere.file("scene.fbx")).files.front())
-            .filename()
-            .string();
+    const auto nameOf = [](const std::string& path) { return std::filesystem::path(path).filename().string(); };
+    const std::string buffer = nameOf(writeScene(standin::currentScene(), elsewhere.file("scene.gltf")).files[1]);
+    std::filesystem::create_directories(fOutput.file(buffer + "/keep"));
+    EXPECT_THAT(writeErrorOf(fOutput.file("scene.gltf")), StartsWith(fOutput.file(buffer) + ": cannot write: "));
+    EXPECT_THAT(fOutput.entries(), ElementsAre(buffer));
+    // The same for an FBX file whose image cannot be written beside it.
+    const std::string image = nameOf(writeScene(standin::currentScene(), elsewhere.file("scene.fbx")).files.front());
     std::filesystem::create_directories(fOutput.file(image + "/keep"));
     EXPECT_THAT(writeErrorOf(fOutput.file("scene.fbx")), StartsWith(fOutput.file(image) + ": cannot write: "));
-    EXPECT_THAT(fOutput.entries(), ElementsAre(image, "scene.bin"));
+    EXPECT_THAT(fOutput.entries(), ElementsAre(image, buffer));
+}
+
+// Two scenes, the second one mesh more: an output written from the first
+// and then replaced by the second.
+class ReplacementTest : public SceneWriterTest {
+protected:
+    void buildFirstScene() {
+        standin::newScene();
+        const std::string crate = fTextures.file("crate.1024.dds");
+        testing::writeFile(
+            crate, testing::ddsFile(2, 2, {testing::kRgbaFlags, 0, 32, {0xFF, 0xFF00, 0xFF0000, 0xFF000000}},
+                                    kTexturePixels));
+        shade(addMesh(kSquare), addFileTexture(gamePathOf(crate)));
+    }
+    static void addSecondMesh() { addMesh(kPlainTriangle); }
+
+    static std::string nameOf(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+};
+
+// Writing an output again leaves its new set alone: the companion that the
+// old output named goes, and so do one under the name earlier versions gave
+// it, one that a stopped write left without its output, and the
+// temporaries of the output and its companions. Images stay, as other
+// outputs may name them, and so does everything else.
+TEST_F(ReplacementTest, WritingAnOutputAgainLeavesOnlyItsNewSet) {
+    for (const std::string format : {"gltf", "obj"}) {
+        SCOPED_TRACE(format);
+        const std::string extension = format == "gltf" ? "bin" : "mtl";
+        const TempDirectory output;
+        const std::string path = output.file("scene." + format);
+        buildFirstScene();
+        const WriteReport first = writeScene(standin::currentScene(), path);
+        ASSERT_EQ(first.files.size(), 3u);
+        // The first set as earlier versions named it.
+        const std::string legacy = "scene." + extension;
+        std::filesystem::rename(first.files[1], output.file(legacy));
+        std::string main = readFile(path);
+        main.replace(main.find(nameOf(first.files[1])), nameOf(first.files[1]).size(), legacy);
+        testing::writeFile(path, main);
+        const std::string image = nameOf(first.files[0]);
+        const std::vector<std::string> leftovers = {
+            "scene." + format + ".tmp7", legacy + ".tmp0", "scene-0123456789abcdef." + extension,
+            "scene-0123456789abcdef." + extension + ".tmp2"};
+        const std::vector<std::string> others = {
+            image + ".tmp1", "other-0123456789abcdef." + extension, "scene.glb", "notes.txt"};
+        for (const std::vector<std::string>& names : {leftovers, others}) {
+            for (const std::string& name : names) testing::writeFile(output.file(name), "left");
+        }
+
+        addSecondMesh();
+        const WriteReport second = writeScene(standin::currentScene(), path);
+        ASSERT_EQ(second.files.size(), 3u);
+        EXPECT_THAT(companionNamedBy(path), ::testing::Optional(nameOf(second.files[1])));
+        std::vector<std::string> expected = others;
+        expected.insert(expected.end(), {image, nameOf(second.files[1]), "scene." + format});
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(output.entries(), expected);
+    }
+}
+
+// A replacement stopped after any of its renames, as a killed process
+// stops, leaves the old set whole: the output, put in place last, still
+// names its own companion, which the new one does not replace. Stopped after
+// the last, it leaves the new set. Writing it again completes the new set
+// and takes the old companion away.
+TEST_F(ReplacementTest, AReplacementStoppedAtAnyRenameLeavesTheOldSetWhole) {
+    struct Stopped {};
+    for (const std::string format : {"gltf", "obj", "fbx"}) {
+        SCOPED_TRACE(format);
+        std::string finalMain;
+        {
+            const TempDirectory reference;
+            buildFirstScene();
+            addSecondMesh();
+            writeScene(standin::currentScene(), reference.file("scene." + format));
+            finalMain = readFile(reference.file("scene." + format));
+        }
+        bool finished = false;
+        for (std::size_t stopAfter = 1; !finished; ++stopAfter) {
+            SCOPED_TRACE(stopAfter);
+            const TempDirectory output;
+            const std::string path = output.file("scene." + format);
+            buildFirstScene();
+            writeScene(standin::currentScene(), path);
+            const std::string oldMain = readFile(path);
+            const std::optional<std::string> oldCompanion = companionNamedBy(path);
+            const std::string oldCompanionBytes = oldCompanion ? readFile(output.file(*oldCompanion)) : "";
+
+            addSecondMesh();
+            setCommitObserver([&](std::size_t committed) {
+                if (committed == stopAfter) throw Stopped{};
+            });
+            try {
+                writeScene(standin::currentScene(), path);
+                ADD_FAILURE() << "no rename " << stopAfter;
+            } catch (const Stopped&) {
+            }
+            setCommitObserver(nullptr);
+            const std::string main = readFile(path);
+            finished = main == finalMain;
+            if (finished) {
+                const std::optional<std::string> companion = companionNamedBy(path);
+                EXPECT_TRUE(!companion || std::filesystem::exists(output.file(*companion)));
+                break;
+            }
+            EXPECT_TRUE(main == oldMain) << "neither the old output nor the new one";
+            EXPECT_EQ(companionNamedBy(path), oldCompanion);
+            if (oldCompanion) {
+                EXPECT_TRUE(readFile(output.file(*oldCompanion)) == oldCompanionBytes) << *oldCompanion;
+            }
+
+            writeScene(standin::currentScene(), path);
+            EXPECT_TRUE(readFile(path) == finalMain) << "written again, the output is not the new one";
+            if (oldCompanion) {
+                EXPECT_FALSE(std::filesystem::exists(output.file(*oldCompanion)));
+            }
+            for (const std::string& entry : output.entries())
+                EXPECT_EQ(entry.find(".tmp"), std::string::npos) << entry;
+        }
+    }
 }
 
 }  // namespace
