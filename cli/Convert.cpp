@@ -1,11 +1,13 @@
 #include "cli/Convert.h"
 
 #include "cli/Preview.h"
+#include "model/Model.h"
 #include "writers/SceneWriter.h"
 
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <new>
 
 namespace orvex::cli {
 
@@ -20,14 +22,35 @@ std::string importPath(const std::string& input) {
     return std::filesystem::absolute(std::filesystem::u8path(input)).u8string();
 }
 
-Written writeImportedScene(const standin::Scene& scene, const std::string& output,
+std::optional<writers::SourceModel> readSourceModel(const std::string& input) {
+    Model model;
+    try {
+        if (!loadModel(importPath(input), model)) return std::nullopt;
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+    writers::SourceModel source;
+    source.name = std::filesystem::u8path(input).stem().u8string();
+    for (const ModelMesh& mesh : model.meshes) {
+        // The points as the host holds them, its x and z the file's z and x.
+        writers::PointsDigest points;
+        for (std::uint32_t k = 0; k < mesh.vertexCount; ++k) {
+            const ModelVertex& vertex = mesh.vertices[k];
+            points.add(vertex.z, vertex.y, vertex.x);
+        }
+        source.meshes.push_back({mesh.names, mesh.vertexCount, mesh.indexCount / 3, points.hex()});
+    }
+    return source;
+}
+
+Written writeImportedScene(writers::SceneView& view, const std::string& output,
                            const render::RenderOptions& render, const writers::WriteOptions& write) {
     if (!isPngPath(output)) {
-        writers::WriteReport report = writers::writeScene(scene, output, write);
+        writers::WriteReport report = writers::writeScene(view, output, write);
         return {std::move(report.warnings), std::move(report.files)};
     }
     Written written;
-    writePng(renderPreview(scene, render, written.warnings), output);
+    writePng(renderPreview(view, render, written.warnings), output);
     written.files.push_back(output);
     return written;
 }

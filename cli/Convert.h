@@ -4,8 +4,7 @@
 #include "render/Render.h"
 #include "writers/SceneWriter.h"
 
-#include <standin/Scene.h>
-
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +19,11 @@ bool isPngPath(const std::string& path);
 // below it does not hold.
 std::string importPath(const std::string& input);
 
+// What the model file at `input` adds to the scene imported from it: its
+// name and the names of its meshes (see writers::SourceModel); nothing when
+// it cannot be read. Throws std::bad_alloc.
+std::optional<writers::SourceModel> readSourceModel(const std::string& input);
+
 // Writes the imported scene to `output`: a preview rendered with `render`
 // when it ends in .png, else the scene in the format its extension names,
 // written with `write`.
@@ -29,7 +33,7 @@ struct Written {
     std::vector<std::string> warnings;  // one line each: what was left out or made good
     std::vector<std::string> files;     // every file written, the output last
 };
-Written writeImportedScene(const standin::Scene& scene, const std::string& output,
+Written writeImportedScene(writers::SceneView& view, const std::string& output,
                            const render::RenderOptions& render, const writers::WriteOptions& write = {});
 
 }  // namespace orvex::cli

@@ -5,6 +5,7 @@
 #include "materials/PathExists.h"
 #include "materials/TexturePath.h"
 #include "model/Model.h"
+#include "writers/NameText.h"
 
 #include <nlohmann/json.hpp>
 
@@ -44,8 +45,9 @@ void printText(const std::string& path, std::uintmax_t size, const Model& model,
         const ModelMesh& mesh = *meshes[i].mesh;
         out << "  mesh " << i << ": " << mesh.vertexCount << " vertices, " << mesh.indexCount << " indices ("
             << mesh.indexCount / 3 << " triangles)\n";
-        out << "    names: " << std::quoted(mesh.names[0]) << ", " << std::quoted(mesh.names[1]) << ", "
-            << std::quoted(mesh.names[2]) << "\n";
+        out << "    names: " << std::quoted(writers::nameText(mesh.names[0])) << ", "
+            << std::quoted(writers::nameText(mesh.names[1])) << ", " << std::quoted(writers::nameText(mesh.names[2]))
+            << "\n";
         out << "    texture: " << meshes[i].texturePath;
         if (meshes[i].textureFile) {
             out << " (found: " << *meshes[i].textureFile << ")\n";
@@ -74,7 +76,8 @@ void printJson(const std::string& path, std::uintmax_t size, const Model& model,
             {"vertexCount", entry.mesh->vertexCount},
             {"indexCount", entry.mesh->indexCount},
             {"triangleCount", entry.mesh->indexCount / 3},
-            {"names", entry.mesh->names},
+            {"names", {writers::nameText(entry.mesh->names[0]), writers::nameText(entry.mesh->names[1]),
+                       writers::nameText(entry.mesh->names[2])}},
             {"texturePath", entry.texturePath},
             {"textureFound", entry.textureFile.has_value()},
             {"textureFile", entry.textureFile ? nlohmann::ordered_json(*entry.textureFile) : nullptr},
@@ -84,8 +87,9 @@ void printJson(const std::string& path, std::uintmax_t size, const Model& model,
     for (const LoadNote& note : model.notes) {
         report["notes"].push_back({{"offset", note.offset}, {"kind", describe(note.kind)}, {"detail", note.detail}});
     }
-    // Names are raw bytes from the file; replace what is not UTF-8 rather
-    // than refusing to print the report.
+    // Names are written as text (NameText.h), but paths are bytes of the
+    // file system and the file; replace what is not UTF-8 rather than
+    // refusing to print the report.
     out << report.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
 }
 

@@ -2,19 +2,18 @@
 #define ORVEX_CLI_PREVIEW_H
 
 #include "render/Render.h"
-
-#include <standin/Scene.h>
+#include "writers/SceneWriter.h"
 
 #include <string>
 #include <vector>
 
 namespace orvex::cli {
 
-// The scene as the rasteriser sees it, each file texture node's DDS file
-// read and decoded once. A texture that is missing or cannot be decoded
-// leaves its meshes grey and adds one line to `warnings`. Throws
-// std::bad_alloc when memory runs out.
-render::Image renderPreview(const standin::Scene& scene, const render::RenderOptions& options,
+// The scene as the outputs see it, drawn by the rasteriser. A texture that is
+// missing or cannot be decoded leaves its meshes grey, and collecting the
+// view, where this does it, adds to `warnings` what it left out or made
+// good. Throws std::bad_alloc when memory runs out.
+render::Image renderPreview(writers::SceneView& view, const render::RenderOptions& options,
                             std::vector<std::string>& warnings);
 
 // Writes the image as a PNG file, whole or not at all. Throws WriteError.

@@ -131,24 +131,14 @@ orvex::render::RenderOptions renderOptions(const Options& options) {
     return render;
 }
 
-// A texture that the output and its thumbnail both miss is one warning:
-// lines that agree up to their "; consequence" are told once.
-void addWarnings(const std::vector<std::string>& warnings, std::vector<std::string>& into) {
-    const auto cause = [](const std::string& line) { return line.substr(0, line.rfind("; ")); };
-    for (const std::string& warning : warnings) {
-        const bool told = std::any_of(into.begin(), into.end(), [&](const std::string& earlier) {
-            return cause(earlier) == cause(warning);
-        });
-        if (!told) into.push_back(warning);
-    }
-}
-
-void writeOutput(const std::string& output, const orvex::render::RenderOptions& render,
-                 const orvex::writers::WriteOptions& write, orvex::cli::FileRecord& record) {
+// The output and the thumbnail are written from one view of the scene, so
+// that what it left out or made good is told once.
+void writeOutput(orvex::writers::SceneView& view, const std::string& output,
+                 const orvex::render::RenderOptions& render, const orvex::writers::WriteOptions& write,
+                 orvex::cli::FileRecord& record) {
     try {
-        orvex::cli::Written written =
-            orvex::cli::writeImportedScene(standin::currentScene(), output, render, write);
-        addWarnings(written.warnings, record.warnings);
+        orvex::cli::Written written = orvex::cli::writeImportedScene(view, output, render, write);
+        record.warnings.insert(record.warnings.end(), written.warnings.begin(), written.warnings.end());
         record.outputs = std::move(written.files);
     } catch (const orvex::writers::WriteError& error) {
         throw Failure(kExitWriteFailed, error.what());
@@ -158,13 +148,15 @@ void writeOutput(const std::string& output, const orvex::render::RenderOptions& 
 }
 
 // The output is written by then: a thumbnail that fails costs a warning.
-void writeThumbnail(const std::string& thumbnail, const Options& options, orvex::cli::FileRecord& record) {
+void writeThumbnail(orvex::writers::SceneView& view, const std::string& thumbnail, const Options& options,
+                    orvex::cli::FileRecord& record) {
     orvex::render::RenderOptions render = renderOptions(options);
     render.width = orvex::cli::kThumbnailWidth;
     render.height = orvex::cli::kThumbnailHeight;
     try {
-        addWarnings(orvex::cli::writeImportedScene(standin::currentScene(), thumbnail, render).warnings,
-                    record.warnings);
+        const std::vector<std::string> warnings =
+            orvex::cli::writeImportedScene(view, thumbnail, render).warnings;
+        record.warnings.insert(record.warnings.end(), warnings.begin(), warnings.end());
     } catch (const orvex::writers::WriteError& error) {
         record.warnings.push_back(std::string("thumbnail not made: ") + error.what());
     } catch (const std::bad_alloc&) {
@@ -229,8 +221,10 @@ int convert(const Options& options, Plugin& plugin) {
         importInto(options, plugin, record);
         orvex::writers::WriteOptions write;
         write.embedTextures = options.embedTextures;
-        writeOutput(options.output, render, write, record);
-        if (!options.thumbnail.empty()) writeThumbnail(options.thumbnail, options, record);
+        orvex::writers::SceneView view(standin::currentScene(),
+                                       orvex::cli::readSourceModel(options.inputs.front()));
+        writeOutput(view, options.output, render, write, record);
+        if (!options.thumbnail.empty()) writeThumbnail(view, options.thumbnail, options, record);
     } catch (const Failure& failure) {
         record.status = "failed";
         record.reason = failure.what();
@@ -251,7 +245,8 @@ int convert(const Options& options, Plugin& plugin) {
 void thumbnailOnly(const Options& options, Plugin& plugin) {
     orvex::cli::FileRecord record;
     importInto(options, plugin, record);
-    writeThumbnail(options.thumbnail, options, record);
+    orvex::writers::SceneView view(standin::currentScene(), orvex::cli::readSourceModel(options.inputs.front()));
+    writeThumbnail(view, options.thumbnail, options, record);
 }
 
 // A batch's worker: the files of the list in turn, in one process, so that a

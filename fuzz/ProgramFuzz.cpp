@@ -61,8 +61,9 @@ void convert(const std::string& path) {
     orvex::render::RenderOptions preview;
     preview.width = 32;
     preview.height = 24;
+    orvex::writers::SceneView view(standin::currentScene(), orvex::cli::readSourceModel(path));
     for (const char* name : {"scene.gltf", "scene.glb", "scene.obj", "scene.json", "scene.png"}) {
-        orvex::cli::writeImportedScene(standin::currentScene(), (outputs / name).string(), preview);
+        orvex::cli::writeImportedScene(view, (outputs / name).string(), preview);
     }
     require(parses(readFile(outputs / "scene.json")), "the scene JSON parses");
     require(parses(readFile(outputs / "scene.gltf")), "the glTF JSON parses");

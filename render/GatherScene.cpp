@@ -1,95 +1,44 @@
 #include "render/GatherScene.h"
 
-#include <algorithm>
-#include <cstddef>
 #include <map>
 #include <memory>
-#include <string>
-#include <utility>
 
 namespace orvex::render {
-namespace {
 
-const standin::Node* sourceOf(const standin::Scene& scene, standin::NodeId node, const std::string& attribute,
-                              const std::string& sourceType) {
-    const standin::Connection* connection = scene.connectionInto(node, attribute);
-    if (connection == nullptr) return nullptr;
-    const standin::Node* source = scene.find(connection->sourceNode);
-    return source != nullptr && source->type == sourceType ? source : nullptr;
-}
-
-// A mesh may sit in more than one set, the default shading group among
-// them; the group that leads to a texture is the one that shows.
-const standin::Node* fileNodeOf(const standin::Scene& scene, standin::NodeId shape) {
-    for (const standin::NodeId set : scene.setsContaining(shape)) {
-        const standin::Node* group = scene.find(set);
-        if (group == nullptr || group->type != "shadingEngine") continue;
-        const standin::Node* shader = sourceOf(scene, set, "surfaceShader", "lambert");
-        if (shader == nullptr) continue;
-        if (const standin::Node* file = sourceOf(scene, shader->id, "color", "file")) return file;
-    }
-    return nullptr;
-}
-
-const standin::UVSet* findMap1(const standin::MeshData& data) {
-    for (const standin::UVSet& set : data.uvSets) {
-        if (set.name == "map1") return &set;
-    }
-    return nullptr;
-}
-
-RenderMesh convertMesh(const standin::MeshData& data) {
-    RenderMesh mesh;
-    mesh.positions.reserve(data.points.size());
-    // Mesh points are 3D; w plays no part in a shape.
-    for (const standin::Point& point : data.points) mesh.positions.push_back({point.x, point.y, point.z});
-    if (data.vertexNormals.size() == data.points.size()) {
-        mesh.normals.reserve(data.vertexNormals.size());
-        for (const standin::Normal& normal : data.vertexNormals)
-            mesh.normals.push_back({normal.x, normal.y, normal.z});
-    }
-
-    const standin::UVSet* map1 = findMap1(data);
-    const std::vector<int>* const uvIds = map1 != nullptr ? &standin::uvIdsOf(data, *map1) : nullptr;
-    const bool uvIdsAssigned = uvIds != nullptr && uvIds->size() == data.polygonConnects.size();
-    if (map1 != nullptr) {
-        const std::size_t count = std::min(map1->u.size(), map1->v.size());
-        mesh.uvs.reserve(count);
-        for (std::size_t i = 0; i < count; ++i) mesh.uvs.push_back({map1->u[i], map1->v[i]});
-    }
-    const auto cornerAt = [&](std::size_t index) {
-        const int vertex = data.polygonConnects[index];
-        return Corner{vertex, uvIdsAssigned ? (*uvIds)[index] : vertex};
-    };
-
-    std::size_t first = 0;
-    for (const int count : data.polygonCounts) {
-        if (count < 0 || static_cast<std::size_t>(count) > data.polygonConnects.size() - first) break;
-        for (int i = 1; i + 1 < count; ++i) {
-            mesh.triangles.push_back({cornerAt(first), cornerAt(first + static_cast<std::size_t>(i)),
-                                      cornerAt(first + static_cast<std::size_t>(i) + 1)});
-        }
-        first += static_cast<std::size_t>(count);
-    }
-    return mesh;
-}
-
-}  // namespace
-
-RenderScene gatherScene(const standin::Scene& scene, const TextureLookup& lookup) {
+RenderScene gatherScene(const writers::ExportScene& scene) {
     RenderScene result;
-    std::map<standin::NodeId, std::shared_ptr<const Image>> textures;
-    for (const standin::Node& node : scene.nodes()) {
-        if (node.type != "mesh") continue;
-        RenderMesh mesh = convertMesh(node.mesh);
-        if (const standin::Node* file = fileNodeOf(scene, node.id)) {
-            auto found = textures.find(file->id);
+    std::map<std::size_t, std::shared_ptr<const Image>> textures;
+    writers::MeshGeometry geometry;
+    for (const writers::ExportMesh& exported : scene.meshes) {
+        writers::geometryOf(exported, geometry);
+        RenderMesh mesh;
+        mesh.positions.reserve(geometry.positions.size());
+        for (const auto& p : geometry.positions) mesh.positions.push_back({p[0], p[1], p[2]});
+        mesh.normals.reserve(geometry.normals.size());
+        for (const auto& n : geometry.normals) mesh.normals.push_back({n[0], n[1], n[2]});
+        mesh.uvs.reserve(geometry.uvs.size());
+        for (const auto& uv : geometry.uvs) mesh.uvs.push_back({uv[0], uv[1]});
+        // One UV per vertex, as the files hold them.
+        mesh.triangles.reserve(geometry.indices.size() / 3);
+        for (std::size_t i = 0; i + 2 < geometry.indices.size(); i += 3) {
+            Triangle triangle;
+            for (std::size_t c = 0; c < 3; ++c) {
+                const int vertex = static_cast<int>(geometry.indices[i + c]);
+                triangle[c] = Corner{vertex, vertex};
+            }
+            mesh.triangles.push_back(triangle);
+        }
+        const std::optional<std::size_t> material = exported.material;
+        if (material && scene.materials[*material].texture) {
+            const std::size_t index = *scene.materials[*material].texture;
+            auto found = textures.find(index);
             if (found == textures.end()) {
-                std::optional<Image> image = lookup(*file);
-                found =
-                    textures
-                        .emplace(file->id, image ? std::make_shared<const Image>(std::move(*image)) : nullptr)
-                        .first;
+                const writers::Image& pixels = scene.textures[index].pixels;
+                found = textures
+                            .emplace(index, std::make_shared<const Image>(Image{static_cast<int>(pixels.width),
+                                                                                 static_cast<int>(pixels.height),
+                                                                                 pixels.rgba}))
+                            .first;
             }
             mesh.texture = found->second;
         }

@@ -3,6 +3,7 @@
 #include "materials/PathExists.h"
 #include "writers/Ascii.h"
 #include "writers/Dds.h"
+#include "writers/NameText.h"
 #include "writers/Png.h"
 
 #include <algorithm>
@@ -268,26 +269,47 @@ std::string lowercase(std::string text) {
     return text;
 }
 
+std::string pointsDigestOf(const MeshData& mesh) {
+    PointsDigest digest;
+    for (const standin::Point& point : mesh.points) digest.add(point.x, point.y, point.z);
+    return digest.hex();
+}
+
+bool madeFrom(const MeshData& mesh, const SourceMesh& source) {
+    return mesh.points.size() == source.vertexCount && mesh.polygonCounts.size() == source.triangleCount &&
+           pointsDigestOf(mesh) == source.pointsDigest;
+}
+
+std::string transformNameOf(const standin::Scene& scene, const Node& shape) {
+    const Node* transform = scene.find(shape.parent);
+    return transform != nullptr ? transform->name : shape.name;
+}
+
+constexpr char kUntexturedMaterial[] = "untextured";
+
 class Collector {
 public:
-    Collector(const standin::Scene& scene, std::vector<std::string>& warnings)
-        : fScene(scene), fWarnings(warnings) {}
+    Collector(const standin::Scene& scene, const SourceModel* source, std::vector<std::string>& warnings)
+        : fScene(scene), fSource(source), fWarnings(warnings) {}
 
     ExportScene collect() {
-        for (const Node& node : fScene.nodes()) {
-            if (node.type == "mesh") addMesh(node);
-        }
+        if (fSource != nullptr) fResult.rootName = nameText(fSource->name);
+        for (const MeshNaming& naming : nameMeshes(fScene, fSource)) addMesh(*fScene.find(naming.shape), naming);
         return std::move(fResult);
     }
 
 private:
     void warn(std::string line) { fWarnings.push_back(std::move(line)); }
 
-    void addMesh(const Node& shape) {
-        const Node* transform = fScene.find(shape.parent);
+    void addMesh(const Node& shape, const MeshNaming& naming) {
         ExportMesh mesh;
-        mesh.meshName = shape.name;
-        mesh.nodeName = transform != nullptr ? transform->name : shape.name;
+        if (fSource != nullptr) {
+            mesh.nodeName = mesh.meshName = naming.name;
+            if (naming.sourceMesh) mesh.sourceNames = fSource->meshes[*naming.sourceMesh].names;
+        } else {
+            mesh.meshName = shape.name;
+            mesh.nodeName = naming.name;
+        }
         mesh.data = &shape.mesh;
         Repairs repairs;
         MeshGeometry& geometry = fGeometry;
@@ -329,30 +351,43 @@ private:
         }
         mesh.minimum = minimum;
         mesh.maximum = maximum;
-        mesh.material = materialFor(shape);
+        mesh.material = materialFor(shape, mesh.sourceNames);
         fResult.meshes.push_back(std::move(mesh));
     }
 
-    std::optional<std::size_t> materialFor(const Node& shape) {
+    std::optional<std::size_t> materialFor(const Node& shape,
+                                           const std::optional<std::array<std::string, 3>>& sourceNames) {
         for (const NodeId setId : fScene.setsContaining(shape.id)) {
             const Node* set = fScene.find(setId);
             if (set == nullptr || set->type != "shadingEngine") continue;
             const standin::Connection* shader = fScene.connectionInto(setId, "surfaceShader");
             if (shader == nullptr) return std::nullopt;
-            return materialOf(shader->sourceNode);
+            const standin::Connection* color = fScene.connectionInto(shader->sourceNode, "color");
+            const Node* file = color != nullptr ? fScene.find(color->sourceNode) : nullptr;
+            if (file != nullptr && file->type != "file") file = nullptr;
+            if (fSource == nullptr) return materialOf(shader->sourceNode, fScene.find(shader->sourceNode)->name, file);
+            // Meshes share the file texture node of one texture path, and so
+            // the material named after it.
+            if (!sourceNames) return materialOf(file != nullptr ? file->id : standin::kNoNode,
+                                                file != nullptr ? file->name : kUntexturedMaterial, file);
+            const std::string base = textureBaseName((*sourceNames)[0]);
+            if (file == nullptr || base.empty()) return materialOf(standin::kNoNode, kUntexturedMaterial, nullptr);
+            return materialOf(file->id, nameText(base), file);
         }
         return std::nullopt;
     }
 
-    std::size_t materialOf(NodeId shaderId) {
-        if (const auto known = fMaterials.find(shaderId); known != fMaterials.end()) return known->second;
+    // The material of `key`, made on first use with a name that no other
+    // material has.
+    std::size_t materialOf(NodeId key, const std::string& name, const Node* file) {
+        if (const auto known = fMaterials.find(key); known != fMaterials.end()) return known->second;
         ExportMaterial material;
-        material.name = fScene.find(shaderId)->name;
-        const standin::Connection* color = fScene.connectionInto(shaderId, "color");
-        const Node* file = color != nullptr ? fScene.find(color->sourceNode) : nullptr;
-        if (file != nullptr && file->type == "file") material.texture = textureOf(*file);
+        material.name = name;
+        for (int number = 2; !fMaterialNames.insert(material.name).second; ++number)
+            material.name = name + "-" + std::to_string(number);
+        if (file != nullptr) material.texture = textureOf(*file);
         fResult.materials.push_back(std::move(material));
-        return fMaterials[shaderId] = fResult.materials.size() - 1;
+        return fMaterials[key] = fResult.materials.size() - 1;
     }
 
     std::optional<std::size_t> textureOf(const Node& file) {
@@ -376,9 +411,9 @@ private:
         const std::optional<std::vector<std::uint8_t>> bytes = readPrefix(*found, kMaxDdsBytesRead);
         if (!bytes) return untextured("cannot be read");
         std::string whyNot;
-        const std::optional<Image> image = decodeDds(*bytes, whyNot);
+        std::optional<Image> image = decodeDds(*bytes, whyNot);
         if (!image) return untextured(whyNot);
-        fResult.textures.push_back({uniqueImageName(imageStem(path)), encodePng(*image)});
+        fResult.textures.push_back({uniqueImageName(imageStem(path)), std::move(*image), {}});
         return fResult.textures.size() - 1;
     }
 
@@ -392,9 +427,11 @@ private:
     }
 
     const standin::Scene& fScene;
+    const SourceModel* fSource;
     std::vector<std::string>& fWarnings;
     ExportScene fResult;
     std::map<NodeId, std::size_t> fMaterials;
+    std::set<std::string> fMaterialNames;
     std::map<NodeId, std::optional<std::size_t>> fTextures;
     std::set<std::string> fImageNames;
     MeshGeometry fGeometry;
@@ -402,8 +439,44 @@ private:
 
 }  // namespace
 
-ExportScene collectScene(const standin::Scene& scene, std::vector<std::string>& warnings) {
-    return Collector(scene, warnings).collect();
+void PointsDigest::add(float x, float y, float z) {
+    const float point[3] = {x, y, z};
+    fDigest.add(point, sizeof point);
+}
+
+std::string meshObjectName(const std::string& modelName, std::size_t position, const std::string& textureName) {
+    const std::string base = textureBaseName(textureName);
+    return nameText(modelName) + "." + std::to_string(position) + (base.empty() ? "" : " " + nameText(base));
+}
+
+std::vector<MeshNaming> nameMeshes(const standin::Scene& scene, const SourceModel* source) {
+    std::vector<MeshNaming> namings;
+    std::size_t next = 0;  // the first of the file's meshes not yet matched
+    for (const Node& node : scene.nodes()) {
+        if (node.type != "mesh") continue;
+        MeshNaming naming{node.id, transformNameOf(scene, node), std::nullopt};
+        if (source != nullptr) {
+            for (std::size_t k = next; k < source->meshes.size(); ++k) {
+                if (!madeFrom(node.mesh, source->meshes[k])) continue;
+                naming.sourceMesh = k;
+                naming.name = meshObjectName(source->name, k, source->meshes[k].names[0]);
+                next = k + 1;
+                break;
+            }
+        }
+        namings.push_back(std::move(naming));
+    }
+    return namings;
+}
+
+ExportScene collectScene(const standin::Scene& scene, const SourceModel* source, std::vector<std::string>& warnings) {
+    return Collector(scene, source, warnings).collect();
+}
+
+void encodeImages(ExportScene& scene) {
+    for (ExportTexture& texture : scene.textures) {
+        if (texture.png.empty()) texture.png = encodePng(texture.pixels);
+    }
 }
 
 void geometryOf(const ExportMesh& mesh, MeshGeometry& geometry) {

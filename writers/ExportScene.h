@@ -1,8 +1,13 @@
 #ifndef ORVEX_WRITERS_EXPORTSCENE_H
 #define ORVEX_WRITERS_EXPORTSCENE_H
 
-// What the mesh formats (glTF, GLB, OBJ, FBX) write, gathered once from the
-// host scene: triangle meshes with their materials and decoded textures.
+// What every output shows of an imported scene (the mesh formats glTF, GLB,
+// OBJ and FBX, and the rendered previews), gathered once from the host scene:
+// triangle meshes with their materials and decoded textures, named after
+// what the model file holds.
+
+#include "writers/Digest.h"
+#include "writers/Image.h"
 
 #include <standin/Scene.h>
 
@@ -14,14 +19,62 @@
 
 namespace orvex::writers {
 
+// What the model file holds that the host scene does not: the model's name
+// and each mesh's three names (the texture name first), by which the
+// outputs name what they hold. The host makes one mesh for each mesh of the
+// file that it accepts, in the file's order, with the file's points; host
+// meshes are matched to the file's by their points in that order.
+struct SourceMesh {
+    std::array<std::string, 3> names;  // bytes, as the file holds them
+    std::size_t vertexCount = 0;
+    std::size_t triangleCount = 0;
+    std::string pointsDigest;  // of its points as the host holds them, by PointsDigest
+};
+
+struct SourceModel {
+    std::string name;  // the model file's name without its extension
+    std::vector<SourceMesh> meshes;  // in the file's order
+};
+
+// A digest of points, added x, y and z in turn.
+class PointsDigest {
+public:
+    void add(float x, float y, float z);
+    std::string hex() const { return fDigest.hex(); }
+
+private:
+    Digest fDigest;
+};
+
+// The name of each mesh of a model in the outputs: the model's name, the
+// mesh's position in the file, and the last part of its texture name, if it
+// has one: "yard.0 crate" for the first mesh of yard.model, whose texture is
+// "props\crate". Names are text (NameText.h).
+std::string meshObjectName(const std::string& modelName, std::size_t position, const std::string& textureName);
+
+// Each mesh shape of the host scene in creation order, as the outputs name
+// it: the file's mesh it was made from, or, without a source or a match, the
+// name of its transform.
+struct MeshNaming {
+    standin::NodeId shape = standin::kNoNode;
+    std::string name;
+    std::optional<std::size_t> sourceMesh;  // into SourceModel::meshes
+};
+std::vector<MeshNaming> nameMeshes(const standin::Scene& scene, const SourceModel* source);
+
 struct ExportTexture {
     std::string imageName;  // ends in ".png"; unique among the scene's images, ignoring case
                             // (imageFileName gives its file beside an output)
-    std::string png;        // the encoded image
+    Image pixels;           // decoded, level 0
+    std::string png;        // the encoded image, once encodeImages has run
 };
 
+// With a source, one material per texture, named after its last part
+// ("crate"; "crate-2" for a second texture of that name), and one named
+// "untextured" for the meshes without; without one, one per shader, with
+// the shader's name.
 struct ExportMaterial {
-    std::string name;                    // the shader node's name
+    std::string name;
     std::optional<std::size_t> texture;  // into ExportScene::textures
 };
 
@@ -29,8 +82,9 @@ struct ExportMaterial {
 // outlives this, and is made for writing one mesh at a time (geometryOf),
 // so that the scene's arrays are never held twice over.
 struct ExportMesh {
-    std::string nodeName;  // the transform's name
-    std::string meshName;  // the shape's name
+    std::string nodeName;  // with a source the mesh's name, else the transform's
+    std::string meshName;  // with a source the mesh's name, else the shape's
+    std::optional<std::array<std::string, 3>> sourceNames;  // the file's names of it, as bytes
     const standin::MeshData* data = nullptr;
     std::size_t vertexCount = 0;
     std::size_t indexCount = 0;
@@ -49,6 +103,7 @@ struct MeshGeometry {
 };
 
 struct ExportScene {
+    std::string rootName;  // with a source, the model's name, which the outputs give one parent of all
     std::vector<ExportMesh> meshes;  // in creation order, each with at least one triangle
     std::vector<ExportMaterial> materials;
     std::vector<ExportTexture> textures;
@@ -56,11 +111,16 @@ struct ExportScene {
 
 // Gathers every mesh shape of the scene in creation order, with the material
 // of its shading group and the level 0 image of that material's colour
-// texture, read through the texture's game path. What cannot be written as
-// it stands (a mesh without triangles, a texture that is missing or cannot
-// be decoded, invalid numbers) is left out or made good, with a warning line
-// added for each. Throws std::bad_alloc when memory runs out.
-ExportScene collectScene(const standin::Scene& scene, std::vector<std::string>& warnings);
+// texture, read through the texture's game path, named after `source` where
+// there is one. What cannot be written as it stands (a mesh without
+// triangles, a texture that is missing or cannot be decoded, invalid
+// numbers) is left out or made good, with a warning line added for each.
+// Throws std::bad_alloc when memory runs out.
+ExportScene collectScene(const standin::Scene& scene, const SourceModel* source, std::vector<std::string>& warnings);
+
+// Encodes each texture's PNG that is not yet encoded, for the outputs that
+// hold images. Throws std::bad_alloc.
+void encodeImages(ExportScene& scene);
 
 // Makes `geometry` that of a collected mesh, made good as collectScene
 // described it. Its vectors keep their storage for the next mesh. Throws

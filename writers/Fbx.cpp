@@ -1,6 +1,7 @@
 #include "writers/AtomicFile.h"
 #include "writers/FbxRecords.h"
 #include "writers/Formats.h"
+#include "writers/NameText.h"
 #include "writers/WriteError.h"
 
 #include <array>
@@ -79,6 +80,12 @@ public:
     }
     void text(std::string_view name, std::string_view label, std::string_view value) {
         begin(name, "KString", label, "");
+        fOut.addString(value);
+        fOut.end();
+    }
+    // A property of the user's own, which readers keep as custom data.
+    void userText(std::string_view name, std::string_view value) {
+        begin(name, "KString", "", "U");
         fOut.addString(value);
         fOut.end();
     }
@@ -309,7 +316,8 @@ void writeDefinitions(FbxRecordWriter& out, const ExportScene& scene) {
         void (*properties)(Properties&);
     };
     const Kind kinds[] = {{"GlobalSettings", 1, nullptr, nullptr},
-                          {"Model", scene.meshes.size(), "FbxNode", modelTemplate},
+                          {"Model", scene.meshes.size() + (scene.rootName.empty() ? 0 : 1), "FbxNode",
+                           modelTemplate},
                           {"Geometry", scene.meshes.size(), "FbxMesh", geometryTemplate},
                           {"Material", scene.materials.size(), "FbxSurfaceLambert", materialTemplate},
                           {"Texture", scene.textures.size(), "FbxFileTexture", textureTemplate},
@@ -435,15 +443,22 @@ void writeGeometry(FbxRecordWriter& out, const ExportMesh& mesh, std::int64_t id
     out.end();  // Geometry
 }
 
-void writeModel(FbxRecordWriter& out, const ExportMesh& mesh, std::int64_t id) {
+// A mesh's model ("Mesh"), or the model's one parent ("Null"), with the
+// file's names of a mesh as user properties.
+void writeModel(FbxRecordWriter& out, const std::string& name, const char* type,
+                const std::optional<std::array<std::string, 3>>& sourceNames, std::int64_t id) {
     out.begin("Model");
     out.addInt64(id);
-    out.addString(objectName(mesh.nodeName, "Model"));
-    out.addString("Mesh");
+    out.addString(objectName(name, "Model"));
+    out.addString(type);
     single(out, "Version", kModelVersion);
     properties70(out, [&](Properties& properties) {
         properties.enumeration("InheritType", 1);
-        properties.integer("DefaultAttributeIndex", 0);
+        properties.integer("DefaultAttributeIndex", std::string_view(type) == "Mesh" ? 0 : -1);
+        if (sourceNames) {
+            for (std::size_t i = 0; i < sourceNames->size(); ++i)
+                properties.userText("modelName" + std::to_string(i + 1), nameText((*sourceNames)[i]));
+        }
     });
     single(out, "MultiLayer", 0);
     single(out, "MultiTake", 0);
@@ -555,6 +570,8 @@ std::string encodeFbx(const ExportScene& scene, const std::string& path, bool em
     const std::int64_t firstMaterial = firstModel + std::int64_t(scene.meshes.size());
     const std::int64_t firstTexture = firstMaterial + std::int64_t(scene.materials.size());
     const std::int64_t firstVideo = firstTexture + std::int64_t(scene.textures.size());
+    const bool rooted = !scene.rootName.empty();
+    const std::int64_t root = firstVideo + std::int64_t(scene.textures.size());
 
     out.begin("Objects");
     GeometryArrays arrays;
@@ -562,8 +579,10 @@ std::string encodeFbx(const ExportScene& scene, const std::string& path, bool em
         writeGeometry(out, scene.meshes[i], firstGeometry + std::int64_t(i), arrays);
     }
     for (std::size_t i = 0; i < scene.meshes.size(); ++i) {
-        writeModel(out, scene.meshes[i], firstModel + std::int64_t(i));
+        const ExportMesh& mesh = scene.meshes[i];
+        writeModel(out, mesh.nodeName, "Mesh", mesh.sourceNames, firstModel + std::int64_t(i));
     }
+    if (rooted) writeModel(out, scene.rootName, "Null", std::nullopt, root);
     for (std::size_t i = 0; i < scene.materials.size(); ++i) {
         writeMaterial(out, scene.materials[i], firstMaterial + std::int64_t(i));
     }
@@ -575,9 +594,10 @@ std::string encodeFbx(const ExportScene& scene, const std::string& path, bool em
     out.end();
 
     out.begin("Connections");
+    if (rooted) connection(out, root, 0);
     for (std::size_t i = 0; i < scene.meshes.size(); ++i) {
         const std::int64_t model = firstModel + std::int64_t(i);
-        connection(out, model, 0);
+        connection(out, model, rooted ? root : 0);
         connection(out, firstGeometry + std::int64_t(i), model);
         if (scene.meshes[i].material)
             connection(out, firstMaterial + std::int64_t(*scene.meshes[i].material), model);

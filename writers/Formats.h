@@ -52,8 +52,10 @@ void writeFbx(const ExportScene& scene, const std::string& path, bool embedTextu
 // Returns the path of the MTL file (see Companion.h).
 std::string writeObj(const ExportScene& scene, const std::string& path);
 
-// The whole host scene as JSON, in the layout that docs/scene-json.md describes.
-void writeSceneJson(const standin::Scene& scene, const std::string& path);
+// The whole host scene as JSON, in the layout that docs/scene-json.md
+// describes, with the names the outputs give the model and its meshes where
+// there is a source.
+void writeSceneJson(const standin::Scene& scene, const SourceModel* source, const std::string& path);
 
 }  // namespace orvex::writers
 

@@ -2,6 +2,7 @@
 #include "writers/AtomicFile.h"
 #include "writers/Companion.h"
 #include "writers/Formats.h"
+#include "writers/NameText.h"
 #include "writers/WriteError.h"
 
 #include <nlohmann/json.hpp>
@@ -228,6 +229,13 @@ std::string dumpJson(const Json& json, int indent) {
     return json.dump(indent, ' ', false, Json::error_handler_t::replace);
 }
 
+// The file's names of a mesh, as every format that can carry them names them.
+Json sourceNamesJson(const std::array<std::string, 3>& names) {
+    Json extras = Json::object();
+    for (std::size_t i = 0; i < names.size(); ++i) extras["modelName" + std::to_string(i + 1)] = nameText(names[i]);
+    return extras;
+}
+
 }  // namespace
 
 std::string writeGltf(const ExportScene& scene, const std::string& path, bool binary) {
@@ -235,12 +243,24 @@ std::string writeGltf(const ExportScene& scene, const std::string& path, bool bi
     Json document = {{"asset", {{"version", "2.0"}, {"generator", "OrvexImp"}}}, {"scene", 0}};
     Json nodes = Json::array();
     Json meshes = Json::array();
+    // The model's one parent comes first, its meshes after it.
+    const bool rooted = !scene.rootName.empty();
+    if (rooted) nodes.push_back({{"name", scene.rootName}});
     for (const ExportMesh& mesh : scene.meshes) {
-        nodes.push_back({{"name", mesh.nodeName}, {"mesh", meshes.size()}});
+        Json node = {{"name", mesh.nodeName}, {"mesh", meshes.size()}};
+        if (mesh.sourceNames) node["extras"] = sourceNamesJson(*mesh.sourceNames);
+        nodes.push_back(std::move(node));
         meshes.push_back(meshJson(layout, mesh));
     }
     Json sceneObject = Json::object();
-    if (!nodes.empty()) {
+    if (rooted) {
+        sceneObject["nodes"] = Json::array({0});
+        if (nodes.size() > 1) {
+            Json children = Json::array();
+            for (std::size_t i = 1; i < nodes.size(); ++i) children.push_back(i);
+            nodes[0]["children"] = std::move(children);
+        }
+    } else if (!nodes.empty()) {
         Json roots = Json::array();
         for (std::size_t i = 0; i < nodes.size(); ++i) roots.push_back(i);
         sceneObject["nodes"] = std::move(roots);

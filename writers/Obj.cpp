@@ -1,6 +1,7 @@
 #include "writers/AtomicFile.h"
 #include "writers/Companion.h"
 #include "writers/Digest.h"
+#include "writers/NameText.h"
 #include "writers/Formats.h"
 
 #include <charconv>
@@ -72,9 +73,16 @@ std::string writeObj(const ExportScene& scene, const std::string& path) {
     bool defaultUsed = false;
     Bases bases;
     MeshGeometry geometry;
+    // A model is one object, its meshes groups of it.
+    const bool rooted = !scene.rootName.empty();
+    if (rooted) obj += "o " + scene.rootName + "\n";
     for (const ExportMesh& mesh : scene.meshes) {
         geometryOf(mesh, geometry);
-        obj += "o " + mesh.nodeName + "\n";
+        obj += (rooted ? "g " : "o ") + mesh.nodeName + "\n";
+        if (mesh.sourceNames) {
+            for (std::size_t i = 0; i < mesh.sourceNames->size(); ++i)
+                obj += "# modelName" + std::to_string(i + 1) + ": " + nameText((*mesh.sourceNames)[i]) + "\n";
+        }
         appendVectors(obj, "v", geometry.positions);
         // The host's v runs up the image, as OBJ's does.
         appendVectors(obj, "vt", geometry.uvs);

@@ -1,5 +1,6 @@
 #include "writers/AtomicFile.h"
 #include "writers/Formats.h"
+#include "writers/NameText.h"
 
 #include <nlohmann/json.hpp>
 
@@ -115,9 +116,26 @@ Json nodeJson(const standin::Scene& scene, const standin::Node& node) {
     return json;
 }
 
+// How the outputs name the file's model and meshes: the file's names, as
+// text, by the host's mesh shape.
+Json modelJson(const standin::Scene& scene, const SourceModel& source) {
+    Json meshes = Json::array();
+    for (const MeshNaming& naming : nameMeshes(scene, &source)) {
+        Json mesh = {{"shape", nameOf(scene, naming.shape)}, {"name", naming.name}};
+        if (naming.sourceMesh) {
+            Json names = Json::array();
+            for (const std::string& name : source.meshes[*naming.sourceMesh].names) names.push_back(nameText(name));
+            mesh["position"] = *naming.sourceMesh;
+            mesh["names"] = std::move(names);
+        }
+        meshes.push_back(std::move(mesh));
+    }
+    return {{"name", nameText(source.name)}, {"meshes", std::move(meshes)}};
+}
+
 }  // namespace
 
-void writeSceneJson(const standin::Scene& scene, const std::string& path) {
+void writeSceneJson(const standin::Scene& scene, const SourceModel* source, const std::string& path) {
     Json nodes = Json::array();
     for (const standin::Node& node : scene.nodes()) nodes.push_back(nodeJson(scene, node));
     Json connections = Json::array();
@@ -126,8 +144,9 @@ void writeSceneJson(const standin::Scene& scene, const std::string& path) {
             {{"source", nameOf(scene, c.sourceNode) + "." + c.sourceAttribute},
              {"destination", nameOf(scene, c.destinationNode) + "." + c.destinationAttribute}});
     }
-    const Json document = {
+    Json document = {
         {"version", kLayoutVersion}, {"nodes", std::move(nodes)}, {"connections", std::move(connections)}};
+    if (source != nullptr) document["model"] = modelJson(scene, *source);
     std::string text;
     appendReadable(text, document, 0);
     writeFileAtomically(path, text + "\n");

@@ -44,22 +44,33 @@ std::optional<Format> formatForPath(const std::string& path) {
     return std::nullopt;
 }
 
+ExportScene& SceneView::exported(std::vector<std::string>& warnings) {
+    if (!fExported) fExported = collectScene(fScene, source(), warnings);
+    return *fExported;
+}
+
 WriteReport writeScene(const standin::Scene& scene, const std::string& outputPath,
                        const WriteOptions& options) {
+    SceneView view(scene);
+    return writeScene(view, outputPath, options);
+}
+
+WriteReport writeScene(SceneView& view, const std::string& outputPath, const WriteOptions& options) {
     const std::optional<Format> format = formatForPath(outputPath);
     if (!format)
         throw WriteError(outputPath + ": unknown output format (use .gltf, .glb, .obj, .fbx or .json)");
     WriteReport report;
     try {
         if (*format == Format::kJson) {
-            writeSceneJson(scene, outputPath);
+            writeSceneJson(view.scene(), view.source(), outputPath);
             removeLeftovers(outputPath, std::nullopt, std::nullopt);
             report.files.push_back(outputPath);
             return report;
         }
-        const ExportScene exported = collectScene(scene, report.warnings);
+        ExportScene& exported = view.exported(report.warnings);
         if (exported.meshes.empty())
             report.warnings.push_back("the scene holds no mesh with triangles to write");
+        encodeImages(exported);
         std::string companion;
         if (*format == Format::kObj) {
             companion = writeObj(exported, outputPath);

@@ -13,6 +13,7 @@
 // colour texture, read from the DDS file that the file texture node names,
 // as its image. The same scene always gives the same bytes.
 
+#include "writers/ExportScene.h"
 #include "writers/WriteError.h"
 
 #include <standin/Scene.h>
@@ -41,10 +42,33 @@ struct WriteReport {
     std::vector<std::string> files;
 };
 
+// The host scene as the outputs see it, with what the model file it was
+// imported from adds (the names, see SourceModel): its meshes, materials
+// and textures are collected once for every output written from it.
+class SceneView {
+public:
+    explicit SceneView(const standin::Scene& scene, std::optional<SourceModel> source = std::nullopt)
+        : fScene(scene), fSource(std::move(source)) {}
+
+    const standin::Scene& scene() const { return fScene; }
+    const SourceModel* source() const { return fSource ? &*fSource : nullptr; }
+    // Collected on first use, which adds to `warnings` what it left out or
+    // made good. Throws std::bad_alloc.
+    ExportScene& exported(std::vector<std::string>& warnings);
+
+private:
+    const standin::Scene& fScene;
+    std::optional<SourceModel> fSource;
+    std::optional<ExportScene> fExported;
+};
+
 // Writes the scene. Every file appears whole or not at all, companions
 // before the file that names them (see writeFilesAtomically). Throws
 // WriteError for an unknown extension, a file that cannot be written, or
 // memory running out.
+WriteReport writeScene(SceneView& view, const std::string& outputPath, const WriteOptions& options = {});
+
+// The same for a scene of no model file: named as the host names it.
 WriteReport writeScene(const standin::Scene& scene, const std::string& outputPath,
                        const WriteOptions& options = {});
 

@@ -1,8 +1,8 @@
-// FBX files opened by a real client: the sample and a generated model,
-// converted with their images beside them and inside them, imported by
-// Blender's own FBX add-on run headless. What Blender then holds must be the
-// host scene, corner by corner, and the images' pixels those of the DDS
-// files. Blender starts once, for every file.
+// FBX and GLB files opened by a real client, Blender's own add-ons run
+// headless: the sample and a generated model, converted to FBX with their
+// images beside them and inside them, must hold the host scene corner by
+// corner and the DDS files' pixels; in both formats, what Blender shows must
+// be named after the model file. Blender starts once for each test.
 
 #include "materials/PathExists.h"
 #include "modelgen/DdsBuilder.h"
@@ -36,7 +36,8 @@ std::uint32_t packedNormal(int x, int y, int z) {
 }
 
 // Two meshes: a fan of four triangles with slanted normals and a texture
-// whose every pixel differs, and a triangle whose texture is missing.
+// whose every pixel differs, and a triangle whose texture is missing, whose
+// second name holds a byte that is no UTF-8.
 void writeGeneratedContent(const fs::path& content) {
     fs::create_directories(content / "meshes");
     fs::create_directories(content / "textures");
@@ -62,8 +63,8 @@ void writeGeneratedContent(const fs::path& content) {
     for (ModelVertex& vertex : lone) vertex.normal = packedNormal(128, 255, 128);
     ModelBuilder model;
     model.beginMeshList()
-        .mesh(std::string("tile\0", 5), fan, {0, 1, 2, 0, 2, 3, 0, 3, 4, 4, 3, 1})
-        .mesh(std::string("absent\0", 7), lone, {0, 1, 2})
+        .mesh(std::string("tile\0fan top\0lod0", 17), fan, {0, 1, 2, 0, 2, 3, 0, 3, 4, 4, 3, 1})
+        .mesh(std::string("props\\absent") + '\0' + "caf\xE9" + '\0', lone, {0, 1, 2})
         .endMeshList();
     orvex::modelgen::writeFile((content / "meshes" / "pieces.model").string(), model.bytes());
 }
@@ -75,17 +76,32 @@ const Json* findByName(const Json& list, const std::string& name) {
     return nullptr;
 }
 
+// The name the outputs give the host mesh shape, from the scene JSON.
+std::string outputNameOf(const Json& host, const std::string& shape) {
+    for (const Json& mesh : host["model"]["meshes"]) {
+        if (mesh["shape"] == shape) return mesh["name"];
+    }
+    return {};
+}
+
+std::size_t countOfType(const Json& objects, const std::string& type) {
+    std::size_t count = 0;
+    for (const Json& object : objects) count += object["type"] == type;
+    return count;
+}
+
 // Every corner of every host mesh against the loop Blender made of it.
 void expectCornersOfTheHostScene(const Json& host, const Json& blender) {
     std::size_t meshes = 0;
     for (const Json& node : host["nodes"]) {
         if (node["type"] != "mesh") continue;
         ++meshes;
-        const std::string transform = node["parent"];
-        SCOPED_TRACE(transform);
-        const Json* object = findByName(blender["objects"], transform);
+        const std::string name = outputNameOf(host, node["name"]);
+        SCOPED_TRACE(name);
+        const Json* object = findByName(blender["objects"], name);
         ASSERT_NE(object, nullptr);
-        EXPECT_EQ((*object)["mesh"], node["name"]);
+        EXPECT_EQ((*object)["mesh"], name);
+        EXPECT_EQ((*object)["parent"], host["model"]["name"]);
         EXPECT_EQ((*object)["uvLayers"], Json::array({"map1"}));
         const Json& mesh = node["mesh"];
         const Json& connects = mesh["polygonConnects"];
@@ -121,28 +137,55 @@ void expectCornersOfTheHostScene(const Json& host, const Json& blender) {
         }
         EXPECT_EQ(wrong, 0u);
     }
-    EXPECT_EQ(blender["objects"].size(), meshes);
+    EXPECT_EQ(countOfType(blender["objects"], "MESH"), meshes);
 }
 
-// Each shader's file texture, decoded from its DDS file, against every image
-// Blender gives the material of that name; none for a shader without one.
-void expectImagesOfTheDdsFiles(const Json& host, const Json& blender, bool embedded) {
-    std::map<std::string, std::string> fileOfShader;
+// The node whose attribute feeds `into` ("node.attribute"), from the scene
+// JSON's connections; empty for none.
+std::string sourceNodeOf(const Json& host, const std::string& into) {
     for (const Json& connection : host["connections"]) {
-        const std::string destination = connection["destination"];
+        if (connection["destination"] != into) continue;
         const std::string source = connection["source"];
-        if (destination.size() > 6 && destination.compare(destination.size() - 6, 6, ".color") == 0)
-            fileOfShader[destination.substr(0, destination.size() - 6)] = source.substr(0, source.find('.'));
+        return source.substr(0, source.find('.'));
     }
+    return {};
+}
+
+// The file texture node that a mesh shows: its shading group's shader's
+// colour source; empty for none.
+std::string fileNodeOf(const Json& host, const std::string& shape, const std::string& transform) {
+    for (const Json& node : host["nodes"]) {
+        if (node["type"] != "shadingEngine") continue;
+        const Json& members = node["members"];
+        const auto member = [&](const std::string& name) {
+            return std::find(members.begin(), members.end(), name) != members.end() ||
+                   std::find(members.begin(), members.end(), "|" + name) != members.end();
+        };
+        if (!member(shape) && !member(transform)) continue;
+        const std::string shader = sourceNodeOf(host, node["name"].get<std::string>() + ".surfaceShader");
+        if (!shader.empty()) return sourceNodeOf(host, shader + ".color");
+    }
+    return {};
+}
+
+// The file texture of each host mesh, decoded from its DDS file, against
+// every image of the material Blender gives the mesh; none where the file
+// is missing.
+void expectImagesOfTheDdsFiles(const Json& host, const Json& blender, bool embedded) {
     std::size_t textured = 0;
-    for (const Json& material : blender["materials"]) {
-        const std::string shader = material["name"];
-        SCOPED_TRACE(shader);
-        const Json* file = findByName(host["nodes"], fileOfShader[shader]);
+    for (const Json& node : host["nodes"]) {
+        if (node["type"] != "mesh") continue;
+        const Json* object = findByName(blender["objects"], outputNameOf(host, node["name"]));
+        ASSERT_NE(object, nullptr);
+        ASSERT_EQ((*object)["materials"].size(), 1u);
+        const Json* material = findByName(blender["materials"], (*object)["materials"][0]);
+        ASSERT_NE(material, nullptr);
+        SCOPED_TRACE((*material)["name"].get<std::string>());
+        const Json* file = findByName(host["nodes"], fileNodeOf(host, node["name"], node["parent"]));
         const std::optional<std::string> dds =
             file != nullptr ? orvex::findExistingPath((*file)["values"]["fileTextureName"]) : std::nullopt;
         if (!dds) {
-            EXPECT_TRUE(material["images"].empty());
+            EXPECT_TRUE((*material)["images"].empty());
             continue;
         }
         ++textured;
@@ -151,8 +194,8 @@ void expectImagesOfTheDdsFiles(const Json& host, const Json& blender, bool embed
         std::string whyNot;
         const std::optional<orvex::writers::Image> decoded = orvex::writers::decodeDds(bytes, whyNot);
         ASSERT_TRUE(decoded) << whyNot;
-        ASSERT_FALSE(material["images"].empty());
-        for (const Json& name : material["images"]) {
+        ASSERT_FALSE((*material)["images"].empty());
+        for (const Json& name : (*material)["images"]) {
             const Json* image = findByName(blender["images"], name);
             ASSERT_NE(image, nullptr) << name;
             EXPECT_EQ((*image)["packed"], embedded) << name;
@@ -169,12 +212,29 @@ void expectImagesOfTheDdsFiles(const Json& host, const Json& blender, bool embed
     EXPECT_GT(textured, 0u);
 }
 
-class BlenderFbxTest : public ProgramTest {};
+class BlenderFbxTest : public ProgramTest {
+protected:
+    void SetUp() override {
+        ProgramTest::SetUp();
+        if (std::system("command -v blender >/dev/null 2>&1") != 0)
+            GTEST_SKIP() << "blender is not installed: the files were not opened in Blender";
+    }
+
+    // What Blender holds after importing each file, in order.
+    Json importInBlender(const std::vector<fs::path>& files) const {
+        std::string command = "blender -b --factory-startup --python-exit-code 1 --python " +
+                              quoted(ORVEX_BLENDER_SCRIPT) + " -- " + quoted((scratch_ / "blender.json").string());
+        for (const fs::path& file : files) command += " " + quoted(file.string());
+        command += " >" + quoted((scratch_ / "blender.log").string()) + " 2>&1";
+        if (std::system(command.c_str()) != 0) {
+            ADD_FAILURE() << readText(scratch_ / "blender.log");
+            return Json::array();
+        }
+        return Json::parse(readText(scratch_ / "blender.json"));
+    }
+};
 
 TEST_F(BlenderFbxTest, BlenderHoldsTheHostCornersAndTheDdsPixelsWithImagesBesideOrInside) {
-    if (std::system("command -v blender >/dev/null 2>&1") != 0) {
-        GTEST_SKIP() << "blender is not installed: the FBX files were not opened in Blender";
-    }
     const fs::path content = scratch_ / "game" / "content";
     writeGeneratedContent(content);
     const fs::path models[] = {kSample, content / "meshes" / "pieces.model"};
@@ -185,9 +245,7 @@ TEST_F(BlenderFbxTest, BlenderHoldsTheHostCornersAndTheDdsPixelsWithImagesBeside
         bool embedded;
     };
     std::vector<Converted> converted;
-    std::string command = "blender -b --factory-startup --python-exit-code 1 --python " +
-                          quoted(ORVEX_BLENDER_SCRIPT) + " -- " +
-                          quoted((scratch_ / "blender.json").string());
+    std::vector<fs::path> files;
     for (const fs::path& model : models) {
         const std::string name = model.stem().string();
         ASSERT_EQ(run({model.string(), "-o", out(name + ".json").string()}).status, 0) << name;
@@ -200,19 +258,60 @@ TEST_F(BlenderFbxTest, BlenderHoldsTheHostCornersAndTheDdsPixelsWithImagesBeside
             const Outcome result = run(arguments);
             ASSERT_EQ(result.status, 0) << result.err;
             converted.push_back({fbx, host, embedded});
-            command += " " + quoted(fbx.string());
+            files.push_back(fbx);
         }
     }
     EXPECT_EQ(filesUnder(out("inside")), (std::vector<fs::path>{"pieces.fbx", "yard.fbx"}));
 
-    command += " >" + quoted((scratch_ / "blender.log").string()) + " 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0) << readText(scratch_ / "blender.log");
-    const Json blender = Json::parse(readText(scratch_ / "blender.json"));
+    const Json blender = importInBlender(files);
     ASSERT_EQ(blender.size(), converted.size());
     for (std::size_t i = 0; i < converted.size(); ++i) {
         SCOPED_TRACE(converted[i].fbx.string());
         expectCornersOfTheHostScene(converted[i].host, blender[i]);
         expectImagesOfTheDdsFiles(converted[i].host, blender[i], converted[i].embedded);
+    }
+}
+
+// One parent named after the model file, mesh objects named after the file
+// and their positions in it, materials after their textures, and the file's
+// names of each mesh as custom properties, a byte that is no UTF-8 escaped.
+TEST_F(BlenderFbxTest, BlenderShowsTheNamesFromTheModelFileInGlbAndFbx) {
+    const fs::path content = scratch_ / "game" / "content";
+    writeGeneratedContent(content);
+    const fs::path model = content / "meshes" / "pieces.model";
+    std::vector<fs::path> files;
+    for (const char* name : {"pieces.glb", "pieces.fbx"}) {
+        ASSERT_EQ(run({model.string(), "-o", out(name).string()}).status, 0) << name;
+        files.push_back(out(name));
+    }
+    const Json blender = importInBlender(files);
+    ASSERT_EQ(blender.size(), files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        SCOPED_TRACE(files[i].string());
+        const Json& objects = blender[i]["objects"];
+        const Json* root = findByName(objects, "pieces");
+        ASSERT_NE(root, nullptr);
+        EXPECT_EQ((*root)["type"], "EMPTY");
+        EXPECT_EQ((*root)["parent"], nullptr);
+        const struct {
+            const char* object;
+            const char* material;
+            Json properties;
+        } meshes[] = {
+            {"pieces.0 tile", "tile", {{"modelName1", "tile"}, {"modelName2", "fan top"}, {"modelName3", "lod0"}}},
+            {"pieces.1 absent", "absent",
+             {{"modelName1", "props\\absent"}, {"modelName2", "caf%E9"}, {"modelName3", ""}}},
+        };
+        for (const auto& expected : meshes) {
+            const Json* object = findByName(objects, expected.object);
+            ASSERT_NE(object, nullptr) << expected.object;
+            EXPECT_EQ((*object)["type"], "MESH");
+            EXPECT_EQ((*object)["parent"], "pieces");
+            EXPECT_EQ((*object)["materials"], Json::array({expected.material}));
+            for (const auto& [key, value] : expected.properties.items())
+                EXPECT_EQ((*object)["properties"][key], value) << expected.object << " " << key;
+        }
+        EXPECT_EQ(objects.size(), 3u);
     }
 }
 

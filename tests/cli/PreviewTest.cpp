@@ -83,7 +83,7 @@ TEST_F(PreviewTest, ShowsNormalsTexturesAndAxesAsImported) {
     const fs::path model = writeScene();
     const Outcome result = run({model.string(), "-o", out("front.png").string(), "--view", "front"});
     ASSERT_EQ(result.status, 0) << result.err;
-    EXPECT_THAT(result.err, ::testing::HasSubstr("missing.512.dds: not found; shown grey"));
+    EXPECT_THAT(result.err, ::testing::HasSubstr("missing.512.dds: not found; left untextured"));
     const Picture picture = readPng(out("front.png"));
     ASSERT_EQ(picture.width, 512);
     ASSERT_EQ(picture.height, 512);

@@ -5,11 +5,13 @@
 #include "modelgen/ModelBuilder.h"
 
 #include "tests/cli/ProgramFixture.h"
+#include "tests/writers/FbxReader.h"
 
 #include <nlohmann/json.hpp>
 
 #include <gmock/gmock.h>
 
+#include <cstring>
 #include <iostream>
 #include <sstream>
 
@@ -27,9 +29,10 @@ protected:
 #if defined(_WIN32)
         // No node runs under wine: the Windows build's GLB is proven by its
         // bytes, which equal the Linux build's.
-        static const bool said = (std::cout << "[ note ] glTF validator not run under Windows: " << asset.filename()
-                                            << " and the rest are checked by their structure only\n",
-                                  true);
+        static const bool said =
+            (std::cout << "[ note ] glTF validator not run under Windows: " << asset.filename()
+                       << " and the rest are checked by their structure only\n",
+             true);
         (void)said;
         return {};
 #else
@@ -50,10 +53,16 @@ TEST_F(ConversionTest, ConvertsTheSampleToValidGltfWithItsTexturesAsPng) {
 
     const nlohmann::json gltf = nlohmann::json::parse(readText(out("yard.gltf")));
     ASSERT_EQ(gltf["meshes"].size(), 4u);
-    ASSERT_EQ(gltf["nodes"].size(), 4u);
-    EXPECT_EQ(gltf["nodes"][0]["name"], "transform1");
-    // Two crates share one texture: three images for four materials.
-    EXPECT_EQ(gltf["materials"].size(), 4u);
+    // The model's one parent, then its meshes, named after the file.
+    ASSERT_EQ(gltf["nodes"].size(), 5u);
+    EXPECT_EQ(gltf["nodes"][0]["name"], "yard");
+    EXPECT_EQ(gltf["nodes"][0]["children"], nlohmann::json::array({1, 2, 3, 4}));
+    EXPECT_EQ(gltf["nodes"][1]["name"], "yard.0 crate");
+    EXPECT_EQ(gltf["nodes"][1]["extras"],
+              nlohmann::json(
+                  {{"modelName1", "props\\crate"}, {"modelName2", "crate_large"}, {"modelName3", "lod0"}}));
+    // Two crates share one texture, and so one material and one image.
+    EXPECT_EQ(gltf["materials"].size(), 3u);
     ASSERT_EQ(gltf["images"].size(), 3u);
     for (const auto& image : gltf["images"]) {
         const fs::path png = out(image["uri"].get<std::string>());
@@ -64,6 +73,132 @@ TEST_F(ConversionTest, ConvertsTheSampleToValidGltfWithItsTexturesAsPng) {
         EXPECT_FALSE(pixels[0] > 200 && pixels[1] < 50 && pixels[2] > 200) << png;
         stbi_image_free(pixels);
     }
+}
+
+// The JSON chunk of a GLB file.
+nlohmann::json glbJson(const std::string& bytes) {
+    std::uint32_t length = 0;
+    std::memcpy(&length, bytes.data() + 12, sizeof length);
+    return nlohmann::json::parse(bytes.substr(20, length));
+}
+
+// A depot of five meshes: two of one texture, one the host refuses, one
+// whose texture is missing, whose second name holds a byte that is no
+// UTF-8, and one without a texture name.
+fs::path writeDepot(const fs::path& content) {
+    orvex::modelgen::RgbaImage crate{1, 1, {90, 60, 30, 255}};
+    fs::create_directories(content / "textures" / "props");
+    orvex::modelgen::writeFile((content / "textures" / "props" / "crate.1024.dds").string(),
+                               orvex::modelgen::buildDds(crate, orvex::modelgen::DdsFormat::Rgba32));
+    std::vector<ModelVertex> triangle(3);
+    triangle[1].x = 1;
+    triangle[2].y = 1;
+    const auto shifted = [&](float by) {
+        std::vector<ModelVertex> moved = triangle;
+        for (ModelVertex& vertex : moved) vertex.z = by;
+        return moved;
+    };
+    ModelBuilder depot;
+    depot.beginMeshList()
+        .mesh(std::string("props\\crate") + '\0' + "big" + '\0' + "lod0", shifted(0), {0, 1, 2})
+        .mesh(std::string("props\\crate") + '\0' + "small" + '\0' + "lod1", shifted(1), {0, 1, 2})
+        .mesh(std::string("bad") + '\0', shifted(2), {0, 1, 7})
+        .mesh(std::string("props\\lost") + '\0' + "caf\xE9" + '\0' + "100%", shifted(3), {0, 1, 2})
+        .mesh(std::string("") + '\0' + "plain", shifted(4), {0, 1, 2})
+        .endMeshList();
+    fs::create_directories(content / "meshes");
+    orvex::modelgen::writeFile((content / "meshes" / "depot.model").string(), depot.bytes());
+    return content / "meshes" / "depot.model";
+}
+
+// Every format gives the model one parent named after the file, each mesh a
+// name of the file's name, its position in the file (a mesh the host
+// refused keeps its number) and its texture's last part, each texture one
+// material named after it, and carries the file's three names of each mesh,
+// as text that gives their bytes back.
+TEST_F(ConversionTest, NamesEverythingAfterTheModelFileInEveryFormat) {
+    const fs::path model = writeDepot(scratch_ / "game" / "content");
+    for (const char* name : {"depot.gltf", "depot.glb", "depot.obj", "depot.fbx", "depot.json"}) {
+        const Outcome result = run({model.string(), "-o", out(name).string()});
+        ASSERT_EQ(result.status, 0) << name << ": " << result.err;
+    }
+    const std::vector<std::string> objects = {"depot.0 crate", "depot.1 crate", "depot.3 lost", "depot.4"};
+    const std::vector<std::array<std::string, 3>> names = {{"props\\crate", "big", "lod0"},
+                                                           {"props\\crate", "small", "lod1"},
+                                                           {"props\\lost", "caf%E9", "100%25"},
+                                                           {"", "plain", ""}};
+    const std::vector<std::string> materialOf = {"crate", "crate", "lost", "untextured"};
+
+    EXPECT_EQ(validatorErrors(out("depot.gltf")), "");
+    for (const nlohmann::json& gltf :
+         {nlohmann::json::parse(readText(out("depot.gltf"))), glbJson(readText(out("depot.glb")))}) {
+        ASSERT_EQ(gltf["nodes"].size(), 5u);
+        EXPECT_EQ(gltf["scenes"][0]["nodes"], nlohmann::json::array({0}));
+        EXPECT_EQ(gltf["nodes"][0]["name"], "depot");
+        EXPECT_EQ(gltf["nodes"][0]["children"], nlohmann::json::array({1, 2, 3, 4}));
+        for (std::size_t i = 0; i < objects.size(); ++i) {
+            const nlohmann::json& node = gltf["nodes"][i + 1];
+            EXPECT_EQ(node["name"], objects[i]);
+            EXPECT_EQ(gltf["meshes"][node["mesh"].get<std::size_t>()]["name"], objects[i]);
+            EXPECT_EQ(node["extras"], nlohmann::json({{"modelName1", names[i][0]},
+                                                      {"modelName2", names[i][1]},
+                                                      {"modelName3", names[i][2]}}));
+            const std::size_t primitiveMaterial =
+                gltf["meshes"][node["mesh"].get<std::size_t>()]["primitives"][0]["material"];
+            EXPECT_EQ(gltf["materials"][primitiveMaterial]["name"], materialOf[i]);
+        }
+        EXPECT_EQ(gltf["materials"].size(), 3u);
+    }
+
+    const std::string obj = readText(out("depot.obj"));
+    EXPECT_THAT(obj, HasSubstr("\no depot\ng depot.0 crate\n# modelName1: props\\crate\n# modelName2: big\n"
+                               "# modelName3: lod0\n"));
+    EXPECT_THAT(obj, HasSubstr("\ng depot.3 lost\n# modelName1: props\\lost\n# modelName2: caf%E9\n"
+                               "# modelName3: 100%25\n"));
+    EXPECT_THAT(obj, HasSubstr("\ng depot.4\n# modelName1: \n# modelName2: plain\n# modelName3: \n"));
+    const std::string mtl = readText(out(
+        obj.substr(obj.find("mtllib ") + 7, obj.find('\n', obj.find("mtllib ")) - obj.find("mtllib ") - 7)));
+    for (const char* material : {"crate", "lost", "untextured"}) {
+        EXPECT_THAT(mtl, HasSubstr(std::string("newmtl ") + material + "\n"));
+        EXPECT_THAT(obj, HasSubstr(std::string("usemtl ") + material + "\n"));
+    }
+
+    const orvex::writers::testing::FbxFile fbx =
+        orvex::writers::testing::parseFbx(readText(out("depot.fbx")));
+    std::map<std::string, std::map<std::string, std::string>> modelProperties;
+    std::map<std::string, std::string> typeOfModel;
+    for (const orvex::writers::testing::FbxNode* modelNode : fbx.root.child("Objects")->all("Model")) {
+        const std::string fullName = modelNode->properties[1].bytes;
+        const std::string modelName = fullName.substr(0, fullName.find('\0'));
+        typeOfModel[modelName] = modelNode->properties[2].bytes;
+        for (const orvex::writers::testing::FbxNode* property : modelNode->child("Properties70")->all("P")) {
+            if (property->properties[3].bytes == "U")
+                modelProperties[modelName][property->properties[0].bytes] = property->properties[4].bytes;
+        }
+    }
+    EXPECT_EQ(typeOfModel["depot"], "Null");
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        EXPECT_EQ(typeOfModel[objects[i]], "Mesh") << objects[i];
+        EXPECT_EQ(modelProperties[objects[i]],
+                  (std::map<std::string, std::string>{
+                      {"modelName1", names[i][0]}, {"modelName2", names[i][1]}, {"modelName3", names[i][2]}}))
+            << objects[i];
+    }
+    EXPECT_EQ(typeOfModel.size(), 5u);
+
+    const nlohmann::json scene = nlohmann::json::parse(readText(out("depot.json")));
+    EXPECT_EQ(scene["model"]["name"], "depot");
+    ASSERT_EQ(scene["model"]["meshes"].size(), 4u);
+    const std::size_t positions[] = {0, 1, 3, 4};
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        const nlohmann::json& mesh = scene["model"]["meshes"][i];
+        EXPECT_EQ(mesh["name"], objects[i]);
+        EXPECT_EQ(mesh["position"], positions[i]);
+        EXPECT_EQ(mesh["names"], nlohmann::json(names[i]));
+    }
+
+    const Outcome inspected = run({"--inspect", model.string()});
+    EXPECT_THAT(inspected.out, HasSubstr("names: \"props\\\\lost\", \"caf%E9\", \"100%25\""));
 }
 
 TEST_F(ConversionTest, WritesEveryFormatFromTheSameScene) {
@@ -93,7 +228,8 @@ TEST_F(ConversionTest, WritesEveryFormatFromTheSameScene) {
     const std::string objText = readText(out("yard.obj"));
     const std::size_t named = objText.find(mtllib);
     ASSERT_NE(named, std::string::npos);
-    EXPECT_TRUE(fs::exists(out(objText.substr(named + mtllib.size(), objText.find('\n', named) - named - mtllib.size()))));
+    EXPECT_TRUE(fs::exists(
+        out(objText.substr(named + mtllib.size(), objText.find('\n', named) - named - mtllib.size()))));
 }
 
 TEST_F(ConversionTest, DecodesAKnownDdsToThePngPixels) {
@@ -145,7 +281,8 @@ TEST_F(ConversionTest, InspectsWithoutWritingAnything) {
     // Found whatever the case of its name, on any file system.
     std::error_code error;
     EXPECT_TRUE(fs::equivalent(fs::u8path(report["meshes"][2]["textureFile"].get<std::string>()),
-                               kSample.parent_path().parent_path() / "textures" / "props" / "barrel.2048.dds", error))
+                               kSample.parent_path().parent_path() / "textures" / "props" / "barrel.2048.dds",
+                               error))
         << report["meshes"][2]["textureFile"];
     EXPECT_TRUE(filesUnder(scratch_ / "out").empty());
 
@@ -243,8 +380,12 @@ TEST_F(ConversionTest, ExplainsEveryFailureInOneLineWithItsExitStatus) {
          2,
          "--contact-sheet"},
         {{"--inspect", kSample.string(), kSample.string()}, 2, "--inspect"},
-        {{kSample.string(), "-o", (scratch_ / "no" / "such" / "dir" / "a.gltf").string()}, 3, native("no/such/dir/")},
-        {{kSample.string(), "-o", (scratch_ / "no" / "such" / "dir" / "a.png").string()}, 3, native("no/such/dir/")},
+        {{kSample.string(), "-o", (scratch_ / "no" / "such" / "dir" / "a.gltf").string()},
+         3,
+         native("no/such/dir/")},
+        {{kSample.string(), "-o", (scratch_ / "no" / "such" / "dir" / "a.png").string()},
+         3,
+         native("no/such/dir/")},
         {{kSample.string(), "-o", out("taken.gltf").string()}, 3, "taken.gltf"},
     };
     for (const auto& c : cases) {

@@ -11,8 +11,12 @@
 #include <maya/MVectorArray.h>
 #include <standin/Scene.h>
 
+#include "modelgen/DdsBuilder.h"
+
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -85,28 +89,33 @@ void shade(const std::string& meshPath, MObject file) {
     MGlobal::executeCommand(("sets -e -forceElement " + groupName + " " + meshPath + ";").c_str(), ignored);
 }
 
-TEST(GatherScene, TakesEveryMeshWithFansUVsNormalsAndTheTextureOfItsShadingGroup) {
+// What the outputs hold is what the preview shows: the meshes of the one
+// view, polygons as fan triangles, one UV and one normal per vertex, the
+// decoded texture of the material, shared by the meshes of one texture.
+TEST(GatherScene, DrawsTheMeshesMaterialsAndTexturesOfTheOneView) {
     standin::newScene();
+    const std::filesystem::path texture =
+        std::filesystem::path(::testing::TempDir()) / ("gather-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".dds");
+    const std::vector<std::uint8_t> dds =
+        orvex::modelgen::buildDds({1, 1, {10, 20, 30, 255}}, orvex::modelgen::DdsFormat::Rgba32);
+    std::ofstream(texture, std::ios::binary).write(reinterpret_cast<const char*>(dds.data()), std::streamsize(dds.size()));
     const std::vector<Vec3> triangle = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
     // A quad and a triangle.
     const std::string textured =
         makeMesh({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {2, 0, 0}}, {4, 3}, {0, 1, 2, 3, 1, 4, 2},
-                 {4, 3, 2, 1, 0, 0, 0}, {{0, 0, 1}, {0, 1, 0}, {1, 0, 0}, {0, 0, 1}, {0, 0, 1}});
+                 {0, 1, 2, 3, 1, 4, 2}, {{0, 0, 1}, {0, 1, 0}, {1, 0, 0}, {0, 0, 1}, {0, 0, 1}});
     makeMesh(triangle, {3}, {0, 1, 2});
     const std::string sharing = makeMesh(triangle, {3}, {0, 1, 2});
     MObject file = runCommand("shadingNode -asTexture file");
-    MFnDependencyNode(file).findPlug("fileTextureName").setValue("wall.dds");
+    MFnDependencyNode(file).findPlug("fileTextureName").setValue(texture.string().c_str());
     shade(textured, file);
     shade(sharing, file);
 
-    std::vector<std::string> looked;
-    const RenderScene scene = gatherScene(standin::currentScene(), [&](const standin::Node& node) {
-        looked.push_back(node.stringValues.at("fileTextureName"));
-        return std::optional<Image>(Image{1, 1, {1, 2, 3, 4}});
-    });
+    std::vector<std::string> warnings;
+    const writers::ExportScene view = writers::collectScene(standin::currentScene(), nullptr, warnings);
+    const RenderScene scene = gatherScene(view);
 
     ASSERT_EQ(scene.meshes.size(), 3u);
-    EXPECT_EQ(looked, std::vector<std::string>{"wall.dds"});
     const RenderMesh& first = scene.meshes[0];
     ASSERT_EQ(first.positions.size(), 5u);
     EXPECT_EQ(first.positions[4].x, 2);
@@ -117,24 +126,23 @@ TEST(GatherScene, TakesEveryMeshWithFansUVsNormalsAndTheTextureOfItsShadingGroup
     EXPECT_EQ(first.normals[2].x, 1);
     EXPECT_EQ(first.normals[2].z, 0);
     ASSERT_EQ(first.triangles.size(), 3u);
-    const int corners[3][3][2] = {
-        {{0, 4}, {1, 3}, {2, 2}}, {{0, 4}, {2, 2}, {3, 1}}, {{1, 0}, {4, 0}, {2, 0}}};
+    const int corners[3][3] = {{0, 1, 2}, {0, 2, 3}, {1, 4, 2}};
     for (int t = 0; t < 3; ++t) {
         for (int c = 0; c < 3; ++c) {
-            EXPECT_EQ(first.triangles[t][c].vertex, corners[t][c][0]) << t << "," << c;
-            EXPECT_EQ(first.triangles[t][c].uv, corners[t][c][1]) << t << "," << c;
+            EXPECT_EQ(first.triangles[t][c].vertex, corners[t][c]) << t << "," << c;
+            EXPECT_EQ(first.triangles[t][c].uv, corners[t][c]) << t << "," << c;
         }
     }
     ASSERT_NE(first.texture, nullptr);
-    EXPECT_EQ(first.texture->rgba, (std::vector<std::uint8_t>{1, 2, 3, 4}));
+    EXPECT_EQ(first.texture->rgba, (std::vector<std::uint8_t>{10, 20, 30, 255}));
     EXPECT_EQ(scene.meshes[2].texture, first.texture);
 
-    // Untextured, without normals, UVs numbered as the vertices.
+    // Untextured, its normals made from its face.
     const RenderMesh& plain = scene.meshes[1];
     EXPECT_EQ(plain.texture, nullptr);
-    EXPECT_TRUE(plain.normals.empty());
     ASSERT_EQ(plain.triangles.size(), 1u);
     EXPECT_EQ(plain.triangles[0][2].uv, 2);
+    std::filesystem::remove(texture);
 }
 
 }  // namespace

@@ -81,7 +81,7 @@ void expectCases(const std::vector<Case>& cases) {
         SCOPED_TRACE(c.name);
         addSquare(c.change);
         std::vector<std::string> warnings;
-        const ExportScene scene = collectScene(standin::currentScene(), warnings);
+        const ExportScene scene = collectScene(standin::currentScene(), nullptr, warnings);
         ASSERT_EQ(scene.meshes.size(), 1u);
         const ExportMesh& mesh = scene.meshes[0];
         ASSERT_EQ(warnings.size(), c.warnings.size());

@@ -1,13 +1,16 @@
-# Imports FBX files with Blender's own FBX add-on and writes what Blender
-# holds afterwards as JSON, for the tests to compare with the host scene.
+# Imports FBX and GLB files with Blender's own add-ons and writes what
+# Blender holds afterwards as JSON, for the tests to compare with the host
+# scene.
 #
-#   blender -b --factory-startup --python-exit-code 1 --python dump_fbx.py -- OUT.json FILE.fbx...
+#   blender -b --factory-startup --python-exit-code 1 --python dump_import.py -- OUT.json FILE...
 #
 # OUT.json holds one entry per file, in order:
-#   {"file": ..., "objects": [{"name", "mesh", "uvLayers", "materials",
-#     "corners": [[x, y, z, nx, ny, nz, u, v], ...]}],
+#   {"file": ..., "objects": [{"name", "type", "parent", "properties",
+#     "mesh", "uvLayers", "materials", "corners": [[x, y, z, nx, ny, nz, u, v], ...]}],
 #    "materials": [{"name", "images": [...]}],
 #    "images": [{"name", "file", "packed", "width", "height", "rgba": [...]}]}
+# Objects of every type are listed, with their custom properties of text;
+# "mesh" and what follows it only for meshes.
 # Corners follow Blender's loops, positions and normals as the mesh data holds
 # them (the importer puts the axis and unit conversion on the object), UVs
 # from the layer named "map1". Pixels are bytes, rows from the top.
@@ -16,6 +19,12 @@ import json
 import sys
 
 import bpy
+import numpy
+
+# Debian's Blender 3.4 imports glTF with code that still names np.bool,
+# which its numpy (1.24) no longer has.
+if not hasattr(numpy, "bool"):
+    numpy.bool = bool
 
 
 def corners(mesh):
@@ -39,22 +48,32 @@ def pixels(image):
     return rows
 
 
-def dump(path):
-    bpy.ops.wm.read_factory_settings(use_empty=True)
-    result = bpy.ops.import_scene.fbx(filepath=path)
-    if result != {"FINISHED"}:
-        raise RuntimeError(f"{path}: import ended with {result}")
-    objects = []
-    for obj in sorted(bpy.data.objects, key=lambda o: o.name):
-        if obj.type != "MESH":
-            continue
-        objects.append({
-            "name": obj.name,
+def describe(obj):
+    entry = {
+        "name": obj.name,
+        "type": obj.type,
+        "parent": obj.parent.name if obj.parent is not None else None,
+        "properties": {key: value for key, value in obj.items() if isinstance(value, str)},
+    }
+    if obj.type == "MESH":
+        entry.update({
             "mesh": obj.data.name,
             "uvLayers": [layer.name for layer in obj.data.uv_layers],
             "materials": [m.name for m in obj.data.materials if m is not None],
             "corners": corners(obj.data),
         })
+    return entry
+
+
+def dump(path):
+    bpy.ops.wm.read_factory_settings(use_empty=True)
+    if path.lower().endswith(".fbx"):
+        result = bpy.ops.import_scene.fbx(filepath=path)
+    else:
+        result = bpy.ops.import_scene.gltf(filepath=path)
+    if result != {"FINISHED"}:
+        raise RuntimeError(f"{path}: import ended with {result}")
+    objects = [describe(obj) for obj in sorted(bpy.data.objects, key=lambda o: o.name)]
     materials = []
     for material in bpy.data.materials:
         images = []
