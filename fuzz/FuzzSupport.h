@@ -21,13 +21,23 @@ inline void require(bool holds, const char* what) {
     std::abort();
 }
 
+// Where the targets write: a folder in memory where the system has one
+// (Linux's /dev/shm), so that what the code under test writes and reads back
+// costs no file system of a disk and no flush; else the temporary folder.
+inline std::filesystem::path memoryFolder() {
+    std::error_code error;
+    if (std::filesystem::is_directory("/dev/shm", error)) return "/dev/shm";
+    return std::filesystem::temp_directory_path();
+}
+
 // A directory named content, so that every load derives a content root, of
-// its own per process, as libFuzzer's -jobs runs several side by side.
+// its own per process, as libFuzzer's -fork and -jobs run several side by
+// side.
 class InputFile {
 public:
     InputFile() {
         const std::filesystem::path content =
-            std::filesystem::temp_directory_path() / ("orvex-fuzz-" + std::to_string(getpid())) / "content";
+            memoryFolder() / ("orvex-fuzz-" + std::to_string(getpid())) / "content";
         std::filesystem::create_directories(content);
         path_ = (content / "input.model").string();
     }

@@ -1,14 +1,15 @@
 // The program's own work on any bytes, in one process: the inspection as
 // text and as JSON, then the import through the translator's read operation
-// and a conversion to every output format into a scratch folder. Nothing
-// may throw out of it, and every JSON it prints or writes must parse. The
-// sample's textures sit under the input's content folder, so that inputs
-// naming them take the image paths too.
+// and a conversion to every output format into a folder in memory. Nothing
+// may throw out of it, every JSON it prints or writes must parse, and so
+// must the FBX file's records. The sample's textures sit under the input's
+// content folder, so that inputs naming them take the image paths too.
 
 #include "cli/Convert.h"
 #include "cli/Inspect.h"
 #include "fuzz/FuzzSupport.h"
 #include "host/OrvexModelImport.h"
+#include "tests/writers/FbxReader.h"
 
 #include <maya/MFileObject.h>
 #include <standin/Scene.h>
@@ -62,11 +63,18 @@ void convert(const std::string& path) {
     preview.width = 32;
     preview.height = 24;
     orvex::writers::SceneView view(standin::currentScene(), orvex::cli::readSourceModel(path));
-    for (const char* name : {"scene.gltf", "scene.glb", "scene.obj", "scene.json", "scene.png"}) {
+    for (const char* name : {"scene.gltf", "scene.glb", "scene.obj", "scene.fbx", "scene.json", "scene.png"}) {
         orvex::cli::writeImportedScene(view, (outputs / name).string(), preview);
     }
     require(parses(readFile(outputs / "scene.json")), "the scene JSON parses");
     require(parses(readFile(outputs / "scene.gltf")), "the glTF JSON parses");
+    bool fbxParses = true;
+    try {
+        orvex::writers::testing::parseFbx(readFile(outputs / "scene.fbx"));
+    } catch (const std::exception&) {
+        fbxParses = false;
+    }
+    require(fbxParses, "the FBX file's records parse");
 }
 
 }  // namespace
