@@ -62,8 +62,7 @@ class OrvexImportPreferences(AddonPreferences):
         layout = self.layout
         layout.prop(self, "converter")
         program = _chosen_converter(context)
-        row = layout.row()
-        row.label(text="In use: %s" % (program or "none"))
+        layout.label(text="In use: %s" % (program or "none"))
         layout.label(text="Version: %s" % _version_of(program))
 
 
@@ -80,7 +79,7 @@ def _import_files(operator, context, paths):
     window_manager.progress_begin(0, len(paths))
     imported = []
     try:
-        with tempfile.TemporaryDirectory(prefix="orvex-import-") as scratch:
+        with tempfile.TemporaryDirectory(prefix="orvex-import-", ignore_cleanup_errors=True) as scratch:
             def start(number):
                 output = os.path.join(scratch, "%d.glb" % number)
                 return converter.Conversion(program, paths[number], output)
@@ -123,16 +122,20 @@ def _import_one(operator, context, conversion):
 
 
 def _select(context, objects):
-    """Makes the new objects, as far as the view layer shows them, the
-    selection, and the first of them the active object."""
-    in_view_layer = context.view_layer.objects
-    for obj in in_view_layer:
+    """Makes the new objects that the view layer shows the selection, and
+    the first of them the active object."""
+    view_layer_objects = context.view_layer.objects
+    for obj in view_layer_objects:
         obj.select_set(False)
-    shown = [obj for obj in objects if in_view_layer.get(obj.name) == obj]
-    for obj in shown:
-        obj.select_set(True)
-    if shown:
-        in_view_layer.active = shown[0]
+    selected = []
+    for obj in objects:
+        try:
+            obj.select_set(True)
+        except RuntimeError:
+            continue  # in a collection that the view layer excludes
+        selected.append(obj)
+    if selected:
+        view_layer_objects.active = selected[0]
 
 
 class ImportOrvexModel(Operator, ImportHelper):
@@ -166,6 +169,9 @@ class ImportOrvexModelFolder(Operator):
 
     directory: StringProperty(subtype='DIR_PATH')
     filter_folder: BoolProperty(default=True, options={'HIDDEN'})
+    # The models show in the folders the browser opens, for the user to see
+    # which folder to choose.
+    filter_glob: StringProperty(default="*" + converter.MODEL_EXTENSION, options={'HIDDEN'})
 
     def invoke(self, context, event):
         context.window_manager.fileselect_add(self)
