@@ -19,6 +19,8 @@ import unittest
 import bpy
 import numpy as np
 
+# Imported from the source folder, which is to stay free of compiled files.
+sys.dont_write_bytecode = True
 sys.path.insert(0, sys.argv[sys.argv.index("--") + 1])
 from orvex_import import builder, converter  # noqa: E402
 
