@@ -118,6 +118,8 @@ def _import_one(operator, context, conversion):
     except Exception as error:
         # Whatever else goes wrong stays one line, never a traceback.
         operator.report({'ERROR'}, "%s: cannot import: %s" % (path, error))
+    finally:
+        conversion.discard()
     return None
 
 

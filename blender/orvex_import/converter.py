@@ -122,6 +122,15 @@ class Conversion:
             raise ConversionError(line[len(_LINE_PREFIX):] if line.startswith(_LINE_PREFIX) else line)
         raise ConversionError("%s: the converter ended with status %d and gave no reason" % (self.model_path, status))
 
+    def discard(self):
+        """Removes what the program wrote, once read: a folder of thousands
+        of models would otherwise hold all their GLB files until the end."""
+        for path in (self.output_path, self._errors_path):
+            try:
+                os.remove(path)
+            except OSError:
+                pass
+
 
 class ReadError(Exception):
     """The converter's output is not the GLB file this add-on reads."""

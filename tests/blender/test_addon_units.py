@@ -95,6 +95,14 @@ class ConversionTest(unittest.TestCase):
                 else:
                     self.assertEqual(conversion.wait(), expected)
 
+    def test_discards_what_the_program_wrote(self):
+        with tempfile.TemporaryDirectory() as folder:
+            program = fake_program(folder, """echo 'orvex-import: warning: w' >&2\necho glb > "$3"\n""")
+            conversion = converter.Conversion(program, "MODEL", os.path.join(folder, "out.glb"))
+            conversion.wait()
+            conversion.discard()
+            self.assertEqual(sorted(os.listdir(folder)), ["fake-orvex-import"])
+
     def test_a_program_that_cannot_run_is_one_line_naming_it(self):
         with tempfile.TemporaryDirectory() as folder:
             missing = os.path.join(folder, "missing")
