@@ -56,6 +56,12 @@ else()
     add_library(orvex_squish INTERFACE)
     target_include_directories(orvex_squish SYSTEM INTERFACE "${SQUISH_INCLUDE_DIR}")
     target_link_libraries(orvex_squish INTERFACE "${SQUISH_LIBRARY}")
+    # Debian builds libsquish with OpenMP; its static archive, which the
+    # portable build links (cmake/PortableLinux.cmake), needs the compiler's
+    # OpenMP runtime, static as well.
+    if(SQUISH_LIBRARY MATCHES "\\.a$")
+        target_link_libraries(orvex_squish INTERFACE -l:libgomp.a)
+    endif()
 endif()
 
 # xxHash, from Debian's libxxhash-dev, compiled into the one file that
