@@ -114,6 +114,9 @@ class _Builder:
             node = self.scene.nodes[index]
             data = None if node.mesh is None else self.mesh(node.mesh)
             obj = self._made(bpy.data.objects, bpy.data.objects.new(node.name, data))
+            # Custom properties, as the glTF importer makes of a node's extras.
+            for key, value in node.properties.items():
+                obj[key] = value
             self.collection.objects.link(obj)
             obj.parent = parent
             local = np.identity(4)

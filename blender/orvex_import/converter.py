@@ -151,11 +151,12 @@ class Mesh:
 
 
 class Node:
-    def __init__(self, name, mesh, children, matrix):
+    def __init__(self, name, mesh, children, matrix, properties):
         self.name = name
-        self.mesh = mesh          # into Scene.meshes, or None
-        self.children = children  # into Scene.nodes
-        self.matrix = matrix      # 4 x 4 numpy array (rows), glTF's axes
+        self.mesh = mesh              # into Scene.meshes, or None
+        self.children = children      # into Scene.nodes
+        self.matrix = matrix          # 4 x 4 numpy array (rows), glTF's axes
+        self.properties = properties  # the node's extras of text, such as the model file's names of a mesh
 
 
 class Material:
@@ -345,10 +346,14 @@ def parse_glb(data):
         for i, node in enumerate(document.get("nodes", [])):
             what = "node %d" % i
             mesh = node.get("mesh")
+            extras = node.get("extras")
+            properties = {key: value for key, value in extras.items() if isinstance(value, str)} \
+                if isinstance(extras, dict) else {}
             nodes.append(Node(node.get("name") or "Node_%d" % i,
                               None if mesh is None else _index(document, "meshes", mesh, what),
                               [_index(document, "nodes", child, what) for child in node.get("children", [])],
-                              _node_matrix(node)))
+                              _node_matrix(node),
+                              properties))
         scenes = document.get("scenes", [])
         scene = _index(document, "scenes", document.get("scene", 0), "the document") if scenes else None
         roots = [_index(document, "nodes", root, "the scene")

@@ -59,6 +59,7 @@ def object_json(obj):
         "type": obj.type,
         "parent": obj.parent.name if obj.parent is not None else None,
         "matrix": [value for row in obj.matrix_world for value in row],
+        "properties": {key: value for key, value in obj.items() if isinstance(value, str)},
         "selected": obj.select_get(),
     }
     if obj.type == 'MESH':
