@@ -25,6 +25,7 @@
 #include <set>
 #include <sstream>
 #include <system_error>
+#include <thread>
 
 namespace orvex::cli {
 
@@ -209,7 +210,12 @@ Command listCommand(const std::string& program, const BatchOptions& options, con
         for (const std::string& field : entry) fields += field + '\0';
     }
     writers::writeFileAtomically(list.u8string(), fields);
-    Command command{program, "--worker-list", list.u8string()};
+    // The cores are shared out among the workers that run at once, so that
+    // each decodes and encodes its textures on its share and together they
+    // keep every core busy and no more.
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const unsigned share = std::max(1u, cores / options.parallel);
+    Command command{program, "--worker-list", list.u8string(), "--threads", std::to_string(share)};
     if (!options.pluginPath.empty()) command.insert(command.end(), {"--plugin", options.pluginPath});
     if (!options.size.empty()) command.insert(command.end(), {"--size", options.size});
     if (!options.view.empty()) command.insert(command.end(), {"--view", options.view});

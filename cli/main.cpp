@@ -12,6 +12,7 @@
 #include "cli/System.h"
 #include "model/Model.h"
 #include "render/Render.h"
+#include "writers/Parallel.h"
 #include "writers/SceneWriter.h"
 
 #include <standin/PluginHost.h>
@@ -56,6 +57,7 @@ struct Options {
     std::string format;
     std::string contactSheet;
     unsigned parallel = 0;
+    unsigned threads = 0;
     std::string size;
     std::string view;
     std::string pluginPath;
@@ -414,6 +416,9 @@ int main(int argc, char** argv) {
                    "one file: also write a 160x120 preview of the scene (a failure is a warning)");
     // A batch's own way of starting its workers, so not listed in --help.
     app.add_option("--worker-list", options.workList, "convert the files of this list in turn")->group("");
+    app.add_option("--threads", options.threads, "the threads this worker may keep busy")
+        ->check(CLI::Range(1u, 256u))
+        ->group("");
     app.add_flag("--embed-textures", options.embedTextures,
                  "FBX output: put the images inside the .fbx instead of beside it");
     app.add_flag("--inspect", options.inspect, "print what the file holds instead of converting it");
@@ -430,6 +435,7 @@ int main(int argc, char** argv) {
         std::reverse(arguments.begin(), arguments.end());
         app.parse(arguments);
         gSubject = subjectOf(options);
+        if (options.threads != 0) orvex::writers::setThreadShare(options.threads);
         return run(options, app);
     } catch (const CLI::Success& success) {
         return app.exit(success);

@@ -2,6 +2,7 @@
 
 #include "writers/AtomicFile.h"
 #include "writers/Companion.h"
+#include "writers/Parallel.h"
 
 #include "tests/writers/FbxReader.h"
 #include "tests/writers/TestSupport.h"
@@ -628,14 +629,20 @@ TEST_F(SceneWriterTest, JsonHoldsEveryNodeConnectionAndSetMember) {
     EXPECT_EQ(node(scene.find(group)->name)["members"], nlohmann::json({shapeOf(fTransforms[0])}));
 }
 
-TEST_F(SceneWriterTest, SameSceneGivesTheSameBytes) {
+// On one thread or several: the textures are decoded and encoded, and the
+// arrays deflated, on as many as the process's share of the cores.
+TEST_F(SceneWriterTest, SameSceneGivesTheSameBytesAndWarningsOnAnyNumberOfThreads) {
     buildScene();
     for (const char* name : {"scene.gltf", "scene.glb", "scene.obj", "scene.fbx", "scene.json"}) {
         SCOPED_TRACE(name);
         TempDirectory first;
         TempDirectory second;
-        writeScene(standin::currentScene(), first.file(name));
-        writeScene(standin::currentScene(), second.file(name));
+        setThreadShare(1);
+        const WriteReport one = writeScene(standin::currentScene(), first.file(name));
+        setThreadShare(4);
+        const WriteReport several = writeScene(standin::currentScene(), second.file(name));
+        setThreadShare(0);
+        EXPECT_EQ(one.warnings, several.warnings);
         ASSERT_EQ(first.entries(), second.entries());
         for (const std::string& entry : first.entries()) {
             EXPECT_EQ(readFile(first.file(entry)), readFile(second.file(entry))) << entry;
