@@ -344,7 +344,7 @@ void writeDefinitions(FbxRecordWriter& out, const ExportScene& scene) {
 }
 
 // The arrays of one geometry, kept from mesh to mesh as geometryOf keeps its
-// vectors. The double arrays are made piece by piece from the geometry.
+// vectors. The record writer makes the double arrays from the geometry.
 struct GeometryArrays {
     MeshGeometry mesh;
     std::vector<std::int32_t> polygonVertexIndex;

@@ -1,11 +1,16 @@
 #include "writers/FbxRecords.h"
 
-#include <zlib.h>
+#include "writers/Parallel.h"
+
+#include <libdeflate.h>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <mutex>
+#include <numeric>
 #include <new>
 #include <stdexcept>
 
@@ -20,15 +25,25 @@ constexpr std::array<std::uint8_t, 16> kFooterCode = {0xfa, 0xbc, 0xab, 0x09, 0x
 constexpr std::array<std::uint8_t, 16> kFooterMagic = {0xf8, 0x5a, 0x8c, 0x6a, 0xde, 0xf5, 0xd9, 0x7e,
                                                        0xec, 0xe9, 0x0c, 0xe3, 0x75, 0x8f, 0x29, 0x0b};
 constexpr std::size_t kFooterZeros = 120;
-// Arrays are mostly floating-point numbers, which deflate shrinks little
-// at any level; the fastest one costs least on large meshes.
-constexpr int kDeflateLevel = Z_BEST_SPEED;
+// Measured on the benchmarks' meshes (bench/README.md): level 1 is the
+// fastest; the arrays are mostly floating-point numbers, which higher levels
+// shrink by a few per cent at twice the time or more.
+constexpr int kDeflateLevel = 1;
+// Arrays wait for deflate until this many of their bytes are held, so that
+// each round keeps every thread busy while memory stays bounded.
+constexpr std::size_t kPendingLimit = 32u << 20;
 constexpr std::uint32_t kStored = 0;
 constexpr std::uint32_t kDeflated = 1;
 constexpr std::size_t kU32Max = std::numeric_limits<std::uint32_t>::max();
 
 void putU32(char* at, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) at[i] = char((value >> (8 * i)) & 0xFF);
+}
+
+std::uint32_t u32Of(const char* at) {
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = value << 8 | std::uint8_t(at[i]);
+    return value;
 }
 
 void appendU64(std::string& bytes, std::uint64_t value) {
@@ -53,15 +68,20 @@ void FbxRecordWriter::appendU32(std::size_t value) {
     fBytes.append(bytes, 4);
 }
 
-void FbxRecordWriter::patchU32(std::size_t offset, std::size_t value) {
-    if (value > kU32Max) throw FbxTooLarge();
-    putU32(&fBytes[offset], std::uint32_t(value));
+void FbxRecordWriter::patchOffset(std::size_t at, std::size_t offset) {
+    putU32(&fBytes[at], std::uint32_t(offset));
+    fOffsets.push_back({at, false, 0});
+}
+
+void FbxRecordWriter::patchSpan(std::size_t at, std::size_t spanStart) {
+    putU32(&fBytes[at], std::uint32_t(fBytes.size() - spanStart));
+    fOffsets.push_back({at, true, spanStart});
 }
 
 void FbxRecordWriter::closeProperties(Open& record) {
     if (record.propertiesClosed) return;
-    patchU32(record.start + 4, record.properties);
-    patchU32(record.start + 8, fBytes.size() - record.propertiesStart);
+    putU32(&fBytes[record.start + 4], record.properties);
+    patchSpan(record.start + 8, record.propertiesStart);
     record.propertiesClosed = true;
 }
 
@@ -84,8 +104,9 @@ void FbxRecordWriter::begin(std::string_view name) {
 void FbxRecordWriter::closeList(Open& record) {
     if (record.hasChildren) {
         if (record.lastChildBare) {
+            // Its end offset, already among fOffsets, now falls earlier.
             fBytes.resize(fBytes.size() - kNullRecordSize);
-            patchU32(record.lastChildStart, fBytes.size());
+            putU32(&fBytes[record.lastChildStart], std::uint32_t(fBytes.size()));
         }
         fBytes.append(kNullRecordSize, '\0');
     } else if (record.properties == 0) {
@@ -98,7 +119,8 @@ void FbxRecordWriter::end() {
     fOpen.pop_back();
     closeProperties(record);
     closeList(record);
-    patchU32(record.start, fBytes.size());
+    if (fBytes.size() > kU32Max) throw FbxTooLarge();
+    patchOffset(record.start, fBytes.size());
     Open& parent = fOpen.back();
     parent.lastChildBare = !record.hasChildren && record.properties == 0;
     parent.lastChildStart = record.start;
@@ -163,59 +185,124 @@ void FbxRecordWriter::appendArray(char type, std::size_t count, std::size_t elem
         return;
     }
     appendU32(kDeflated);
-    const std::size_t lengthAt = fBytes.size();
-    appendU32(0);
-    const std::size_t dataAt = fBytes.size();
-    appendDeflated(count, elementSize, values);
-    patchU32(lengthAt, fBytes.size() - dataAt);
+    appendU32(0);  // the deflated length, once known
+    Deflated array;
+    array.at = fBytes.size();
+    array.values.resize(size);
+    values(0, count, array.values.data());
+    fArrays.push_back(std::move(array));
+    fPendingBytes += size;
+    if (fPendingBytes >= kPendingLimit) deflatePending();
 }
 
 namespace {
 
-class DeflateStream {
-public:
-    DeflateStream() {
-        if (deflateInit(&fStream, kDeflateLevel) != Z_OK) throw std::bad_alloc();
-    }
-    ~DeflateStream() { deflateEnd(&fStream); }
-    DeflateStream(const DeflateStream&) = delete;
-    DeflateStream& operator=(const DeflateStream&) = delete;
+struct CompressorDeleter {
+    void operator()(libdeflate_compressor* compressor) const { libdeflate_free_compressor(compressor); }
+};
 
-    z_stream* get() { return &fStream; }
-    z_stream* operator->() { return &fStream; }
+// What one thread deflates with: a compressor, and room for what it makes
+// before that is copied out at its size.
+struct Deflater {
+    std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor;
+    std::vector<unsigned char> out;
+};
+
+// Deflaters for the threads of one round, each taken by one thread at a
+// time and made when none is free.
+class Deflaters {
+public:
+    std::unique_ptr<Deflater> take() {
+        {
+            const std::lock_guard<std::mutex> lock(fLock);
+            if (!fFree.empty()) {
+                std::unique_ptr<Deflater> deflater = std::move(fFree.back());
+                fFree.pop_back();
+                return deflater;
+            }
+        }
+        auto deflater = std::make_unique<Deflater>();
+        deflater->compressor.reset(libdeflate_alloc_compressor(kDeflateLevel));
+        if (!deflater->compressor) throw std::bad_alloc();
+        return deflater;
+    }
+    void give(std::unique_ptr<Deflater> deflater) {
+        const std::lock_guard<std::mutex> lock(fLock);
+        fFree.push_back(std::move(deflater));
+    }
 
 private:
-    z_stream fStream{};
+    std::mutex fLock;
+    std::vector<std::unique_ptr<Deflater>> fFree;
 };
 
 }  // namespace
 
-// The array goes through deflate in pieces of a fixed size, so that the
-// bytes depend on the values alone.
-void FbxRecordWriter::appendDeflated(std::size_t count, std::size_t elementSize, const Source& values) {
-    constexpr std::size_t kPieceBytes = 64 * 1024;
-    fPiece.resize(kPieceBytes);
-    fDeflated.resize(kPieceBytes);
-    const std::size_t perPiece = kPieceBytes / elementSize;
-    DeflateStream stream;
-    for (std::size_t first = 0; first < count;) {
-        const std::size_t taken = std::min(perPiece, count - first);
-        values(first, taken, fPiece.data());
-        first += taken;
-        stream->next_in = fPiece.data();
-        stream->avail_in = uInt(taken * elementSize);
-        const int flush = first == count ? Z_FINISH : Z_NO_FLUSH;
-        // Until deflate leaves room in its output: then it has taken the
-        // whole piece, or, finishing, ended the stream.
-        do {
-            stream->next_out = fDeflated.data();
-            stream->avail_out = uInt(fDeflated.size());
-            if (deflate(stream.get(), flush) == Z_STREAM_ERROR) throw std::logic_error("deflate state");
-            fBytes.append(reinterpret_cast<const char*>(fDeflated.data()),
-                          fDeflated.size() - stream->avail_out);
-            if (fBytes.size() > kU32Max) throw FbxTooLarge();
-        } while (stream->avail_out == 0);
+// Each array is one zlib stream, made whole by one thread: its bytes depend
+// on its values alone, whichever thread made them and when.
+void FbxRecordWriter::deflatePending() {
+    std::vector<std::size_t> order(fArrays.size() - fFirstPending);
+    std::iota(order.begin(), order.end(), fFirstPending);
+    // The largest first, so that no thread is left with a large one at the end.
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return fArrays[a].values.size() > fArrays[b].values.size();
+    });
+    Deflaters deflaters;
+    forEachIndex(order.size(), [&](std::size_t i) {
+        Deflated& array = fArrays[order[i]];
+        std::unique_ptr<Deflater> deflater = deflaters.take();
+        deflater->out.resize(libdeflate_zlib_compress_bound(deflater->compressor.get(), array.values.size()));
+        const std::size_t size = libdeflate_zlib_compress(deflater->compressor.get(), array.values.data(),
+                                                          array.values.size(), deflater->out.data(),
+                                                          deflater->out.size());
+        // The bound is one that the compressor promises to keep.
+        if (size == 0) throw std::logic_error("deflate exceeded its bound");
+        array.bytes.assign(deflater->out.begin(), deflater->out.begin() + std::ptrdiff_t(size));
+        array.values = {};
+        deflaters.give(std::move(deflater));
+    });
+    std::size_t total = fBytes.size();
+    for (const Deflated& array : fArrays) total += array.bytes.size();
+    if (total > kU32Max) throw FbxTooLarge();
+    fFirstPending = fArrays.size();
+    fPendingBytes = 0;
+}
+
+// The file with every array in its place, and every offset and span length
+// grown by the arrays before it or within it. What lies at an array's place
+// in fBytes comes after the array.
+std::string FbxRecordWriter::withArrays() {
+    deflatePending();
+    // grownBy[k]: the bytes of the first k arrays.
+    std::vector<std::size_t> grownBy(fArrays.size() + 1, 0);
+    for (std::size_t k = 0; k < fArrays.size(); ++k) grownBy[k + 1] = grownBy[k] + fArrays[k].bytes.size();
+    // The bytes of the arrays placed at or before `position`.
+    const auto before = [&](std::size_t position) {
+        const auto after = std::upper_bound(fArrays.begin(), fArrays.end(), position,
+                                            [](std::size_t p, const Deflated& array) { return p < array.at; });
+        return grownBy[std::size_t(after - fArrays.begin())];
+    };
+    std::string file;
+    file.reserve(fBytes.size() + grownBy.back());
+    std::size_t copied = 0;
+    for (Deflated& array : fArrays) {
+        file.append(fBytes, copied, array.at - copied);
+        putU32(&file[file.size() - 4], std::uint32_t(array.bytes.size()));
+        file.append(reinterpret_cast<const char*>(array.bytes.data()), array.bytes.size());
+        array.bytes = {};
+        copied = array.at;
     }
+    file.append(fBytes, copied, std::string::npos);
+    for (const Offset& offset : fOffsets) {
+        const std::size_t value = u32Of(&fBytes[offset.at]);
+        const std::size_t grown =
+            offset.isSpan ? before(offset.spanStart + value) - before(offset.spanStart) : before(value);
+        putU32(&file[offset.at + before(offset.at)], std::uint32_t(value + grown));
+    }
+    fArrays.clear();
+    fFirstPending = 0;
+    fOffsets.clear();
+    return file;
 }
 
 void FbxRecordWriter::addInt32Array(const std::vector<std::int32_t>& values) {
@@ -240,6 +327,7 @@ void FbxRecordWriter::addDoubleArray(std::size_t count, const DoubleSource& valu
 std::string FbxRecordWriter::finish() {
     if (fOpen.size() != 1) throw std::logic_error("FBX records left open");
     closeList(fOpen.back());
+    fBytes = withArrays();
     fBytes.append(reinterpret_cast<const char*>(kFooterCode.data()), kFooterCode.size());
     fBytes.append(4, '\0');
     // The version that follows starts on a 16-byte boundary, after 1 to 16
