@@ -7,6 +7,7 @@
 //   stones  cobbles: rounded cells with dark mortar between, speckled
 //   planks  boards with wood grain, knots and seams
 //   leaves  foliage with cut-out alpha: opaque leaves, fully clear between
+//   moss    the same foliage over dark earth, opaque
 // Each is fractal value noise shaped by a pattern, the same for the same
 // arguments on every machine.
 
@@ -18,7 +19,7 @@
 
 namespace orvex::modelgen {
 
-enum class GameTextureKind { Stones, Planks, Leaves };
+enum class GameTextureKind { Stones, Planks, Leaves, Moss };
 
 namespace detail {
 
@@ -135,10 +136,12 @@ inline RgbaImage gameTexture(GameTextureKind kind, int side, std::uint32_t seed)
             } else {
                 const float leaf = fractalNoise(fx, fy, scale, side, seed + 11);
                 const float vein = 0.5f + 0.5f * std::sin(fx * 0.21f + 5.0f * detail);
-                a = leaf > 0.5f ? 1.0f : 0.0f;
-                r = (0.18f + 0.2f * detail) * a;
-                g = (0.35f + 0.35f * detail + 0.1f * vein) * a;
-                b = (0.1f + 0.1f * detail) * a;
+                const float cover = leaf > 0.5f ? 1.0f : 0.0f;
+                const float earth = kind == GameTextureKind::Moss ? 0.2f + 0.25f * detail : 0.0f;
+                a = kind == GameTextureKind::Moss ? 1.0f : cover;
+                r = (0.18f + 0.2f * detail) * cover + earth * 0.9f * (1.0f - cover);
+                g = (0.35f + 0.35f * detail + 0.1f * vein) * cover + earth * 0.7f * (1.0f - cover);
+                b = (0.1f + 0.1f * detail) * cover + earth * 0.5f * (1.0f - cover);
             }
             std::uint8_t* pixel = &image.rgba[(static_cast<std::size_t>(y) * side + x) * 4];
             pixel[0] = toByte(r);

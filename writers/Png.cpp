@@ -16,20 +16,26 @@ namespace orvex::writers {
 namespace {
 
 // Measured on decoded DXT1 and DXT5 textures of 2048 x 2048 (bench/README.md):
-// level 3 comes within 1 % of the size of ImageMagick's PNG of wood grain,
-// level 4 is 6 % below it for a tenth more time, and each level above costs
-// a third more time or worse for 1 to 5 % less.
-constexpr int kDeflateLevel = 4;
+// from level 5 to 6 and from 6 to 7 each costs about a third more time for
+// 2 to 6 % less; level 6 is the last that keeps three textures within the
+// benchmark's time.
+constexpr int kDeflateLevel = 6;
 
-// PNG's row filters, of which those that won on texture content are tried.
-// Decoded DXT blocks hold at most four colours each, which repeat exactly:
-// unfiltered rows keep those repeats for deflate to find, and usually win on
-// opaque textures; Up and Paeth win where alpha cuts shapes out.
-enum Filter : std::uint8_t { kNone = 0, kUp = 2, kPaeth = 4 };
-constexpr std::array<Filter, 3> kCandidates = {kNone, kUp, kPaeth};
+// PNG's row filters.
+enum Filter : std::uint8_t { kNone = 0, kSub = 1, kUp = 2, kAverage = 3, kPaeth = 4 };
+constexpr std::array<Filter, 5> kFilters = {kNone, kSub, kUp, kAverage, kPaeth};
 
-// The filter is chosen per image by deflating a sample of its rows with each
-// candidate: bands of this many rows, one in every kSampleEvery.
+// How the rows of an image are filtered: all alike, or each by the filter
+// whose output has the least sum of absolute differences, as libpng and
+// ImageMagick choose. Decoded DXT blocks hold at most four colours each,
+// which repeat exactly: unfiltered rows keep those repeats for deflate to
+// find, and usually win on opaque textures; Up, Paeth or a choice per row
+// win on foliage and where alpha cuts shapes out.
+enum class Rows { kNone, kUp, kPaeth, kAdaptive };
+constexpr std::array<Rows, 4> kCandidates = {Rows::kNone, Rows::kUp, Rows::kPaeth, Rows::kAdaptive};
+
+// The way is chosen per image by deflating a sample of its rows each way:
+// bands of this many rows, one in every kSampleEvery.
 constexpr std::uint32_t kSampleBand = 8;
 constexpr std::uint32_t kSampleEvery = 16;
 
@@ -80,38 +86,72 @@ Scanlines scanlinesOf(const Image& image) {
     return lines;
 }
 
+// Row y filtered by `filter` into `to`, which holds rowBytes bytes. Above the
+// first row and left of the first pixel PNG sees zeros.
+void filterRow(const Scanlines& lines, std::uint32_t y, Filter filter, std::uint8_t* to) {
+    const std::uint8_t* row = lines.row(y);
+    const std::size_t size = lines.rowBytes;
+    const std::size_t bpp = std::min(lines.pixelBytes, size);
+    std::vector<std::uint8_t> zeros;
+    const std::uint8_t* up = nullptr;
+    if (y > 0) {
+        up = lines.row(y - 1);
+    } else if (filter != kNone && filter != kSub) {
+        zeros.assign(size, 0);
+        up = zeros.data();
+    }
+    switch (filter) {
+        case kNone:
+            std::memcpy(to, row, size);
+            break;
+        case kSub:
+            std::memcpy(to, row, bpp);
+            for (std::size_t i = bpp; i < size; ++i) to[i] = std::uint8_t(row[i] - row[i - bpp]);
+            break;
+        case kUp:
+            for (std::size_t i = 0; i < size; ++i) to[i] = std::uint8_t(row[i] - up[i]);
+            break;
+        case kAverage:
+            for (std::size_t i = 0; i < bpp; ++i) to[i] = std::uint8_t(row[i] - up[i] / 2);
+            for (std::size_t i = bpp; i < size; ++i)
+                to[i] = std::uint8_t(row[i] - (row[i - bpp] + up[i]) / 2);
+            break;
+        case kPaeth:
+            for (std::size_t i = 0; i < bpp; ++i) to[i] = std::uint8_t(row[i] - up[i]);
+            for (std::size_t i = bpp; i < size; ++i)
+                to[i] = std::uint8_t(row[i] - paethPredictor(row[i - bpp], up[i], up[i - bpp]));
+            break;
+    }
+}
+
+std::size_t sumOfAbsoluteDifferences(const std::uint8_t* bytes, std::size_t size) {
+    std::size_t sum = 0;
+    for (std::size_t i = 0; i < size; ++i) sum += std::size_t(std::abs(int(std::int8_t(bytes[i]))));
+    return sum;
+}
+
 // Appends row y, filtered, with its filter byte.
-void appendFiltered(const Scanlines& lines, std::uint32_t y, Filter filter, std::vector<std::uint8_t>& out) {
+void appendFiltered(const Scanlines& lines, std::uint32_t y, Rows rows, std::vector<std::uint8_t>& out) {
     const std::size_t start = out.size();
     out.resize(start + 1 + lines.rowBytes);
-    std::uint8_t* to = out.data() + start;
-    *to++ = filter;
-    const std::uint8_t* row = lines.row(y);
-    if (filter == kNone) {
-        std::memcpy(to, row, lines.rowBytes);
+    std::uint8_t* to = out.data() + start + 1;
+    if (rows != Rows::kAdaptive) {
+        const Filter filter = rows == Rows::kNone ? kNone : rows == Rows::kUp ? kUp : kPaeth;
+        out[start] = filter;
+        filterRow(lines, y, filter, to);
         return;
     }
-    if (y == 0) {
-        // Above the first row PNG sees zeros: Up leaves it as it is, and
-        // Paeth predicts from the left alone.
-        if (filter == kUp) {
-            std::memcpy(to, row, lines.rowBytes);
-        } else {
-            const std::size_t bpp = lines.pixelBytes;
-            std::memcpy(to, row, std::min(bpp, lines.rowBytes));
-            for (std::size_t i = bpp; i < lines.rowBytes; ++i) to[i] = std::uint8_t(row[i] - row[i - bpp]);
+    std::vector<std::uint8_t> trial(lines.rowBytes);
+    std::size_t least = 0;
+    for (const Filter filter : kFilters) {
+        filterRow(lines, y, filter, trial.data());
+        const std::size_t sum = sumOfAbsoluteDifferences(trial.data(), trial.size());
+        if (filter == kFilters.front() || sum < least) {
+            least = sum;
+            out[start] = filter;
+            std::memcpy(to, trial.data(), trial.size());
         }
-        return;
     }
-    const std::uint8_t* up = lines.row(y - 1);
-    if (filter == kUp) {
-        for (std::size_t i = 0; i < lines.rowBytes; ++i) to[i] = std::uint8_t(row[i] - up[i]);
-        return;
-    }
-    const std::size_t bpp = lines.pixelBytes;
-    for (std::size_t i = 0; i < std::min(bpp, lines.rowBytes); ++i) to[i] = std::uint8_t(row[i] - up[i]);
-    for (std::size_t i = bpp; i < lines.rowBytes; ++i)
-        to[i] = std::uint8_t(row[i] - paethPredictor(row[i - bpp], up[i], up[i - bpp]));
 }
 
 std::vector<std::uint8_t> zlibCompress(libdeflate_compressor* compressor, const std::vector<std::uint8_t>& data) {
@@ -127,18 +167,18 @@ bool inSample(std::uint32_t y, std::uint32_t height) {
     return height < kSampleBand * kSampleEvery || (y / kSampleBand) % kSampleEvery == 0;
 }
 
-Filter chooseFilter(const Scanlines& lines, libdeflate_compressor* compressor) {
-    Filter best = kNone;
+Rows chooseRows(const Scanlines& lines, libdeflate_compressor* compressor) {
+    Rows best = Rows::kNone;
     std::size_t smallest = 0;
     std::vector<std::uint8_t> sample;
-    for (const Filter filter : kCandidates) {
+    for (const Rows rows : kCandidates) {
         sample.clear();
         for (std::uint32_t y = 0; y < lines.height; ++y) {
-            if (inSample(y, lines.height)) appendFiltered(lines, y, filter, sample);
+            if (inSample(y, lines.height)) appendFiltered(lines, y, rows, sample);
         }
         const std::size_t size = zlibCompress(compressor, sample).size();
-        if (filter == kCandidates.front() || size < smallest) {
-            best = filter;
+        if (rows == kCandidates.front() || size < smallest) {
+            best = rows;
             smallest = size;
         }
     }
@@ -163,10 +203,10 @@ void appendChunk(std::string& out, const char (&type)[5], const std::uint8_t* da
 std::string encodePng(const Image& image) {
     const Scanlines lines = scanlinesOf(image);
     const Compressor compressor = newCompressor();
-    const Filter filter = chooseFilter(lines, compressor.get());
+    const Rows rows = chooseRows(lines, compressor.get());
     std::vector<std::uint8_t> filtered;
     filtered.reserve(std::size_t{image.height} * (1 + lines.rowBytes));
-    for (std::uint32_t y = 0; y < image.height; ++y) appendFiltered(lines, y, filter, filtered);
+    for (std::uint32_t y = 0; y < image.height; ++y) appendFiltered(lines, y, rows, filtered);
     const std::vector<std::uint8_t> compressed = zlibCompress(compressor.get(), filtered);
     filtered = {};
 
