@@ -13,13 +13,19 @@
 //   Floor         a process that reads the file into fresh memory and
 //                 writes as many bytes to a new file: what any converter
 //                 that reads its input whole and writes its output pays
+// With --textures=PROPS.model (orvex-bench-textures writes it), also:
+//   TexturesToGltf     orvex-import converting the model, whose three meshes
+//                      each have a 2048 x 2048 texture, to .gltf with its PNG
+//                      images, into an empty folder
+//   ImageMagickToPng   ImageMagick's `convert TEXTURE.dds TEXTURE.png` for
+//                      each of the three textures in turn, with its defaults
 // The processes also report their peak resident memory per input byte,
 // their system time and their page faults.
 // Every benchmark but the assimp one reports the median of three
 // repetitions.
 //
-// Usage: orvex-bench --input=FILE.model [--input=...] [--iterations=N]
-//                    [Google Benchmark flags]
+// Usage: orvex-bench --input=FILE.model [--input=...] [--textures=PROPS.model]
+//                    [--iterations=N] [Google Benchmark flags]
 //        orvex-bench --floor IN OUT     (the Floor benchmark's process)
 // FILE.ply beside each input holds its geometry for assimp; orvex-bench-model
 // writes both. --iterations=N runs every benchmark exactly N times.
@@ -307,6 +313,44 @@ void floorOfConversion(benchmark::State& state, const Input& input, Launcher& la
     runConversion(state, input, launcher, {program, "--floor", input.model, output}, output, false);
 }
 
+// Times `command` in an empty folder `output`, made again before each run
+// outside the timing, so that every run writes every image.
+void runIntoFolder(benchmark::State& state, Launcher& launcher, const std::vector<std::vector<std::string>>& commands,
+                   const fs::path& output) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        fs::remove_all(output);
+        fs::create_directories(output);
+        state.ResumeTiming();
+        for (const std::vector<std::string>& command : commands) {
+            if (!launcher.run(command, true).succeeded) {
+                state.SkipWithError(("failed: " + command.front()).c_str());
+                return;
+            }
+        }
+    }
+    fs::remove_all(output);
+}
+
+// The DDS files that the model's meshes name, in their order.
+std::vector<fs::path> texturesOf(const fs::path& model) {
+    const fs::path folder = model.parent_path().parent_path() / "textures" / "props";
+    return {folder / "stones.2048.dds", folder / "planks.2048.dds", folder / "moss.2048.dds"};
+}
+
+void texturesToGltf(benchmark::State& state, const fs::path& model, Launcher& launcher) {
+    const fs::path output = model.parent_path() / "bench-gltf";
+    runIntoFolder(state, launcher, {{ORVEX_PROGRAM, model.string(), "-o", (output / "props.gltf").string()}}, output);
+}
+
+void imageMagickToPng(benchmark::State& state, const fs::path& model, Launcher& launcher) {
+    const fs::path output = model.parent_path() / "bench-imagemagick";
+    std::vector<std::vector<std::string>> commands;
+    for (const fs::path& texture : texturesOf(model))
+        commands.push_back({"convert", texture.string(), (output / texture.filename().replace_extension(".png")).string()});
+    runIntoFolder(state, launcher, commands, output);
+}
+
 // The Floor benchmark's process: the file read into fresh memory in one
 // read, and as many bytes written to a new file in one write.
 int copyThroughMemory(const char* from, const char* to) {
@@ -344,6 +388,7 @@ int main(int argc, char** argv) {
     // First, while this process holds next to nothing.
     Launcher launcher;
     std::vector<Input> inputs;
+    fs::path textures;
     long iterations = 0;
     std::vector<char*> passOn = {argv[0]};
     for (int i = 1; i < argc; ++i) {
@@ -359,6 +404,15 @@ int main(int argc, char** argv) {
                 return 2;
             }
             inputs.push_back({model.stem().string(), model.string(), ply.string(), bytes});
+        } else if (argument.rfind("--textures=", 0) == 0) {
+            textures = argument.substr(11);
+            for (const fs::path& texture : texturesOf(textures)) {
+                if (!readWhole(texture.string())) {
+                    std::cerr << "orvex-bench: " << texture.string()
+                              << " must be readable; orvex-bench-textures writes it\n";
+                    return 2;
+                }
+            }
         } else if (argument.rfind("--iterations=", 0) == 0) {
             iterations = std::strtol(argument.c_str() + 13, nullptr, 10);
         } else {
@@ -366,8 +420,8 @@ int main(int argc, char** argv) {
         }
     }
     if (inputs.empty()) {
-        std::cerr
-            << "usage: orvex-bench --input=FILE.model [--input=...] [--iterations=N] [benchmark flags]\n";
+        std::cerr << "usage: orvex-bench --input=FILE.model [--input=...] [--textures=PROPS.model] "
+                     "[--iterations=N] [benchmark flags]\n";
         return 2;
     }
     using Benchmark = std::function<void(benchmark::State&, const Input&)>;
@@ -403,6 +457,21 @@ int main(int argc, char** argv) {
                 registered->Iterations(1);
             } else {
                 // The machine is shared: the median of a few runs is steadier.
+                registered->Repetitions(kRepetitions)->ReportAggregatesOnly(true);
+            }
+        }
+    }
+    if (!textures.empty()) {
+        using Run = void (*)(benchmark::State&, const fs::path&, Launcher&);
+        for (const auto& [name, run] : {std::pair<const char*, Run>{"TexturesToGltf", texturesToGltf},
+                                        {"ImageMagickToPng", imageMagickToPng}}) {
+            benchmark::internal::Benchmark* registered = benchmark::RegisterBenchmark(
+                (std::string(name) + "/textures").c_str(),
+                [&launcher, &textures, run = run](benchmark::State& state) { run(state, textures, launcher); });
+            registered->UseRealTime()->Unit(benchmark::kMillisecond);
+            if (iterations > 0) {
+                registered->Iterations(iterations);
+            } else {
                 registered->Repetitions(kRepetitions)->ReportAggregatesOnly(true);
             }
         }

@@ -220,6 +220,7 @@ Command listCommand(const std::string& program, const BatchOptions& options, con
     if (!options.size.empty()) command.insert(command.end(), {"--size", options.size});
     if (!options.view.empty()) command.insert(command.end(), {"--view", options.view});
     if (options.embedTextures) command.push_back("--embed-textures");
+    if (options.textureFiles == writers::TextureFiles::kDds) command.insert(command.end(), {"--textures", "dds"});
     return command;
 }
 
@@ -243,6 +244,7 @@ struct Maker {
 std::string shapingOptions(const BatchOptions& options) {
     std::string text = "--format " + options.format;
     if (options.format == "fbx" && options.embedTextures) text += " --embed-textures";
+    if (options.textureFiles == writers::TextureFiles::kDds) text += " --textures dds";
     if (options.format == "png" && !options.size.empty()) text += " --size " + options.size;
     if (options.format == "png" && !options.view.empty()) text += " --view " + options.view;
     return text;
@@ -324,7 +326,7 @@ bool isOutputFileName(const std::string& name) {
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     static const std::set<std::string> kExtensions = {".gltf", ".glb", ".obj", ".fbx", ".json",
-                                                      ".png",  ".bin", ".mtl"};
+                                                      ".png",  ".dds", ".bin", ".mtl"};
     return kExtensions.count(extension) != 0;
 }
 

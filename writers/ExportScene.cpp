@@ -11,6 +11,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 
@@ -439,7 +440,8 @@ private:
                                                              pending.whyNot + "; left untextured");
                 continue;
             }
-            fResult.textures.push_back({uniqueImageName(imageStem(pending.path)), std::move(*pending.image), {}});
+            fResult.textures.push_back(
+                {uniqueImageName(imageStem(pending.path)), std::move(*pending.image), {}, pending.file, {}});
             textureOfPending[i] = fResult.textures.size() - 1;
         }
         for (auto failure = failures.rbegin(); failure != failures.rend(); ++failure) {
@@ -521,6 +523,21 @@ void encodeImages(ExportScene& scene) {
         ExportTexture& texture = scene.textures[i];
         if (texture.png.empty()) texture.png = encodePng(texture.pixels);
     });
+}
+
+bool readDdsFiles(ExportScene& scene, std::string& whyNot) {
+    for (ExportTexture& texture : scene.textures) {
+        if (!texture.dds.empty()) continue;
+        std::ifstream in(std::filesystem::u8path(texture.ddsPath), std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (!in.good() && !in.eof()) bytes.clear();
+        if (bytes.empty()) {
+            whyNot = nativePath(texture.ddsPath) + ": cannot read the texture to copy it";
+            return false;
+        }
+        texture.dds = std::move(bytes);
+    }
+    return true;
 }
 
 void geometryOf(const ExportMesh& mesh, MeshGeometry& geometry) {

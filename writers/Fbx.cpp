@@ -551,7 +551,8 @@ void connection(FbxRecordWriter& out, std::int64_t child, std::int64_t parent,
     out.end();
 }
 
-std::string encodeFbx(const ExportScene& scene, const std::string& path, bool embedTextures) {
+std::string encodeFbx(const ExportScene& scene, const std::string& path, bool embedTextures,
+                      TextureFiles files) {
     FbxRecordWriter out;
     writeHeaderExtension(out, std::filesystem::u8path(path).filename().u8string());
     writeGlobalSettings(out);
@@ -562,7 +563,7 @@ std::string encodeFbx(const ExportScene& scene, const std::string& path, bool em
 
     std::vector<TextureFile> images;
     for (const ExportTexture& texture : scene.textures) {
-        const std::string fileName = imageFileName(texture);
+        const std::string fileName = imageFileOf(texture, files).name;
         images.push_back({stemOf(fileName), fileName});
     }
     const std::int64_t firstGeometry = nextId;
@@ -621,17 +622,18 @@ std::string encodeFbx(const ExportScene& scene, const std::string& path, bool em
 
 }  // namespace
 
-void writeFbx(const ExportScene& scene, const std::string& path, bool embedTextures) {
+void writeFbx(const ExportScene& scene, const std::string& path, bool embedTextures, TextureFiles textureFiles) {
     std::string bytes;
     try {
-        bytes = encodeFbx(scene, path, embedTextures);
+        bytes = encodeFbx(scene, path, embedTextures, textureFiles);
     } catch (const FbxTooLarge& tooLarge) {
         throw WriteError(path + ": cannot write: " + tooLarge.what());
     }
     std::vector<FileBytes> files;
     if (!embedTextures) {
         for (const ExportTexture& texture : scene.textures) {
-            files.push_back({pathBeside(path, imageFileName(texture)), texture.png});
+            const ImageFile image = imageFileOf(texture, textureFiles);
+            files.push_back({pathBeside(path, image.name), image.bytes});
         }
     }
     files.push_back({path, bytes});
