@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -31,7 +32,7 @@ constexpr std::size_t kFooterZeros = 120;
 constexpr int kDeflateLevel = 1;
 // Arrays wait for deflate until this many of their bytes are held, so that
 // each round keeps every thread busy while memory stays bounded.
-constexpr std::size_t kPendingLimit = 32u << 20;
+constexpr std::size_t kPendingLimit = 8u << 20;
 constexpr std::uint32_t kStored = 0;
 constexpr std::uint32_t kDeflated = 1;
 constexpr std::size_t kU32Max = std::numeric_limits<std::uint32_t>::max();
@@ -188,11 +189,40 @@ void FbxRecordWriter::appendArray(char type, std::size_t count, std::size_t elem
     appendU32(0);  // the deflated length, once known
     Deflated array;
     array.at = fBytes.size();
-    array.values.resize(size);
-    values(0, count, array.values.data());
+    array.values = takeBuffer(size);
+    array.valueBytes = size;
+    values(0, count, array.values.data.get());
     fArrays.push_back(std::move(array));
     fPendingBytes += size;
     if (fPendingBytes >= kPendingLimit) deflatePending();
+}
+
+void FbxRecordWriter::FreeDeleter::operator()(unsigned char* bytes) const {
+    std::free(bytes);
+}
+
+// The smallest free buffer that holds `size` bytes, else the largest grown
+// to it, else a new one: the values of each round go into memory that the
+// round before touched.
+FbxRecordWriter::Buffer FbxRecordWriter::takeBuffer(std::size_t size) {
+    auto chosen = fFreeBuffers.end();
+    for (auto buffer = fFreeBuffers.begin(); buffer != fFreeBuffers.end(); ++buffer) {
+        const bool fits = buffer->capacity >= size;
+        if (chosen == fFreeBuffers.end() || (fits && (chosen->capacity < size || buffer->capacity < chosen->capacity)) ||
+            (!fits && chosen->capacity < size && buffer->capacity > chosen->capacity)) {
+            chosen = buffer;
+        }
+    }
+    Buffer buffer;
+    if (chosen != fFreeBuffers.end()) {
+        buffer = std::move(*chosen);
+        fFreeBuffers.erase(chosen);
+    }
+    if (buffer.capacity < size) {
+        buffer.data.reset(new unsigned char[size]);
+        buffer.capacity = size;
+    }
+    return buffer;
 }
 
 namespace {
@@ -200,109 +230,73 @@ namespace {
 struct CompressorDeleter {
     void operator()(libdeflate_compressor* compressor) const { libdeflate_free_compressor(compressor); }
 };
+using Compressor = std::unique_ptr<libdeflate_compressor, CompressorDeleter>;
 
-// What one thread deflates with: a compressor, and room for what it makes
-// before that is copied out at its size.
-struct Deflater {
-    std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor;
-    std::vector<unsigned char> out;
-};
-
-// Deflaters for the threads of one round, each taken by one thread at a
+// Compressors for the threads of one round, each taken by one thread at a
 // time and made when none is free.
-class Deflaters {
+class Compressors {
 public:
-    std::unique_ptr<Deflater> take() {
+    Compressor take() {
         {
             const std::lock_guard<std::mutex> lock(fLock);
             if (!fFree.empty()) {
-                std::unique_ptr<Deflater> deflater = std::move(fFree.back());
+                Compressor compressor = std::move(fFree.back());
                 fFree.pop_back();
-                return deflater;
+                return compressor;
             }
         }
-        auto deflater = std::make_unique<Deflater>();
-        deflater->compressor.reset(libdeflate_alloc_compressor(kDeflateLevel));
-        if (!deflater->compressor) throw std::bad_alloc();
-        return deflater;
+        Compressor compressor(libdeflate_alloc_compressor(kDeflateLevel));
+        if (!compressor) throw std::bad_alloc();
+        return compressor;
     }
-    void give(std::unique_ptr<Deflater> deflater) {
+    void give(Compressor compressor) {
         const std::lock_guard<std::mutex> lock(fLock);
-        fFree.push_back(std::move(deflater));
+        fFree.push_back(std::move(compressor));
     }
 
 private:
     std::mutex fLock;
-    std::vector<std::unique_ptr<Deflater>> fFree;
+    std::vector<Compressor> fFree;
 };
 
 }  // namespace
 
 // Each array is one zlib stream, made whole by one thread: its bytes depend
-// on its values alone, whichever thread made them and when.
+// on its values alone, whichever thread made them and when. Each is
+// deflated into room for the most it could take and then shrunk to what it
+// took, which the allocator does in place: the room past it is never
+// touched.
 void FbxRecordWriter::deflatePending() {
     std::vector<std::size_t> order(fArrays.size() - fFirstPending);
     std::iota(order.begin(), order.end(), fFirstPending);
     // The largest first, so that no thread is left with a large one at the end.
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        return fArrays[a].values.size() > fArrays[b].values.size();
-    });
-    Deflaters deflaters;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return fArrays[a].valueBytes > fArrays[b].valueBytes; });
+    Compressors compressors;
     forEachIndex(order.size(), [&](std::size_t i) {
         Deflated& array = fArrays[order[i]];
-        std::unique_ptr<Deflater> deflater = deflaters.take();
-        deflater->out.resize(libdeflate_zlib_compress_bound(deflater->compressor.get(), array.values.size()));
-        const std::size_t size = libdeflate_zlib_compress(deflater->compressor.get(), array.values.data(),
-                                                          array.values.size(), deflater->out.data(),
-                                                          deflater->out.size());
+        Compressor compressor = compressors.take();
+        const std::size_t bound = libdeflate_zlib_compress_bound(compressor.get(), array.valueBytes);
+        array.bytes.reset(static_cast<unsigned char*>(std::malloc(bound)));
+        if (!array.bytes) throw std::bad_alloc();
+        array.size = libdeflate_zlib_compress(compressor.get(), array.values.data.get(), array.valueBytes,
+                                              array.bytes.get(), bound);
         // The bound is one that the compressor promises to keep.
-        if (size == 0) throw std::logic_error("deflate exceeded its bound");
-        array.bytes.assign(deflater->out.begin(), deflater->out.begin() + std::ptrdiff_t(size));
-        array.values = {};
-        deflaters.give(std::move(deflater));
+        if (array.size == 0) throw std::logic_error("deflate exceeded its bound");
+        if (void* shrunk = std::realloc(array.bytes.get(), array.size)) {
+            array.bytes.release();
+            array.bytes.reset(static_cast<unsigned char*>(shrunk));
+        }
+        compressors.give(std::move(compressor));
     });
     std::size_t total = fBytes.size();
-    for (const Deflated& array : fArrays) total += array.bytes.size();
+    for (std::size_t k = 0; k < fArrays.size(); ++k) {
+        total += fArrays[k].size;
+        if (k >= fFirstPending) fFreeBuffers.push_back(std::move(fArrays[k].values));
+    }
     if (total > kU32Max) throw FbxTooLarge();
     fFirstPending = fArrays.size();
     fPendingBytes = 0;
-}
-
-// The file with every array in its place, and every offset and span length
-// grown by the arrays before it or within it. What lies at an array's place
-// in fBytes comes after the array.
-std::string FbxRecordWriter::withArrays() {
-    deflatePending();
-    // grownBy[k]: the bytes of the first k arrays.
-    std::vector<std::size_t> grownBy(fArrays.size() + 1, 0);
-    for (std::size_t k = 0; k < fArrays.size(); ++k) grownBy[k + 1] = grownBy[k] + fArrays[k].bytes.size();
-    // The bytes of the arrays placed at or before `position`.
-    const auto before = [&](std::size_t position) {
-        const auto after = std::upper_bound(fArrays.begin(), fArrays.end(), position,
-                                            [](std::size_t p, const Deflated& array) { return p < array.at; });
-        return grownBy[std::size_t(after - fArrays.begin())];
-    };
-    std::string file;
-    file.reserve(fBytes.size() + grownBy.back());
-    std::size_t copied = 0;
-    for (Deflated& array : fArrays) {
-        file.append(fBytes, copied, array.at - copied);
-        putU32(&file[file.size() - 4], std::uint32_t(array.bytes.size()));
-        file.append(reinterpret_cast<const char*>(array.bytes.data()), array.bytes.size());
-        array.bytes = {};
-        copied = array.at;
-    }
-    file.append(fBytes, copied, std::string::npos);
-    for (const Offset& offset : fOffsets) {
-        const std::size_t value = u32Of(&fBytes[offset.at]);
-        const std::size_t grown =
-            offset.isSpan ? before(offset.spanStart + value) - before(offset.spanStart) : before(value);
-        putU32(&file[offset.at + before(offset.at)], std::uint32_t(value + grown));
-    }
-    fArrays.clear();
-    fFirstPending = 0;
-    fOffsets.clear();
-    return file;
 }
 
 void FbxRecordWriter::addInt32Array(const std::vector<std::int32_t>& values) {
@@ -324,20 +318,57 @@ void FbxRecordWriter::addDoubleArray(std::size_t count, const DoubleSource& valu
     });
 }
 
-std::string FbxRecordWriter::finish() {
+// The file is fBytes with every array in its place, and every offset and
+// span length grown by the arrays before it or within it; what lies at an
+// array's place in fBytes comes after the array. The offsets are made good
+// in fBytes, which then goes out between the arrays.
+void FbxRecordWriter::finish(const Sink& write) {
     if (fOpen.size() != 1) throw std::logic_error("FBX records left open");
     closeList(fOpen.back());
-    fBytes = withArrays();
-    fBytes.append(reinterpret_cast<const char*>(kFooterCode.data()), kFooterCode.size());
-    fBytes.append(4, '\0');
-    // The version that follows starts on a 16-byte boundary, after 1 to 16
-    // bytes of padding.
-    fBytes.append(16 - fBytes.size() % 16, '\0');
-    appendU32(kFbxVersion);
-    fBytes.append(kFooterZeros, '\0');
-    fBytes.append(reinterpret_cast<const char*>(kFooterMagic.data()), kFooterMagic.size());
-    if (fBytes.size() > kU32Max) throw FbxTooLarge();
-    return std::move(fBytes);
+    deflatePending();
+    fFreeBuffers.clear();
+    // grownBy[k]: the bytes of the first k arrays.
+    std::vector<std::size_t> grownBy(fArrays.size() + 1, 0);
+    for (std::size_t k = 0; k < fArrays.size(); ++k) grownBy[k + 1] = grownBy[k] + fArrays[k].size;
+    // The bytes of the arrays placed at or before `position`.
+    const auto before = [&](std::size_t position) {
+        const auto after = std::upper_bound(fArrays.begin(), fArrays.end(), position,
+                                            [](std::size_t p, const Deflated& array) { return p < array.at; });
+        return grownBy[std::size_t(after - fArrays.begin())];
+    };
+    std::vector<std::pair<std::size_t, std::uint32_t>> madeGood;
+    madeGood.reserve(fOffsets.size());
+    for (const Offset& offset : fOffsets) {
+        const std::size_t value = u32Of(&fBytes[offset.at]);
+        const std::size_t grown =
+            offset.isSpan ? before(offset.spanStart + value) - before(offset.spanStart) : before(value);
+        madeGood.emplace_back(offset.at, std::uint32_t(value + grown));
+    }
+    for (const auto& [at, value] : madeGood) putU32(&fBytes[at], value);
+    for (const Deflated& array : fArrays) putU32(&fBytes[array.at - 4], std::uint32_t(array.size));
+
+    const std::size_t body = fBytes.size() + grownBy.back();
+    // The version that follows the footer's code and four zeros starts on a
+    // 16-byte boundary, after 1 to 16 bytes of padding.
+    const std::size_t padding = 16 - (body + kFooterCode.size() + 4) % 16;
+    const std::size_t total = body + kFooterCode.size() + 4 + padding + 4 + kFooterZeros + kFooterMagic.size();
+    if (total > kU32Max) throw FbxTooLarge();
+
+    std::size_t written = 0;
+    for (const Deflated& array : fArrays) {
+        write(fBytes.data() + written, array.at - written);
+        write(reinterpret_cast<const char*>(array.bytes.get()), array.size);
+        written = array.at;
+    }
+    write(fBytes.data() + written, fBytes.size() - written);
+    std::string footer(reinterpret_cast<const char*>(kFooterCode.data()), kFooterCode.size());
+    footer.append(4 + padding, '\0');
+    char version[4];
+    putU32(version, kFbxVersion);
+    footer.append(version, 4);
+    footer.append(kFooterZeros, '\0');
+    footer.append(reinterpret_cast<const char*>(kFooterMagic.data()), kFooterMagic.size());
+    write(footer.data(), footer.size());
 }
 
 }  // namespace orvex::writers

@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,10 +75,12 @@ public:
     // corners.
     void addDoubleArray(std::size_t count, const DoubleSource& values);  // d
 
-    // Closes the top level, appends the footer and hands over the file's
-    // bytes. Every record begun must have ended. Throws FbxTooLarge, and
-    // std::bad_alloc when memory runs out, as every call here may.
-    std::string finish();
+    // Closes the top level and hands the whole file, footer included, to
+    // `write` piece by piece, in order. Every record begun must have ended.
+    // Throws FbxTooLarge before anything is written, and std::bad_alloc when
+    // memory runs out, as every call here may; what `write` throws passes.
+    using Sink = std::function<void(const char* bytes, std::size_t size)>;
+    void finish(const Sink& write);
 
 private:
     struct Open {
@@ -92,12 +95,24 @@ private:
         std::size_t lastChildStart = 0;
     };
 
+    // Memory for an array's values, handed from array to array, so that
+    // each round of arrays reuses what the last one touched.
+    struct Buffer {
+        std::unique_ptr<unsigned char[]> data;
+        std::size_t capacity = 0;
+    };
+    struct FreeDeleter {
+        void operator()(unsigned char* bytes) const;
+    };
+
     // A deflated array's bytes, which go at `at` in fBytes, where its
     // compressed length stands just before.
     struct Deflated {
         std::size_t at = 0;
-        std::vector<unsigned char> values;  // until deflated
-        std::vector<unsigned char> bytes;
+        Buffer values;  // until deflated
+        std::size_t valueBytes = 0;
+        std::unique_ptr<unsigned char, FreeDeleter> bytes;  // from malloc, shrunk to its size
+        std::size_t size = 0;
     };
 
     // A 32-bit value in fBytes that counts bytes of the file: an offset
@@ -118,11 +133,12 @@ private:
     using Source = std::function<void(std::size_t first, std::size_t count, void* out)>;
     void appendArray(char type, std::size_t count, std::size_t elementSize, const Source& values);
     void deflatePending();
-    std::string withArrays();
+    Buffer takeBuffer(std::size_t size);
 
     // The file without its deflated arrays, whose places are in fArrays.
     std::string fBytes;
     std::vector<Deflated> fArrays;
+    std::vector<Buffer> fFreeBuffers;
     std::size_t fFirstPending = 0;  // of fArrays, the first not yet deflated
     std::size_t fPendingBytes = 0;
     std::vector<Offset> fOffsets;

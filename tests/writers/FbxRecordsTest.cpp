@@ -19,6 +19,12 @@ using testing::FbxFile;
 using testing::FbxNode;
 using testing::parseFbx;
 
+std::string finished(FbxRecordWriter& out) {
+    std::string bytes;
+    out.finish([&](const char* piece, std::size_t size) { bytes.append(piece, size); });
+    return bytes;
+}
+
 std::uint32_t u32At(const std::string& bytes, std::size_t offset) {
     std::uint32_t value = 0;
     for (std::size_t i = 4; i-- > 0;) value = (value << 8) | std::uint8_t(bytes[offset + i]);
@@ -26,7 +32,8 @@ std::uint32_t u32At(const std::string& bytes, std::size_t offset) {
 }
 
 TEST(FbxRecords, EmptyFileIsHeaderTopLevelNullRecordAndFooter) {
-    const std::string bytes = FbxRecordWriter().finish();
+    FbxRecordWriter empty;
+    const std::string bytes = finished(empty);
     // 27 header bytes, the 13-byte null record, then the footer: 16 bytes of
     // code, 4 zeros, padding to 16 bytes (here 4), the version, 120 zeros and
     // 16 bytes of magic.
@@ -52,7 +59,7 @@ TEST(FbxRecords, NullRecordsCloseListsAndBareRecordsButTheLast) {
     out.begin("Q");
     out.addInt32(1);
     out.end();
-    const std::string bytes = out.finish();
+    const std::string bytes = finished(out);
     // P at 27: 13 + 1 header bytes; A (bare, not last) 14 + 13 null bytes;
     // B (bare, last) 14; P's null record 13; Q 14 + 5; the top-level null.
     EXPECT_EQ(u32At(bytes, 27), 27u + 14 + 27 + 14 + 13);
@@ -81,7 +88,7 @@ TEST(FbxRecords, ScalarPropertiesReadBackAsWritten) {
     out.addInt32(7);
     out.end();
     out.end();
-    const FbxFile file = parseFbx(out.finish());
+    const FbxFile file = parseFbx(finished(out));
     const FbxNode& values = file.root.children.at(0);
     ASSERT_EQ(values.properties.size(), 6u);
     const char types[] = {'C', 'I', 'L', 'D', 'S', 'R'};
@@ -113,7 +120,7 @@ TEST(FbxRecords, ArraysAreStoredOrDeflatedBySize) {
         out.addDoubleArray(reals);
         out.addInt32Array(integers);
         out.end();
-        const FbxFile file = parseFbx(out.finish());
+        const FbxFile file = parseFbx(finished(out));
         const FbxNode& arrays = file.root.children.at(0);
         EXPECT_EQ(arrays.properties.at(0).type, 'd');
         EXPECT_EQ(arrays.properties.at(0).encoding, c.encoding);
@@ -129,7 +136,7 @@ TEST(FbxRecords, ArraysAreStoredOrDeflatedBySize) {
 // records of arrays large and small, last in their records or followed by
 // more, past what one round deflates. The bytes are those of one thread.
 TEST(FbxRecords, ArraysDeflatedOnAnyNumberOfThreadsLandWhereTheyWereWritten) {
-    // 42 MiB of large arrays: more than one round.
+    // 42 MiB of large arrays: several rounds.
     constexpr int kMeshes = 7;
     const auto write = [](unsigned threads) {
         setThreadShare(threads);
@@ -159,7 +166,7 @@ TEST(FbxRecords, ArraysDeflatedOnAnyNumberOfThreadsLandWhereTheyWereWritten) {
             out.end();
         }
         setThreadShare(0);
-        return out.finish();
+        return finished(out);
     };
     const std::string bytes = write(1);
     EXPECT_EQ(write(3), bytes);

@@ -565,12 +565,8 @@ TEST_F(SceneWriterTest, FbxHoldsEveryMeshWithItsMaterialAndTexture) {
         const testing::FbxNode& square = *geometries[0];
         EXPECT_EQ(fbxArray(square, "Vertices").reals, widened(flat(kSquare.points)));
         EXPECT_THAT(fbxArray(square, "PolygonVertexIndex").integers, ElementsAre(0, 1, -3, 0, 2, -4));
-        std::vector<float> cornerNormals;
-        for (const int corner : kSquare.connects)
-            cornerNormals.insert(cornerNormals.end(), kSquare.normals[std::size_t(corner)].begin(),
-                                 kSquare.normals[std::size_t(corner)].end());
-        EXPECT_EQ(fbxArray(square, "LayerElementNormal/Normals").reals, widened(cornerNormals));
-        EXPECT_EQ(fbxArray(square, "LayerElementNormal/MappingInformationType").bytes, "ByPolygonVertex");
+        EXPECT_EQ(fbxArray(square, "LayerElementNormal/Normals").reals, widened(flat(kSquare.normals)));
+        EXPECT_EQ(fbxArray(square, "LayerElementNormal/MappingInformationType").bytes, "ByVertice");
         EXPECT_EQ(fbxArray(square, "LayerElementUV/Name").bytes, "map1");
         std::vector<float> uvs;
         for (std::size_t k = 0; k < 4; ++k) uvs.insert(uvs.end(), {uOf(k), vOf(k)});
