@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <stdexcept>
 #include <vector>
 
 namespace orvex::writers {
@@ -59,36 +60,50 @@ std::uint8_t paethPredictor(int left, int up, int upLeft) {
     return std::uint8_t(toUp <= toUpLeft ? up : upLeft);
 }
 
-// The image's pixels in PNG's channel layout, one row after another.
-struct Scanlines {
-    std::uint32_t height = 0;
-    std::size_t rowBytes = 0;
-    std::size_t pixelBytes = 0;
-    std::vector<std::uint8_t> bytes;
-
-    const std::uint8_t* row(std::uint32_t y) const { return bytes.data() + std::size_t{y} * rowBytes; }
-};
-
-Scanlines scanlinesOf(const Image& image) {
-    const std::size_t pixels = std::size_t{image.width} * image.height;
-    bool opaque = true;
-    for (std::size_t i = 0; i < pixels; ++i) opaque &= image.rgba[4 * i + 3] == 255;
-    Scanlines lines;
-    lines.height = image.height;
-    lines.pixelBytes = opaque ? 3 : 4;
-    lines.rowBytes = std::size_t{image.width} * lines.pixelBytes;
-    if (!opaque) {
-        lines.bytes = image.rgba;
-        return lines;
+// The image's rows in PNG's channel layout. RGBA rows are the image's own;
+// RGB rows are made from them when asked for, the last two kept, as rows
+// are filtered in turn, each against the one above.
+class Scanlines {
+public:
+    explicit Scanlines(const Image& image) : fImage(image) {
+        const std::size_t pixels = std::size_t{image.width} * image.height;
+        bool opaque = true;
+        for (std::size_t i = 0; i < pixels; ++i) opaque &= image.rgba[4 * i + 3] == 255;
+        pixelBytes = opaque ? 3 : 4;
+        rowBytes = std::size_t{image.width} * pixelBytes;
+        if (opaque) {
+            for (Made& made : fMade) made.bytes.resize(rowBytes);
+        }
     }
-    lines.bytes.resize(pixels * 3);
-    for (std::size_t i = 0; i < pixels; ++i) std::memcpy(&lines.bytes[3 * i], &image.rgba[4 * i], 3);
-    return lines;
-}
+
+    std::uint32_t height() const { return fImage.height; }
+
+    const std::uint8_t* row(std::uint32_t y) {
+        const std::uint8_t* rgba = fImage.rgba.data() + std::size_t{y} * fImage.width * 4;
+        if (pixelBytes == 4) return rgba;
+        Made& made = fMade[y % 2];
+        if (made.y != y) {
+            for (std::size_t x = 0; x < fImage.width; ++x) std::memcpy(&made.bytes[3 * x], &rgba[4 * x], 3);
+            made.y = y;
+        }
+        return made.bytes.data();
+    }
+
+    std::size_t pixelBytes = 4;
+    std::size_t rowBytes = 0;
+
+private:
+    struct Made {
+        std::int64_t y = -1;
+        std::vector<std::uint8_t> bytes;
+    };
+    const Image& fImage;
+    std::array<Made, 2> fMade;
+};
 
 // Row y filtered by `filter` into `to`, which holds rowBytes bytes. Above the
 // first row and left of the first pixel PNG sees zeros.
-void filterRow(const Scanlines& lines, std::uint32_t y, Filter filter, std::uint8_t* to) {
+void filterRow(Scanlines& lines, std::uint32_t y, Filter filter, std::uint8_t* to) {
     const std::uint8_t* row = lines.row(y);
     const std::size_t size = lines.rowBytes;
     const std::size_t bpp = std::min(lines.pixelBytes, size);
@@ -131,7 +146,7 @@ std::size_t sumOfAbsoluteDifferences(const std::uint8_t* bytes, std::size_t size
 }
 
 // Appends row y, filtered, with its filter byte.
-void appendFiltered(const Scanlines& lines, std::uint32_t y, Rows rows, std::vector<std::uint8_t>& out) {
+void appendFiltered(Scanlines& lines, std::uint32_t y, Rows rows, std::vector<std::uint8_t>& out) {
     const std::size_t start = out.size();
     out.resize(start + 1 + lines.rowBytes);
     std::uint8_t* to = out.data() + start + 1;
@@ -154,12 +169,20 @@ void appendFiltered(const Scanlines& lines, std::uint32_t y, Rows rows, std::vec
     }
 }
 
-std::vector<std::uint8_t> zlibCompress(libdeflate_compressor* compressor, const std::vector<std::uint8_t>& data) {
-    std::vector<std::uint8_t> out(libdeflate_zlib_compress_bound(compressor, data.size()));
-    const std::size_t size = libdeflate_zlib_compress(compressor, data.data(), data.size(), out.data(), out.size());
+// Deflated data in room for the most it could take, of which only what it
+// took is ever touched.
+struct Deflated {
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::size_t size = 0;
+};
+
+Deflated zlibCompress(libdeflate_compressor* compressor, const std::vector<std::uint8_t>& data) {
+    Deflated out;
+    const std::size_t bound = libdeflate_zlib_compress_bound(compressor, data.size());
+    out.bytes.reset(new std::uint8_t[bound]);
+    out.size = libdeflate_zlib_compress(compressor, data.data(), data.size(), out.bytes.get(), bound);
     // The bound is one the compressor promises to keep.
-    if (size == 0) throw std::bad_alloc();
-    out.resize(size);
+    if (out.size == 0) throw std::logic_error("deflate exceeded its bound");
     return out;
 }
 
@@ -167,16 +190,16 @@ bool inSample(std::uint32_t y, std::uint32_t height) {
     return height < kSampleBand * kSampleEvery || (y / kSampleBand) % kSampleEvery == 0;
 }
 
-Rows chooseRows(const Scanlines& lines, libdeflate_compressor* compressor) {
+Rows chooseRows(Scanlines& lines, libdeflate_compressor* compressor) {
     Rows best = Rows::kNone;
     std::size_t smallest = 0;
     std::vector<std::uint8_t> sample;
     for (const Rows rows : kCandidates) {
         sample.clear();
-        for (std::uint32_t y = 0; y < lines.height; ++y) {
-            if (inSample(y, lines.height)) appendFiltered(lines, y, rows, sample);
+        for (std::uint32_t y = 0; y < lines.height(); ++y) {
+            if (inSample(y, lines.height())) appendFiltered(lines, y, rows, sample);
         }
-        const std::size_t size = zlibCompress(compressor, sample).size();
+        const std::size_t size = zlibCompress(compressor, sample).size;
         if (rows == kCandidates.front() || size < smallest) {
             best = rows;
             smallest = size;
@@ -201,13 +224,13 @@ void appendChunk(std::string& out, const char (&type)[5], const std::uint8_t* da
 }  // namespace
 
 std::string encodePng(const Image& image) {
-    const Scanlines lines = scanlinesOf(image);
+    Scanlines lines(image);
     const Compressor compressor = newCompressor();
     const Rows rows = chooseRows(lines, compressor.get());
     std::vector<std::uint8_t> filtered;
     filtered.reserve(std::size_t{image.height} * (1 + lines.rowBytes));
     for (std::uint32_t y = 0; y < image.height; ++y) appendFiltered(lines, y, rows, filtered);
-    const std::vector<std::uint8_t> compressed = zlibCompress(compressor.get(), filtered);
+    const Deflated compressed = zlibCompress(compressor.get(), filtered);
     filtered = {};
 
     constexpr std::uint8_t kColourRgb = 2;
@@ -222,9 +245,9 @@ std::string encodePng(const Image& image) {
     // Compression, filter method and interlacing: PNG's only or default ones.
 
     std::string png("\x89PNG\r\n\x1a\n", 8);
-    png.reserve(8 + 25 + 12 + compressed.size() + 12);
+    png.reserve(8 + 25 + 12 + compressed.size + 12);
     appendChunk(png, "IHDR", header.data(), header.size());
-    appendChunk(png, "IDAT", compressed.data(), compressed.size());
+    appendChunk(png, "IDAT", compressed.bytes.get(), compressed.size);
     appendChunk(png, "IEND", nullptr, 0);
     return png;
 }
