@@ -6,8 +6,10 @@
 // FILES times into a content tree with its small textures, or the models of
 // a content tree that orvex-bench-textures wrote, with textures of a game's
 // size.
-//   orvex-bench-batch WORKDIR FILES
-//   orvex-bench-batch WORKDIR --tree CONTENT
+// With BEFORE, another build's orvex-import (its plug-in beside it) also
+// converts the files at -j 1 and -j 2, side by side.
+//   orvex-bench-batch WORKDIR FILES [BEFORE]
+//   orvex-bench-batch WORKDIR --tree CONTENT [BEFORE]
 
 #include "writers/SceneWriter.h"
 
@@ -68,8 +70,9 @@ double inProcess(const std::vector<std::string>& paths, const fs::path& out) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-double batch(const fs::path& content, const fs::path& out, int jobs) {
-    const std::string command = std::string("'") + ORVEX_PROGRAM + "' '" + content.string() + "' -o '" + out.string() +
+double batch(const std::string& program, const fs::path& content, const fs::path& out, int jobs) {
+    fs::remove_all(out);
+    const std::string command = "'" + program + "' '" + content.string() + "' -o '" + out.string() +
                                 "' --format glb --overwrite -j " + std::to_string(jobs) + " 2>/dev/null";
     const auto start = Clock::now();
     const int status = std::system(command.c_str());
@@ -84,23 +87,32 @@ double batch(const fs::path& content, const fs::path& out, int jobs) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bool tree = argc == 4 && std::string(argv[2]) == "--tree";
-    if (argc != 3 && !tree) {
-        std::fprintf(stderr, "usage: %s WORKDIR FILES | %s WORKDIR --tree CONTENT\n", argv[0], argv[0]);
+    const bool tree = argc >= 4 && std::string(argv[2]) == "--tree";
+    const int given = tree ? 4 : 3;
+    if (argc != given && argc != given + 1) {
+        std::fprintf(stderr, "usage: %s WORKDIR FILES [BEFORE] | %s WORKDIR --tree CONTENT [BEFORE]\n", argv[0],
+                     argv[0]);
         return 2;
     }
+    const std::string before = argc == given + 1 ? argv[given] : "";
     const fs::path work = argv[1];
     const fs::path content = tree ? fs::path(argv[3]) : work / "game" / "content";
     const std::vector<std::string> paths = tree ? modelsOf(content) : makeTree(content, std::atoi(argv[2]));
     const auto files = static_cast<double>(paths.size());
     const double one = inProcess(paths, work / "in-process");
-    const double j1 = batch(content, work / "j1", 1);
-    const double j2 = batch(content, work / "j2", 2);
+    const double j1 = batch(ORVEX_PROGRAM, content, work / "j1", 1);
+    const double j2 = batch(ORVEX_PROGRAM, content, work / "j2", 2);
+    const double beforeJ1 = before.empty() ? 0 : batch(before, content, work / "before-j1", 1);
+    const double beforeJ2 = before.empty() ? 0 : batch(before, content, work / "before-j2", 2);
     const std::string title = "conversion of " + std::to_string(paths.size()) +
                               (tree ? " models with 2048x2048 textures" : " sample models");
     std::printf("%-44s %9s %14s\n", title.c_str(), "files/s", "/ one process");
     std::printf("%-44s %9.2f %14.3f\n", "one process, in turn", files / one, 1.0);
     std::printf("%-44s %9.2f %14.3f\n", "orvex-import batch -j 1", files / j1, one / j1);
     std::printf("%-44s %9.2f %14.3f\n", "orvex-import batch -j 2", files / j2, one / j2);
+    if (!before.empty()) {
+        std::printf("%-44s %9.2f %14.3f\n", "before: orvex-import batch -j 1", files / beforeJ1, one / beforeJ1);
+        std::printf("%-44s %9.2f %14.3f\n", "before: orvex-import batch -j 2", files / beforeJ2, one / beforeJ2);
+    }
     return 0;
 }

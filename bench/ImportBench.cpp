@@ -19,13 +19,16 @@
 //                      images, into an empty folder
 //   ImageMagickToPng   ImageMagick's `convert TEXTURE.dds TEXTURE.png` for
 //                      each of the three textures in turn, with its defaults
+// With --before=PROGRAM (another build's orvex-import, with its plug-in
+// beside it), ConvertToGlb, ConvertToFbx and TexturesToGltf also run that
+// program, as ConvertToGlbBefore and so on, side by side with this build's.
 // The processes also report their peak resident memory per input byte,
 // their system time and their page faults.
 // Every benchmark but the assimp one reports the median of three
 // repetitions.
 //
 // Usage: orvex-bench --input=FILE.model [--input=...] [--textures=PROPS.model]
-//                    [--iterations=N] [Google Benchmark flags]
+//                    [--before=PROGRAM] [--iterations=N] [Google Benchmark flags]
 //        orvex-bench --floor IN OUT     (the Floor benchmark's process)
 // FILE.ply beside each input holds its geometry for assimp; orvex-bench-model
 // writes both. --iterations=N runs every benchmark exactly N times.
@@ -291,15 +294,15 @@ std::string outputPath(const Input& input, const std::string& suffix) {
     return (fs::path(input.model).parent_path() / (input.label + suffix)).string();
 }
 
-void convertToGlb(benchmark::State& state, const Input& input, Launcher& launcher) {
+void convertToGlb(benchmark::State& state, const Input& input, Launcher& launcher, const std::string& program) {
     const std::string output = outputPath(input, ".glb");
-    runConversion(state, input, launcher, {ORVEX_PROGRAM, input.model, "-o", output}, output, false);
+    runConversion(state, input, launcher, {program, input.model, "-o", output}, output, false);
 }
 
-void convertToFbx(benchmark::State& state, const Input& input, Launcher& launcher) {
+void convertToFbx(benchmark::State& state, const Input& input, Launcher& launcher, const std::string& program) {
     const std::string output = outputPath(input, ".fbx");
-    runConversion(state, input, launcher, {ORVEX_PROGRAM, input.model, "-o", output, "--embed-textures"},
-                  output, false);
+    runConversion(state, input, launcher, {program, input.model, "-o", output, "--embed-textures"}, output,
+                  false);
 }
 
 void assimpToGlb(benchmark::State& state, const Input& input, Launcher& launcher) {
@@ -338,12 +341,12 @@ std::vector<fs::path> texturesOf(const fs::path& model) {
     return {folder / "stones.2048.dds", folder / "planks.2048.dds", folder / "moss.2048.dds"};
 }
 
-void texturesToGltf(benchmark::State& state, const fs::path& model, Launcher& launcher) {
+void texturesToGltf(benchmark::State& state, const fs::path& model, Launcher& launcher, const std::string& program) {
     const fs::path output = model.parent_path() / "bench-gltf";
-    runIntoFolder(state, launcher, {{ORVEX_PROGRAM, model.string(), "-o", (output / "props.gltf").string()}}, output);
+    runIntoFolder(state, launcher, {{program, model.string(), "-o", (output / "props.gltf").string()}}, output);
 }
 
-void imageMagickToPng(benchmark::State& state, const fs::path& model, Launcher& launcher) {
+void imageMagickToPng(benchmark::State& state, const fs::path& model, Launcher& launcher, const std::string&) {
     const fs::path output = model.parent_path() / "bench-imagemagick";
     std::vector<std::vector<std::string>> commands;
     for (const fs::path& texture : texturesOf(model))
@@ -389,6 +392,7 @@ int main(int argc, char** argv) {
     Launcher launcher;
     std::vector<Input> inputs;
     fs::path textures;
+    std::string before;
     long iterations = 0;
     std::vector<char*> passOn = {argv[0]};
     for (int i = 1; i < argc; ++i) {
@@ -413,6 +417,8 @@ int main(int argc, char** argv) {
                     return 2;
                 }
             }
+        } else if (argument.rfind("--before=", 0) == 0) {
+            before = fs::absolute(argument.substr(9)).string();
         } else if (argument.rfind("--iterations=", 0) == 0) {
             iterations = std::strtol(argument.c_str() + 13, nullptr, 10);
         } else {
@@ -428,6 +434,12 @@ int main(int argc, char** argv) {
     auto withLauncher = [&launcher](void (*run)(benchmark::State&, const Input&, Launcher&)) {
         return [&launcher, run](benchmark::State& state, const Input& input) { run(state, input, launcher); };
     };
+    using Conversion = void (*)(benchmark::State&, const Input&, Launcher&, const std::string&);
+    auto converting = [&launcher](Conversion run, const std::string& converter) {
+        return [&launcher, run, converter](benchmark::State& state, const Input& input) {
+            run(state, input, launcher, converter);
+        };
+    };
     struct Entry {
         const char* name;
         Benchmark function;
@@ -437,8 +449,8 @@ int main(int argc, char** argv) {
         {"RawRead", rawRead, false},
         {"LoadModel", loadModelAlone, false},
         {"ImportToScene", importToScene, false},
-        {"ConvertToGlb", withLauncher(convertToGlb), false},
-        {"ConvertToFbx", withLauncher(convertToFbx), false},
+        {"ConvertToGlb", converting(convertToGlb, ORVEX_PROGRAM), false},
+        {"ConvertToFbx", converting(convertToFbx, ORVEX_PROGRAM), false},
         {"AssimpToGlb", withLauncher(assimpToGlb), true},
         {"Floor",
          [&launcher, &program](benchmark::State& state, const Input& input) {
@@ -446,8 +458,13 @@ int main(int argc, char** argv) {
          },
          false},
     };
+    std::vector<Entry> entries(std::begin(benchmarks), std::end(benchmarks));
+    if (!before.empty()) {
+        entries.push_back({"ConvertToGlbBefore", converting(convertToGlb, before), false});
+        entries.push_back({"ConvertToFbxBefore", converting(convertToFbx, before), false});
+    }
     for (const Input& input : inputs) {
-        for (const Entry& entry : benchmarks) {
+        for (const Entry& entry : entries) {
             benchmark::internal::Benchmark* registered = benchmark::RegisterBenchmark(
                 (std::string(entry.name) + "/" + input.label).c_str(), entry.function, input);
             registered->UseRealTime()->Unit(benchmark::kMillisecond);
@@ -462,12 +479,21 @@ int main(int argc, char** argv) {
         }
     }
     if (!textures.empty()) {
-        using Run = void (*)(benchmark::State&, const fs::path&, Launcher&);
-        for (const auto& [name, run] : {std::pair<const char*, Run>{"TexturesToGltf", texturesToGltf},
-                                        {"ImageMagickToPng", imageMagickToPng}}) {
+        using Run = void (*)(benchmark::State&, const fs::path&, Launcher&, const std::string&);
+        struct TextureEntry {
+            const char* name;
+            Run run;
+            std::string program;
+        };
+        std::vector<TextureEntry> textureEntries = {{"TexturesToGltf", texturesToGltf, ORVEX_PROGRAM},
+                                                    {"ImageMagickToPng", imageMagickToPng, ""}};
+        if (!before.empty()) textureEntries.push_back({"TexturesToGltfBefore", texturesToGltf, before});
+        for (const TextureEntry& entry : textureEntries) {
             benchmark::internal::Benchmark* registered = benchmark::RegisterBenchmark(
-                (std::string(name) + "/textures").c_str(),
-                [&launcher, &textures, run = run](benchmark::State& state) { run(state, textures, launcher); });
+                (std::string(entry.name) + "/textures").c_str(),
+                [&launcher, &textures, entry](benchmark::State& state) {
+                    entry.run(state, textures, launcher, entry.program);
+                });
             registered->UseRealTime()->Unit(benchmark::kMillisecond);
             if (iterations > 0) {
                 registered->Iterations(iterations);
