@@ -13,13 +13,22 @@
 //   Floor         a process that reads the file into fresh memory and
 //                 writes as many bytes to a new file: what any converter
 //                 that reads its input whole and writes its output pays
+// With --textures=PROPS.model (orvex-bench-textures writes it), also:
+//   TexturesToGltf     orvex-import converting the model, whose three meshes
+//                      each have a 2048 x 2048 texture, to .gltf with its PNG
+//                      images, into an empty folder
+//   ImageMagickToPng   ImageMagick's `convert TEXTURE.dds TEXTURE.png` for
+//                      each of the three textures in turn, with its defaults
+// With --before=PROGRAM (another build's orvex-import, with its plug-in
+// beside it), ConvertToGlb, ConvertToFbx and TexturesToGltf also run that
+// program, as ConvertToGlbBefore and so on, side by side with this build's.
 // The processes also report their peak resident memory per input byte,
 // their system time and their page faults.
 // Every benchmark but the assimp one reports the median of three
 // repetitions.
 //
-// Usage: orvex-bench --input=FILE.model [--input=...] [--iterations=N]
-//                    [Google Benchmark flags]
+// Usage: orvex-bench --input=FILE.model [--input=...] [--textures=PROPS.model]
+//                    [--before=PROGRAM] [--iterations=N] [Google Benchmark flags]
 //        orvex-bench --floor IN OUT     (the Floor benchmark's process)
 // FILE.ply beside each input holds its geometry for assimp; orvex-bench-model
 // writes both. --iterations=N runs every benchmark exactly N times.
@@ -285,15 +294,15 @@ std::string outputPath(const Input& input, const std::string& suffix) {
     return (fs::path(input.model).parent_path() / (input.label + suffix)).string();
 }
 
-void convertToGlb(benchmark::State& state, const Input& input, Launcher& launcher) {
+void convertToGlb(benchmark::State& state, const Input& input, Launcher& launcher, const std::string& program) {
     const std::string output = outputPath(input, ".glb");
-    runConversion(state, input, launcher, {ORVEX_PROGRAM, input.model, "-o", output}, output, false);
+    runConversion(state, input, launcher, {program, input.model, "-o", output}, output, false);
 }
 
-void convertToFbx(benchmark::State& state, const Input& input, Launcher& launcher) {
+void convertToFbx(benchmark::State& state, const Input& input, Launcher& launcher, const std::string& program) {
     const std::string output = outputPath(input, ".fbx");
-    runConversion(state, input, launcher, {ORVEX_PROGRAM, input.model, "-o", output, "--embed-textures"},
-                  output, false);
+    runConversion(state, input, launcher, {program, input.model, "-o", output, "--embed-textures"}, output,
+                  false);
 }
 
 void assimpToGlb(benchmark::State& state, const Input& input, Launcher& launcher) {
@@ -305,6 +314,44 @@ void assimpToGlb(benchmark::State& state, const Input& input, Launcher& launcher
 void floorOfConversion(benchmark::State& state, const Input& input, Launcher& launcher, const std::string& program) {
     const std::string output = outputPath(input, ".floor");
     runConversion(state, input, launcher, {program, "--floor", input.model, output}, output, false);
+}
+
+// Times `command` in an empty folder `output`, made again before each run
+// outside the timing, so that every run writes every image.
+void runIntoFolder(benchmark::State& state, Launcher& launcher, const std::vector<std::vector<std::string>>& commands,
+                   const fs::path& output) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        fs::remove_all(output);
+        fs::create_directories(output);
+        state.ResumeTiming();
+        for (const std::vector<std::string>& command : commands) {
+            if (!launcher.run(command, true).succeeded) {
+                state.SkipWithError(("failed: " + command.front()).c_str());
+                return;
+            }
+        }
+    }
+    fs::remove_all(output);
+}
+
+// The DDS files that the model's meshes name, in their order.
+std::vector<fs::path> texturesOf(const fs::path& model) {
+    const fs::path folder = model.parent_path().parent_path() / "textures" / "props";
+    return {folder / "stones.2048.dds", folder / "planks.2048.dds", folder / "moss.2048.dds"};
+}
+
+void texturesToGltf(benchmark::State& state, const fs::path& model, Launcher& launcher, const std::string& program) {
+    const fs::path output = model.parent_path() / "bench-gltf";
+    runIntoFolder(state, launcher, {{program, model.string(), "-o", (output / "props.gltf").string()}}, output);
+}
+
+void imageMagickToPng(benchmark::State& state, const fs::path& model, Launcher& launcher, const std::string&) {
+    const fs::path output = model.parent_path() / "bench-imagemagick";
+    std::vector<std::vector<std::string>> commands;
+    for (const fs::path& texture : texturesOf(model))
+        commands.push_back({"convert", texture.string(), (output / texture.filename().replace_extension(".png")).string()});
+    runIntoFolder(state, launcher, commands, output);
 }
 
 // The Floor benchmark's process: the file read into fresh memory in one
@@ -344,6 +391,8 @@ int main(int argc, char** argv) {
     // First, while this process holds next to nothing.
     Launcher launcher;
     std::vector<Input> inputs;
+    fs::path textures;
+    std::string before;
     long iterations = 0;
     std::vector<char*> passOn = {argv[0]};
     for (int i = 1; i < argc; ++i) {
@@ -359,6 +408,17 @@ int main(int argc, char** argv) {
                 return 2;
             }
             inputs.push_back({model.stem().string(), model.string(), ply.string(), bytes});
+        } else if (argument.rfind("--textures=", 0) == 0) {
+            textures = argument.substr(11);
+            for (const fs::path& texture : texturesOf(textures)) {
+                if (!readWhole(texture.string())) {
+                    std::cerr << "orvex-bench: " << texture.string()
+                              << " must be readable; orvex-bench-textures writes it\n";
+                    return 2;
+                }
+            }
+        } else if (argument.rfind("--before=", 0) == 0) {
+            before = fs::absolute(argument.substr(9)).string();
         } else if (argument.rfind("--iterations=", 0) == 0) {
             iterations = std::strtol(argument.c_str() + 13, nullptr, 10);
         } else {
@@ -366,13 +426,19 @@ int main(int argc, char** argv) {
         }
     }
     if (inputs.empty()) {
-        std::cerr
-            << "usage: orvex-bench --input=FILE.model [--input=...] [--iterations=N] [benchmark flags]\n";
+        std::cerr << "usage: orvex-bench --input=FILE.model [--input=...] [--textures=PROPS.model] "
+                     "[--iterations=N] [benchmark flags]\n";
         return 2;
     }
     using Benchmark = std::function<void(benchmark::State&, const Input&)>;
     auto withLauncher = [&launcher](void (*run)(benchmark::State&, const Input&, Launcher&)) {
         return [&launcher, run](benchmark::State& state, const Input& input) { run(state, input, launcher); };
+    };
+    using Conversion = void (*)(benchmark::State&, const Input&, Launcher&, const std::string&);
+    auto converting = [&launcher](Conversion run, const std::string& converter) {
+        return [&launcher, run, converter](benchmark::State& state, const Input& input) {
+            run(state, input, launcher, converter);
+        };
     };
     struct Entry {
         const char* name;
@@ -383,8 +449,8 @@ int main(int argc, char** argv) {
         {"RawRead", rawRead, false},
         {"LoadModel", loadModelAlone, false},
         {"ImportToScene", importToScene, false},
-        {"ConvertToGlb", withLauncher(convertToGlb), false},
-        {"ConvertToFbx", withLauncher(convertToFbx), false},
+        {"ConvertToGlb", converting(convertToGlb, ORVEX_PROGRAM), false},
+        {"ConvertToFbx", converting(convertToFbx, ORVEX_PROGRAM), false},
         {"AssimpToGlb", withLauncher(assimpToGlb), true},
         {"Floor",
          [&launcher, &program](benchmark::State& state, const Input& input) {
@@ -392,8 +458,13 @@ int main(int argc, char** argv) {
          },
          false},
     };
+    std::vector<Entry> entries(std::begin(benchmarks), std::end(benchmarks));
+    if (!before.empty()) {
+        entries.push_back({"ConvertToGlbBefore", converting(convertToGlb, before), false});
+        entries.push_back({"ConvertToFbxBefore", converting(convertToFbx, before), false});
+    }
     for (const Input& input : inputs) {
-        for (const Entry& entry : benchmarks) {
+        for (const Entry& entry : entries) {
             benchmark::internal::Benchmark* registered = benchmark::RegisterBenchmark(
                 (std::string(entry.name) + "/" + input.label).c_str(), entry.function, input);
             registered->UseRealTime()->Unit(benchmark::kMillisecond);
@@ -403,6 +474,30 @@ int main(int argc, char** argv) {
                 registered->Iterations(1);
             } else {
                 // The machine is shared: the median of a few runs is steadier.
+                registered->Repetitions(kRepetitions)->ReportAggregatesOnly(true);
+            }
+        }
+    }
+    if (!textures.empty()) {
+        using Run = void (*)(benchmark::State&, const fs::path&, Launcher&, const std::string&);
+        struct TextureEntry {
+            const char* name;
+            Run run;
+            std::string program;
+        };
+        std::vector<TextureEntry> textureEntries = {{"TexturesToGltf", texturesToGltf, ORVEX_PROGRAM},
+                                                    {"ImageMagickToPng", imageMagickToPng, ""}};
+        if (!before.empty()) textureEntries.push_back({"TexturesToGltfBefore", texturesToGltf, before});
+        for (const TextureEntry& entry : textureEntries) {
+            benchmark::internal::Benchmark* registered = benchmark::RegisterBenchmark(
+                (std::string(entry.name) + "/textures").c_str(),
+                [&launcher, &textures, entry](benchmark::State& state) {
+                    entry.run(state, textures, launcher, entry.program);
+                });
+            registered->UseRealTime()->Unit(benchmark::kMillisecond);
+            if (iterations > 0) {
+                registered->Iterations(iterations);
+            } else {
                 registered->Repetitions(kRepetitions)->ReportAggregatesOnly(true);
             }
         }

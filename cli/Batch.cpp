@@ -25,6 +25,7 @@
 #include <set>
 #include <sstream>
 #include <system_error>
+#include <thread>
 
 namespace orvex::cli {
 
@@ -209,11 +210,17 @@ Command listCommand(const std::string& program, const BatchOptions& options, con
         for (const std::string& field : entry) fields += field + '\0';
     }
     writers::writeFileAtomically(list.u8string(), fields);
-    Command command{program, "--worker-list", list.u8string()};
+    // The cores are shared out among the workers that run at once, so that
+    // each decodes and encodes its textures on its share and together they
+    // keep every core busy and no more.
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const unsigned share = std::max(1u, cores / options.parallel);
+    Command command{program, "--worker-list", list.u8string(), "--threads", std::to_string(share)};
     if (!options.pluginPath.empty()) command.insert(command.end(), {"--plugin", options.pluginPath});
     if (!options.size.empty()) command.insert(command.end(), {"--size", options.size});
     if (!options.view.empty()) command.insert(command.end(), {"--view", options.view});
     if (options.embedTextures) command.push_back("--embed-textures");
+    if (options.textureFiles == writers::TextureFiles::kDds) command.insert(command.end(), {"--textures", "dds"});
     return command;
 }
 
@@ -237,6 +244,7 @@ struct Maker {
 std::string shapingOptions(const BatchOptions& options) {
     std::string text = "--format " + options.format;
     if (options.format == "fbx" && options.embedTextures) text += " --embed-textures";
+    if (options.textureFiles == writers::TextureFiles::kDds) text += " --textures dds";
     if (options.format == "png" && !options.size.empty()) text += " --size " + options.size;
     if (options.format == "png" && !options.view.empty()) text += " --view " + options.view;
     return text;
@@ -318,7 +326,7 @@ bool isOutputFileName(const std::string& name) {
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     static const std::set<std::string> kExtensions = {".gltf", ".glb", ".obj", ".fbx", ".json",
-                                                      ".png",  ".bin", ".mtl"};
+                                                      ".png",  ".dds", ".bin", ".mtl"};
     return kExtensions.count(extension) != 0;
 }
 

@@ -1,6 +1,8 @@
 #ifndef ORVEX_CLI_BATCH_H
 #define ORVEX_CLI_BATCH_H
 
+#include "writers/TextureFiles.h"
+
 #include <string>
 #include <vector>
 
@@ -21,6 +23,7 @@ struct BatchOptions {
     bool overwrite = false;  // convert files whose output is up to date too
     bool dryRun = false;     // list the work on standard output and do none of it
     bool embedTextures = false;  // FBX outputs: images inside the file
+    writers::TextureFiles textureFiles = writers::TextureFiles::kPng;  // FBX and OBJ outputs
 };
 
 // Converts every file whose output a conversion now would not give (see

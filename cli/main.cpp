@@ -12,6 +12,7 @@
 #include "cli/System.h"
 #include "model/Model.h"
 #include "render/Render.h"
+#include "writers/Parallel.h"
 #include "writers/SceneWriter.h"
 
 #include <standin/PluginHost.h>
@@ -56,6 +57,7 @@ struct Options {
     std::string format;
     std::string contactSheet;
     unsigned parallel = 0;
+    unsigned threads = 0;
     std::string size;
     std::string view;
     std::string pluginPath;
@@ -67,6 +69,7 @@ struct Options {
     bool inspect = false;
     bool json = false;
     bool embedTextures = false;
+    std::string textures;
 };
 
 void requireReadable(const std::string& path) {
@@ -129,6 +132,15 @@ orvex::render::RenderOptions renderOptions(const Options& options) {
         render.view = *view;
     }
     return render;
+}
+
+// What --textures asks for; DDS files stay beside the output, so they cannot
+// go inside it.
+orvex::writers::TextureFiles textureFilesOf(const Options& options) {
+    if (options.textures != "dds") return orvex::writers::TextureFiles::kPng;
+    if (options.embedTextures)
+        throw Failure(kExitUsage, "--textures dds keeps the game's DDS files beside the output: drop --embed-textures");
+    return orvex::writers::TextureFiles::kDds;
 }
 
 // The output and the thumbnail are written from one view of the scene, so
@@ -205,6 +217,12 @@ int convert(const Options& options, Plugin& plugin) {
         orvex::writers::formatForPath(options.output) != orvex::writers::Format::kFbx) {
         throw Failure(kExitUsage, "--embed-textures goes with a .fbx output");
     }
+    const auto format = orvex::writers::formatForPath(options.output);
+    const orvex::writers::TextureFiles textureFiles = textureFilesOf(options);
+    if (textureFiles == orvex::writers::TextureFiles::kDds &&
+        format != orvex::writers::Format::kFbx && format != orvex::writers::Format::kObj) {
+        throw Failure(kExitUsage, "--textures dds goes with a .fbx or .obj output");
+    }
     if (!png && !options.size.empty()) throw Failure(kExitUsage, "--size goes with a .png output");
     if (!png && options.thumbnail.empty() && !options.view.empty())
         throw Failure(kExitUsage, "--view goes with a .png output or --thumbnail");
@@ -221,6 +239,7 @@ int convert(const Options& options, Plugin& plugin) {
         importInto(options, plugin, record);
         orvex::writers::WriteOptions write;
         write.embedTextures = options.embedTextures;
+        write.textureFiles = textureFiles;
         orvex::writers::SceneView view(standin::currentScene(),
                                        orvex::cli::readSourceModel(options.inputs.front()));
         writeOutput(view, options.output, render, write, record);
@@ -304,6 +323,9 @@ int convertAll(const Options& options) {
     batch.embedTextures = options.embedTextures;
     if (batch.format != "fbx" && batch.embedTextures)
         throw Failure(kExitUsage, "--embed-textures goes with --format fbx");
+    batch.textureFiles = textureFilesOf(options);
+    if (batch.textureFiles == orvex::writers::TextureFiles::kDds && batch.format != "fbx" && batch.format != "obj")
+        throw Failure(kExitUsage, "--textures dds goes with --format fbx or obj");
     if (!options.thumbnail.empty()) throw Failure(kExitUsage, "--thumbnail goes with one input");
     if (batch.format != "png" && !options.size.empty())
         throw Failure(kExitUsage, "--size goes with --format png");
@@ -414,8 +436,15 @@ int main(int argc, char** argv) {
                    "one file: also write a 160x120 preview of the scene (a failure is a warning)");
     // A batch's own way of starting its workers, so not listed in --help.
     app.add_option("--worker-list", options.workList, "convert the files of this list in turn")->group("");
+    app.add_option("--threads", options.threads, "the threads this worker may keep busy")
+        ->check(CLI::Range(1u, 256u))
+        ->group("");
     app.add_flag("--embed-textures", options.embedTextures,
                  "FBX output: put the images inside the .fbx instead of beside it");
+    app.add_option("--textures", options.textures,
+                   "FBX and OBJ output: png (default) writes PNG images, dds copies the game's DDS files beside "
+                   "the output unchanged")
+        ->check(CLI::IsMember({"png", "dds"}));
     app.add_flag("--inspect", options.inspect, "print what the file holds instead of converting it");
     app.add_flag("--json", options.json, "with --inspect: print JSON");
     app.add_option("--plugin", options.pluginPath,
@@ -430,6 +459,7 @@ int main(int argc, char** argv) {
         std::reverse(arguments.begin(), arguments.end());
         app.parse(arguments);
         gSubject = subjectOf(options);
+        if (options.threads != 0) orvex::writers::setThreadShare(options.threads);
         return run(options, app);
     } catch (const CLI::Success& success) {
         return app.exit(success);

@@ -1,11 +1,12 @@
 # The libraries of the program, its writers and their tests, as one set of
-# targets on every build: orvex_squish, orvex_stb, orvex_xxhash,
-# nlohmann_json::nlohmann_json, CLI11::CLI11, TinyGLTF::TinyGLTF and
-# ZLIB::ZLIB. On Linux they come from Debian's
-# packages. Debian builds libsquish and the implementations of stb and
-# tinygltf for Linux only, so a Windows build compiles them, libsquish from
-# Debian's source package (/usr/src/libsquish, unpacked by scripts/setup)
-# and the others from their headers, and takes the header-only libraries from Debian's packages through
+# targets on every build: orvex_squish, orvex_deflate, orvex_stb,
+# orvex_xxhash, nlohmann_json::nlohmann_json, CLI11::CLI11,
+# TinyGLTF::TinyGLTF and ZLIB::ZLIB. On Linux they come from Debian's
+# packages. Debian builds libsquish, libdeflate and the implementations of
+# stb and tinygltf for Linux only, so a Windows build compiles them,
+# libsquish and libdeflate from Debian's source packages (/usr/src/libsquish
+# and /usr/src/libdeflate, unpacked by scripts/setup) and the others from
+# their headers, and takes the header-only libraries from Debian's packages through
 # a folder of their headers alone, so that no Linux system header reaches
 # the Windows compiler.
 if(CMAKE_CROSSCOMPILING AND WIN32)
@@ -36,6 +37,17 @@ if(CMAKE_CROSSCOMPILING AND WIN32)
     file(GLOB squish_files "${squish_source}/*.cpp")
     add_library(orvex_squish STATIC ${squish_files})
     target_include_directories(orvex_squish SYSTEM PUBLIC "${squish_source}")
+
+    # libdeflate is C; its x86 code picks the processor's instructions at
+    # run time, as Debian's build does.
+    enable_language(C)
+    set(deflate_source /usr/src/libdeflate)
+    if(NOT EXISTS "${deflate_source}/libdeflate.h")
+        message(FATAL_ERROR "${deflate_source} holds no libdeflate source: run scripts/setup")
+    endif()
+    file(GLOB deflate_files "${deflate_source}/lib/*.c" "${deflate_source}/lib/x86/*.c")
+    add_library(orvex_deflate STATIC ${deflate_files})
+    target_include_directories(orvex_deflate SYSTEM PUBLIC "${deflate_source}")
 else()
     find_package(nlohmann_json 3 REQUIRED)
     find_package(CLI11 REQUIRED)
@@ -62,6 +74,12 @@ else()
     if(SQUISH_LIBRARY MATCHES "\\.a$")
         target_link_libraries(orvex_squish INTERFACE -l:libgomp.a)
     endif()
+
+    find_path(DEFLATE_INCLUDE_DIR libdeflate.h REQUIRED)
+    find_library(DEFLATE_LIBRARY deflate REQUIRED)
+    add_library(orvex_deflate INTERFACE)
+    target_include_directories(orvex_deflate SYSTEM INTERFACE "${DEFLATE_INCLUDE_DIR}")
+    target_link_libraries(orvex_deflate INTERFACE "${DEFLATE_LIBRARY}")
 endif()
 
 # xxHash, from Debian's libxxhash-dev, compiled into the one file that

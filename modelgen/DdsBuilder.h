@@ -50,11 +50,11 @@ inline RgbaImage halve(const RgbaImage& image)
     return half;
 }
 
-inline void appendLevel(std::vector<std::uint8_t>& out, const RgbaImage& image, DdsFormat format)
+inline void appendLevel(std::vector<std::uint8_t>& out, const RgbaImage& image, DdsFormat format, int colourFit)
 {
     const int squishFlags[] = {squish::kDxt1, squish::kDxt3, squish::kDxt5};
     if (format == DdsFormat::Dxt1 || format == DdsFormat::Dxt3 || format == DdsFormat::Dxt5) {
-        const int flags = squishFlags[static_cast<int>(format)] | squish::kColourIterativeClusterFit;
+        const int flags = squishFlags[static_cast<int>(format)] | colourFit;
         std::vector<std::uint8_t> blocks(static_cast<std::size_t>(
             squish::GetStorageRequirements(image.width, image.height, flags)));
         squish::CompressImage(image.rgba.data(), image.width, image.height, blocks.data(), flags);
@@ -73,7 +73,10 @@ inline void appendLevel(std::vector<std::uint8_t>& out, const RgbaImage& image, 
 
 }  // namespace detail
 
-inline std::vector<std::uint8_t> buildDds(const RgbaImage& image, DdsFormat format, bool mipChain = true)
+// colourFit is squish's: the iterative cluster fit is the closest and
+// slowest, the range fit fast enough for large benchmark textures.
+inline std::vector<std::uint8_t> buildDds(const RgbaImage& image, DdsFormat format, bool mipChain = true,
+                                          int colourFit = squish::kColourIterativeClusterFit)
 {
     constexpr std::uint32_t kCaps = 0x1, kHeight = 0x2, kWidth = 0x4, kPitch = 0x8, kPixelFormat = 0x1000,
                             kMipCount = 0x20000, kLinearSize = 0x80000;
@@ -121,7 +124,7 @@ inline std::vector<std::uint8_t> buildDds(const RgbaImage& image, DdsFormat form
 
     RgbaImage level = image;
     for (int i = 0; i < levels; ++i) {
-        detail::appendLevel(out, level, format);
+        detail::appendLevel(out, level, format, colourFit);
         level = detail::halve(level);
     }
     return out;

@@ -4,12 +4,14 @@
 #include "writers/Ascii.h"
 #include "writers/Dds.h"
 #include "writers/NameText.h"
+#include "writers/Parallel.h"
 #include "writers/Png.h"
 
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 
@@ -295,6 +297,7 @@ public:
     ExportScene collect() {
         if (fSource != nullptr) fResult.rootName = nameText(fSource->name);
         for (const MeshNaming& naming : nameMeshes(fScene, fSource)) addMesh(*fScene.find(naming.shape), naming);
+        decodeTextures();
         return std::move(fResult);
     }
 
@@ -390,31 +393,64 @@ private:
         return fMaterials[key] = fResult.materials.size() - 1;
     }
 
+    // Textures are decoded once every mesh is collected, all at once, so
+    // that the materials first hold the index of a texture to be read.
     std::optional<std::size_t> textureOf(const Node& file) {
         if (const auto known = fTextures.find(file.id); known != fTextures.end()) return known->second;
-        std::optional<std::size_t> texture = loadTexture(file);
+        std::optional<std::size_t> texture = findTexture(file);
         fTextures[file.id] = texture;
         return texture;
     }
 
-    std::optional<std::size_t> loadTexture(const Node& file) {
+    std::optional<std::size_t> findTexture(const Node& file) {
         const auto value = file.stringValues.find("fileTextureName");
         const std::string path = value != file.stringValues.end() ? value->second : std::string();
-        auto untextured = [&](const std::string& why) {
-            warn("texture " + (path.empty() ? "of " + file.name : nativePath(path)) + ": " + why +
-                 "; left untextured");
-            return std::nullopt;
-        };
-        if (path.empty()) return untextured("no file name");
+        if (path.empty()) return untextured("of " + file.name, "no file name");
         const std::optional<std::string> found = findExistingPath(path);
-        if (!found) return untextured("not found");
-        const std::optional<std::vector<std::uint8_t>> bytes = readPrefix(*found, kMaxDdsBytesRead);
-        if (!bytes) return untextured("cannot be read");
-        std::string whyNot;
-        std::optional<Image> image = decodeDds(*bytes, whyNot);
-        if (!image) return untextured(whyNot);
-        fResult.textures.push_back({uniqueImageName(imageStem(path)), std::move(*image), {}});
-        return fResult.textures.size() - 1;
+        if (!found) return untextured(nativePath(path), "not found");
+        fPending.push_back({path, *found, fWarnings.size(), {}, {}});
+        return fPending.size() - 1;
+    }
+
+    std::nullopt_t untextured(const std::string& texture, const std::string& why) {
+        warn("texture " + texture + ": " + why + "; left untextured");
+        return std::nullopt;
+    }
+
+    // Each texture read and decoded on a thread of its own; then, in the
+    // order they were found, those that decoded become the scene's textures,
+    // and a warning for each of the others goes where it would have gone had
+    // it been decoded when found.
+    void decodeTextures() {
+        forEachIndex(fPending.size(), [&](std::size_t i) {
+            PendingTexture& pending = fPending[i];
+            const std::optional<std::vector<std::uint8_t>> bytes = readPrefix(pending.file, kMaxDdsBytesRead);
+            if (!bytes) {
+                pending.whyNot = "cannot be read";
+                return;
+            }
+            pending.image = decodeDds(*bytes, pending.whyNot);
+        });
+        std::vector<std::optional<std::size_t>> textureOfPending(fPending.size());
+        std::vector<std::pair<std::size_t, std::string>> failures;
+        for (std::size_t i = 0; i < fPending.size(); ++i) {
+            PendingTexture& pending = fPending[i];
+            if (!pending.image) {
+                failures.emplace_back(pending.warningAt, "texture " + nativePath(pending.path) + ": " +
+                                                             pending.whyNot + "; left untextured");
+                continue;
+            }
+            fResult.textures.push_back(
+                {uniqueImageName(imageStem(pending.path)), std::move(*pending.image), {}, pending.file, {}});
+            textureOfPending[i] = fResult.textures.size() - 1;
+        }
+        for (auto failure = failures.rbegin(); failure != failures.rend(); ++failure) {
+            fWarnings.insert(fWarnings.begin() + std::ptrdiff_t(failure->first), std::move(failure->second));
+        }
+        for (ExportMaterial& material : fResult.materials) {
+            if (material.texture) material.texture = textureOfPending[*material.texture];
+        }
+        fPending.clear();
     }
 
     // Unique ignoring letter case, as file systems that ignore it need.
@@ -432,7 +468,16 @@ private:
     ExportScene fResult;
     std::map<NodeId, std::size_t> fMaterials;
     std::set<std::string> fMaterialNames;
+    // Until decodeTextures, into fPending.
     std::map<NodeId, std::optional<std::size_t>> fTextures;
+    struct PendingTexture {
+        std::string path;        // as the file texture node names it
+        std::string file;        // found on disk
+        std::size_t warningAt;   // where a warning about it goes among the others
+        std::optional<Image> image;
+        std::string whyNot;
+    };
+    std::vector<PendingTexture> fPending;
     std::set<std::string> fImageNames;
     MeshGeometry fGeometry;
 };
@@ -474,9 +519,25 @@ ExportScene collectScene(const standin::Scene& scene, const SourceModel* source,
 }
 
 void encodeImages(ExportScene& scene) {
-    for (ExportTexture& texture : scene.textures) {
+    forEachIndex(scene.textures.size(), [&](std::size_t i) {
+        ExportTexture& texture = scene.textures[i];
         if (texture.png.empty()) texture.png = encodePng(texture.pixels);
+    });
+}
+
+bool readDdsFiles(ExportScene& scene, std::string& whyNot) {
+    for (ExportTexture& texture : scene.textures) {
+        if (!texture.dds.empty()) continue;
+        std::ifstream in(std::filesystem::u8path(texture.ddsPath), std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (!in.good() && !in.eof()) bytes.clear();
+        if (bytes.empty()) {
+            whyNot = nativePath(texture.ddsPath) + ": cannot read the texture to copy it";
+            return false;
+        }
+        texture.dds = std::move(bytes);
     }
+    return true;
 }
 
 void geometryOf(const ExportMesh& mesh, MeshGeometry& geometry) {

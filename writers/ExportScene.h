@@ -64,9 +64,11 @@ std::vector<MeshNaming> nameMeshes(const standin::Scene& scene, const SourceMode
 
 struct ExportTexture {
     std::string imageName;  // ends in ".png"; unique among the scene's images, ignoring case
-                            // (imageFileName gives its file beside an output)
+                            // (imageFileOf gives its file beside an output)
     Image pixels;           // decoded, level 0
     std::string png;        // the encoded image, once encodeImages has run
+    std::string ddsPath;    // the DDS file it was decoded from, as found on disk
+    std::string dds;        // that file's bytes, once readDdsFiles has run
 };
 
 // With a source, one material per texture, named after its last part
@@ -121,6 +123,11 @@ ExportScene collectScene(const standin::Scene& scene, const SourceModel* source,
 // Encodes each texture's PNG that is not yet encoded, for the outputs that
 // hold images. Throws std::bad_alloc.
 void encodeImages(ExportScene& scene);
+
+// Reads each texture's DDS file whole, for the outputs that keep the game's
+// files. False, with `whyNot` naming the file and the reason, when one can
+// no longer be read. Throws std::bad_alloc.
+bool readDdsFiles(ExportScene& scene, std::string& whyNot);
 
 // Makes `geometry` that of a collected mesh, made good as collectScene
 // described it. Its vectors keep their storage for the next mesh. Throws

@@ -1,11 +1,17 @@
 #include "writers/FbxRecords.h"
 
-#include <zlib.h>
+#include "writers/Parallel.h"
+
+#include <libdeflate.h>
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <mutex>
+#include <numeric>
 #include <new>
 #include <stdexcept>
 
@@ -20,15 +26,25 @@ constexpr std::array<std::uint8_t, 16> kFooterCode = {0xfa, 0xbc, 0xab, 0x09, 0x
 constexpr std::array<std::uint8_t, 16> kFooterMagic = {0xf8, 0x5a, 0x8c, 0x6a, 0xde, 0xf5, 0xd9, 0x7e,
                                                        0xec, 0xe9, 0x0c, 0xe3, 0x75, 0x8f, 0x29, 0x0b};
 constexpr std::size_t kFooterZeros = 120;
-// Arrays are mostly floating-point numbers, which deflate shrinks little
-// at any level; the fastest one costs least on large meshes.
-constexpr int kDeflateLevel = Z_BEST_SPEED;
+// Measured on the benchmarks' meshes (bench/README.md): level 1 is the
+// fastest; the arrays are mostly floating-point numbers, which higher levels
+// shrink by a few per cent at twice the time or more.
+constexpr int kDeflateLevel = 1;
+// Arrays wait for deflate until this many of their bytes are held, so that
+// each round keeps every thread busy while memory stays bounded.
+constexpr std::size_t kPendingLimit = 8u << 20;
 constexpr std::uint32_t kStored = 0;
 constexpr std::uint32_t kDeflated = 1;
 constexpr std::size_t kU32Max = std::numeric_limits<std::uint32_t>::max();
 
 void putU32(char* at, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) at[i] = char((value >> (8 * i)) & 0xFF);
+}
+
+std::uint32_t u32Of(const char* at) {
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = value << 8 | std::uint8_t(at[i]);
+    return value;
 }
 
 void appendU64(std::string& bytes, std::uint64_t value) {
@@ -53,15 +69,20 @@ void FbxRecordWriter::appendU32(std::size_t value) {
     fBytes.append(bytes, 4);
 }
 
-void FbxRecordWriter::patchU32(std::size_t offset, std::size_t value) {
-    if (value > kU32Max) throw FbxTooLarge();
-    putU32(&fBytes[offset], std::uint32_t(value));
+void FbxRecordWriter::patchOffset(std::size_t at, std::size_t offset) {
+    putU32(&fBytes[at], std::uint32_t(offset));
+    fOffsets.push_back({at, false, 0});
+}
+
+void FbxRecordWriter::patchSpan(std::size_t at, std::size_t spanStart) {
+    putU32(&fBytes[at], std::uint32_t(fBytes.size() - spanStart));
+    fOffsets.push_back({at, true, spanStart});
 }
 
 void FbxRecordWriter::closeProperties(Open& record) {
     if (record.propertiesClosed) return;
-    patchU32(record.start + 4, record.properties);
-    patchU32(record.start + 8, fBytes.size() - record.propertiesStart);
+    putU32(&fBytes[record.start + 4], record.properties);
+    patchSpan(record.start + 8, record.propertiesStart);
     record.propertiesClosed = true;
 }
 
@@ -84,8 +105,9 @@ void FbxRecordWriter::begin(std::string_view name) {
 void FbxRecordWriter::closeList(Open& record) {
     if (record.hasChildren) {
         if (record.lastChildBare) {
+            // Its end offset, already among fOffsets, now falls earlier.
             fBytes.resize(fBytes.size() - kNullRecordSize);
-            patchU32(record.lastChildStart, fBytes.size());
+            putU32(&fBytes[record.lastChildStart], std::uint32_t(fBytes.size()));
         }
         fBytes.append(kNullRecordSize, '\0');
     } else if (record.properties == 0) {
@@ -98,7 +120,8 @@ void FbxRecordWriter::end() {
     fOpen.pop_back();
     closeProperties(record);
     closeList(record);
-    patchU32(record.start, fBytes.size());
+    if (fBytes.size() > kU32Max) throw FbxTooLarge();
+    patchOffset(record.start, fBytes.size());
     Open& parent = fOpen.back();
     parent.lastChildBare = !record.hasChildren && record.properties == 0;
     parent.lastChildStart = record.start;
@@ -163,59 +186,117 @@ void FbxRecordWriter::appendArray(char type, std::size_t count, std::size_t elem
         return;
     }
     appendU32(kDeflated);
-    const std::size_t lengthAt = fBytes.size();
-    appendU32(0);
-    const std::size_t dataAt = fBytes.size();
-    appendDeflated(count, elementSize, values);
-    patchU32(lengthAt, fBytes.size() - dataAt);
+    appendU32(0);  // the deflated length, once known
+    Deflated array;
+    array.at = fBytes.size();
+    array.values = takeBuffer(size);
+    array.valueBytes = size;
+    values(0, count, array.values.data.get());
+    fArrays.push_back(std::move(array));
+    fPendingBytes += size;
+    if (fPendingBytes >= kPendingLimit) deflatePending();
+}
+
+void FbxRecordWriter::FreeDeleter::operator()(unsigned char* bytes) const {
+    std::free(bytes);
+}
+
+// The smallest free buffer that holds `size` bytes, else the largest grown
+// to it, else a new one: the values of each round go into memory that the
+// round before touched.
+FbxRecordWriter::Buffer FbxRecordWriter::takeBuffer(std::size_t size) {
+    auto chosen = fFreeBuffers.end();
+    for (auto buffer = fFreeBuffers.begin(); buffer != fFreeBuffers.end(); ++buffer) {
+        const bool fits = buffer->capacity >= size;
+        if (chosen == fFreeBuffers.end() || (fits && (chosen->capacity < size || buffer->capacity < chosen->capacity)) ||
+            (!fits && chosen->capacity < size && buffer->capacity > chosen->capacity)) {
+            chosen = buffer;
+        }
+    }
+    Buffer buffer;
+    if (chosen != fFreeBuffers.end()) {
+        buffer = std::move(*chosen);
+        fFreeBuffers.erase(chosen);
+    }
+    if (buffer.capacity < size) {
+        buffer.data.reset(new unsigned char[size]);
+        buffer.capacity = size;
+    }
+    return buffer;
 }
 
 namespace {
 
-class DeflateStream {
-public:
-    DeflateStream() {
-        if (deflateInit(&fStream, kDeflateLevel) != Z_OK) throw std::bad_alloc();
-    }
-    ~DeflateStream() { deflateEnd(&fStream); }
-    DeflateStream(const DeflateStream&) = delete;
-    DeflateStream& operator=(const DeflateStream&) = delete;
+struct CompressorDeleter {
+    void operator()(libdeflate_compressor* compressor) const { libdeflate_free_compressor(compressor); }
+};
+using Compressor = std::unique_ptr<libdeflate_compressor, CompressorDeleter>;
 
-    z_stream* get() { return &fStream; }
-    z_stream* operator->() { return &fStream; }
+// Compressors for the threads of one round, each taken by one thread at a
+// time and made when none is free.
+class Compressors {
+public:
+    Compressor take() {
+        {
+            const std::lock_guard<std::mutex> lock(fLock);
+            if (!fFree.empty()) {
+                Compressor compressor = std::move(fFree.back());
+                fFree.pop_back();
+                return compressor;
+            }
+        }
+        Compressor compressor(libdeflate_alloc_compressor(kDeflateLevel));
+        if (!compressor) throw std::bad_alloc();
+        return compressor;
+    }
+    void give(Compressor compressor) {
+        const std::lock_guard<std::mutex> lock(fLock);
+        fFree.push_back(std::move(compressor));
+    }
 
 private:
-    z_stream fStream{};
+    std::mutex fLock;
+    std::vector<Compressor> fFree;
 };
 
 }  // namespace
 
-// The array goes through deflate in pieces of a fixed size, so that the
-// bytes depend on the values alone.
-void FbxRecordWriter::appendDeflated(std::size_t count, std::size_t elementSize, const Source& values) {
-    constexpr std::size_t kPieceBytes = 64 * 1024;
-    fPiece.resize(kPieceBytes);
-    fDeflated.resize(kPieceBytes);
-    const std::size_t perPiece = kPieceBytes / elementSize;
-    DeflateStream stream;
-    for (std::size_t first = 0; first < count;) {
-        const std::size_t taken = std::min(perPiece, count - first);
-        values(first, taken, fPiece.data());
-        first += taken;
-        stream->next_in = fPiece.data();
-        stream->avail_in = uInt(taken * elementSize);
-        const int flush = first == count ? Z_FINISH : Z_NO_FLUSH;
-        // Until deflate leaves room in its output: then it has taken the
-        // whole piece, or, finishing, ended the stream.
-        do {
-            stream->next_out = fDeflated.data();
-            stream->avail_out = uInt(fDeflated.size());
-            if (deflate(stream.get(), flush) == Z_STREAM_ERROR) throw std::logic_error("deflate state");
-            fBytes.append(reinterpret_cast<const char*>(fDeflated.data()),
-                          fDeflated.size() - stream->avail_out);
-            if (fBytes.size() > kU32Max) throw FbxTooLarge();
-        } while (stream->avail_out == 0);
+// Each array is one zlib stream, made whole by one thread: its bytes depend
+// on its values alone, whichever thread made them and when. Each is
+// deflated into room for the most it could take and then shrunk to what it
+// took, which the allocator does in place: the room past it is never
+// touched.
+void FbxRecordWriter::deflatePending() {
+    std::vector<std::size_t> order(fArrays.size() - fFirstPending);
+    std::iota(order.begin(), order.end(), fFirstPending);
+    // The largest first, so that no thread is left with a large one at the end.
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return fArrays[a].valueBytes > fArrays[b].valueBytes; });
+    Compressors compressors;
+    forEachIndex(order.size(), [&](std::size_t i) {
+        Deflated& array = fArrays[order[i]];
+        Compressor compressor = compressors.take();
+        const std::size_t bound = libdeflate_zlib_compress_bound(compressor.get(), array.valueBytes);
+        array.bytes.reset(static_cast<unsigned char*>(std::malloc(bound)));
+        if (!array.bytes) throw std::bad_alloc();
+        array.size = libdeflate_zlib_compress(compressor.get(), array.values.data.get(), array.valueBytes,
+                                              array.bytes.get(), bound);
+        // The bound is one that the compressor promises to keep.
+        if (array.size == 0) throw std::logic_error("deflate exceeded its bound");
+        if (void* shrunk = std::realloc(array.bytes.get(), array.size)) {
+            array.bytes.release();
+            array.bytes.reset(static_cast<unsigned char*>(shrunk));
+        }
+        compressors.give(std::move(compressor));
+    });
+    std::size_t total = fBytes.size();
+    for (std::size_t k = 0; k < fArrays.size(); ++k) {
+        total += fArrays[k].size;
+        if (k >= fFirstPending) fFreeBuffers.push_back(std::move(fArrays[k].values));
     }
+    if (total > kU32Max) throw FbxTooLarge();
+    fFirstPending = fArrays.size();
+    fPendingBytes = 0;
 }
 
 void FbxRecordWriter::addInt32Array(const std::vector<std::int32_t>& values) {
@@ -237,19 +318,57 @@ void FbxRecordWriter::addDoubleArray(std::size_t count, const DoubleSource& valu
     });
 }
 
-std::string FbxRecordWriter::finish() {
+// The file is fBytes with every array in its place, and every offset and
+// span length grown by the arrays before it or within it; what lies at an
+// array's place in fBytes comes after the array. The offsets are made good
+// in fBytes, which then goes out between the arrays.
+void FbxRecordWriter::finish(const Sink& write) {
     if (fOpen.size() != 1) throw std::logic_error("FBX records left open");
     closeList(fOpen.back());
-    fBytes.append(reinterpret_cast<const char*>(kFooterCode.data()), kFooterCode.size());
-    fBytes.append(4, '\0');
-    // The version that follows starts on a 16-byte boundary, after 1 to 16
-    // bytes of padding.
-    fBytes.append(16 - fBytes.size() % 16, '\0');
-    appendU32(kFbxVersion);
-    fBytes.append(kFooterZeros, '\0');
-    fBytes.append(reinterpret_cast<const char*>(kFooterMagic.data()), kFooterMagic.size());
-    if (fBytes.size() > kU32Max) throw FbxTooLarge();
-    return std::move(fBytes);
+    deflatePending();
+    fFreeBuffers.clear();
+    // grownBy[k]: the bytes of the first k arrays.
+    std::vector<std::size_t> grownBy(fArrays.size() + 1, 0);
+    for (std::size_t k = 0; k < fArrays.size(); ++k) grownBy[k + 1] = grownBy[k] + fArrays[k].size;
+    // The bytes of the arrays placed at or before `position`.
+    const auto before = [&](std::size_t position) {
+        const auto after = std::upper_bound(fArrays.begin(), fArrays.end(), position,
+                                            [](std::size_t p, const Deflated& array) { return p < array.at; });
+        return grownBy[std::size_t(after - fArrays.begin())];
+    };
+    std::vector<std::pair<std::size_t, std::uint32_t>> madeGood;
+    madeGood.reserve(fOffsets.size());
+    for (const Offset& offset : fOffsets) {
+        const std::size_t value = u32Of(&fBytes[offset.at]);
+        const std::size_t grown =
+            offset.isSpan ? before(offset.spanStart + value) - before(offset.spanStart) : before(value);
+        madeGood.emplace_back(offset.at, std::uint32_t(value + grown));
+    }
+    for (const auto& [at, value] : madeGood) putU32(&fBytes[at], value);
+    for (const Deflated& array : fArrays) putU32(&fBytes[array.at - 4], std::uint32_t(array.size));
+
+    const std::size_t body = fBytes.size() + grownBy.back();
+    // The version that follows the footer's code and four zeros starts on a
+    // 16-byte boundary, after 1 to 16 bytes of padding.
+    const std::size_t padding = 16 - (body + kFooterCode.size() + 4) % 16;
+    const std::size_t total = body + kFooterCode.size() + 4 + padding + 4 + kFooterZeros + kFooterMagic.size();
+    if (total > kU32Max) throw FbxTooLarge();
+
+    std::size_t written = 0;
+    for (const Deflated& array : fArrays) {
+        write(fBytes.data() + written, array.at - written);
+        write(reinterpret_cast<const char*>(array.bytes.get()), array.size);
+        written = array.at;
+    }
+    write(fBytes.data() + written, fBytes.size() - written);
+    std::string footer(reinterpret_cast<const char*>(kFooterCode.data()), kFooterCode.size());
+    footer.append(4 + padding, '\0');
+    char version[4];
+    putU32(version, kFbxVersion);
+    footer.append(version, 4);
+    footer.append(kFooterZeros, '\0');
+    footer.append(reinterpret_cast<const char*>(kFooterMagic.data()), kFooterMagic.size());
+    write(footer.data(), footer.size());
 }
 
 }  // namespace orvex::writers

@@ -13,14 +13,18 @@
 // Records are written in the order they are begun; a record's properties
 // all come before its first nested record, and end() closes the record begun
 // last. Every value goes out little-endian, and arrays of more than
-// kStoredArrayLimit bytes are deflated at one fixed level, so that the same
-// calls always give the same bytes.
+// kStoredArrayLimit bytes are deflated at one fixed level, each as a zlib
+// stream of its own, so that the same calls always give the same bytes.
+// Arrays are deflated on the process's share of the cores (Parallel.h),
+// several at once, while their place in the file waits for them: the
+// offsets that follow one are made good once its size is known.
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,15 +69,18 @@ public:
 
     // Writes values[first, first + count) of the array to `out`.
     using DoubleSource = std::function<void(std::size_t first, std::size_t count, double* out)>;
-    // A double array of `count` values made piece by piece, so that the
-    // caller need never hold it whole: mesh data widened from floats, or
-    // spread from vertices to triangle corners.
+    // A double array of `count` values that the writer makes itself, into
+    // the memory it deflates from, so that the caller need never hold it:
+    // mesh data widened from floats, or spread from vertices to triangle
+    // corners.
     void addDoubleArray(std::size_t count, const DoubleSource& values);  // d
 
-    // Closes the top level, appends the footer and hands over the file's
-    // bytes. Every record begun must have ended. Throws FbxTooLarge, and
-    // std::bad_alloc when memory runs out, as every call here may.
-    std::string finish();
+    // Closes the top level and hands the whole file, footer included, to
+    // `write` piece by piece, in order. Every record begun must have ended.
+    // Throws FbxTooLarge before anything is written, and std::bad_alloc when
+    // memory runs out, as every call here may; what `write` throws passes.
+    using Sink = std::function<void(const char* bytes, std::size_t size)>;
+    void finish(const Sink& write);
 
 private:
     struct Open {
@@ -88,20 +95,53 @@ private:
         std::size_t lastChildStart = 0;
     };
 
+    // Memory for an array's values, handed from array to array, so that
+    // each round of arrays reuses what the last one touched.
+    struct Buffer {
+        std::unique_ptr<unsigned char[]> data;
+        std::size_t capacity = 0;
+    };
+    struct FreeDeleter {
+        void operator()(unsigned char* bytes) const;
+    };
+
+    // A deflated array's bytes, which go at `at` in fBytes, where its
+    // compressed length stands just before.
+    struct Deflated {
+        std::size_t at = 0;
+        Buffer values;  // until deflated
+        std::size_t valueBytes = 0;
+        std::unique_ptr<unsigned char, FreeDeleter> bytes;  // from malloc, shrunk to its size
+        std::size_t size = 0;
+    };
+
+    // A 32-bit value in fBytes that counts bytes of the file: an offset
+    // from its start, or the length of a span that starts at `spanStart`.
+    // Both grow by the deflated arrays before the offset or in the span.
+    struct Offset {
+        std::size_t at = 0;
+        bool isSpan = false;
+        std::size_t spanStart = 0;
+    };
+
     void beginProperty(char type);
     void closeProperties(Open& record);
     void closeList(Open& record);
     void appendU32(std::size_t value);
-    void patchU32(std::size_t offset, std::size_t value);
+    void patchOffset(std::size_t at, std::size_t offset);
+    void patchSpan(std::size_t at, std::size_t spanStart);
     using Source = std::function<void(std::size_t first, std::size_t count, void* out)>;
     void appendArray(char type, std::size_t count, std::size_t elementSize, const Source& values);
-    void appendDeflated(std::size_t count, std::size_t elementSize, const Source& values);
+    void deflatePending();
+    Buffer takeBuffer(std::size_t size);
 
+    // The file without its deflated arrays, whose places are in fArrays.
     std::string fBytes;
-    // Kept from array to array: the values of one piece, and what deflate
-    // makes of them on the way into fBytes.
-    std::vector<unsigned char> fPiece;
-    std::vector<unsigned char> fDeflated;
+    std::vector<Deflated> fArrays;
+    std::vector<Buffer> fFreeBuffers;
+    std::size_t fFirstPending = 0;  // of fArrays, the first not yet deflated
+    std::size_t fPendingBytes = 0;
+    std::vector<Offset> fOffsets;
     // The records begun and not yet ended, below them the top level.
     std::vector<Open> fOpen;
 };

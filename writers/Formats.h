@@ -5,6 +5,7 @@
 // cannot be written and std::bad_alloc when memory runs out.
 
 #include "writers/ExportScene.h"
+#include "writers/TextureFiles.h"
 
 #include <standin/Scene.h>
 
@@ -23,14 +24,18 @@ inline std::string stemOf(const std::string& path) {
     return std::filesystem::u8path(path).stem().u8string();
 }
 
-// The file name of an image beside any output: the texture's name and a
-// digest of the image's bytes. Outputs written into one folder then share
-// each identical image in one file, and images that differ never take each
-// other's name, even when models from different games name their textures
-// alike.
-std::string imageFileName(const ExportTexture& texture);
+// The file of a texture's image beside any output, a PNG or the game's DDS
+// file: its name is the texture's name and a digest of the file's bytes.
+// Outputs written into one folder then share each identical image in one
+// file, and images that differ never take each other's name, even when
+// models from different games name their textures alike.
+struct ImageFile {
+    std::string name;
+    const std::string& bytes;
+};
+ImageFile imageFileOf(const ExportTexture& texture, TextureFiles files);
 
-// True when the image at `path`, named by imageFileName, is already there:
+// True when the image at `path`, named by imageFileOf, is already there:
 // it holds the same pixels, so it is not written again, and an output whose
 // writing fails cannot take it away from the outputs that name it.
 inline bool imageStands(const std::string& path) {
@@ -43,14 +48,14 @@ inline bool imageStands(const std::string& path) {
 // file beside a JSON output (see Companion.h), or empty.
 std::string writeGltf(const ExportScene& scene, const std::string& path, bool binary);
 
-// Binary FBX 7.4, with the PNG images beside it or, `embedTextures`,
-// inside it. Throws WriteError as well for a file past what FBX 7.4's 32-bit
-// offsets can describe.
-void writeFbx(const ExportScene& scene, const std::string& path, bool embedTextures);
+// Binary FBX 7.4, with the images (`files`) beside it or, `embedTextures`,
+// the PNG images inside it. Throws WriteError as well for a file past what
+// FBX 7.4's 32-bit offsets can describe.
+void writeFbx(const ExportScene& scene, const std::string& path, bool embedTextures, TextureFiles files);
 
-// Wavefront OBJ, with its materials in an MTL file and PNG images beside it.
-// Returns the path of the MTL file (see Companion.h).
-std::string writeObj(const ExportScene& scene, const std::string& path);
+// Wavefront OBJ, with its materials in an MTL file and the images (`files`)
+// beside it. Returns the path of the MTL file (see Companion.h).
+std::string writeObj(const ExportScene& scene, const std::string& path, TextureFiles files);
 
 // The whole host scene as JSON, in the layout that docs/scene-json.md
 // describes, with the names the outputs give the model and its meshes where

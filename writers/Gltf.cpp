@@ -284,7 +284,7 @@ std::string writeGltf(const ExportScene& scene, const std::string& path, bool bi
                 imageObjects.push_back({{"bufferView", layout.addView(texture.png.size(), std::nullopt)},
                                         {"mimeType", "image/png"}});
             } else {
-                const std::string imageFile = imageFileName(texture);
+                const std::string imageFile = imageFileOf(texture, TextureFiles::kPng).name;
                 imageObjects.push_back({{"uri", uriOf(imageFile)}});
                 const std::string imagePath = pathBeside(path, imageFile);
                 if (!imageStands(imagePath)) images.push_back({imagePath, texture.png});

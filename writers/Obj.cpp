@@ -53,7 +53,7 @@ std::string corner(std::uint32_t index, const MeshGeometry& mesh, const Bases& b
 
 }  // namespace
 
-std::string writeObj(const ExportScene& scene, const std::string& path) {
+std::string writeObj(const ExportScene& scene, const std::string& path, TextureFiles textureFiles) {
     std::string obj;
     std::string mtl = "# OrvexImp\n";
     std::vector<FileBytes> files;
@@ -61,14 +61,15 @@ std::string writeObj(const ExportScene& scene, const std::string& path) {
         mtl += "newmtl " + material.name + "\n";
         if (material.texture) {
             const ExportTexture& texture = scene.textures[*material.texture];
-            mtl += "Kd 1 1 1\nmap_Kd " + imageFileName(texture) + "\n";
+            mtl += "Kd 1 1 1\nmap_Kd " + imageFileOf(texture, textureFiles).name + "\n";
         } else {
             mtl += kUntexturedColour;
         }
     }
     for (const ExportTexture& texture : scene.textures) {
-        const std::string imagePath = pathBeside(path, imageFileName(texture));
-        if (!imageStands(imagePath)) files.push_back({imagePath, texture.png});
+        const ImageFile image = imageFileOf(texture, textureFiles);
+        const std::string imagePath = pathBeside(path, image.name);
+        if (!imageStands(imagePath)) files.push_back({imagePath, image.bytes});
     }
     bool defaultUsed = false;
     Bases bases;

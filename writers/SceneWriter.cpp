@@ -27,10 +27,11 @@ std::uint64_t digestOf(std::string_view bytes) {
 
 }  // namespace
 
-std::string imageFileName(const ExportTexture& texture) {
+ImageFile imageFileOf(const ExportTexture& texture, TextureFiles files) {
+    const std::string& bytes = files == TextureFiles::kDds ? texture.dds : texture.png;
     char digest[17];
-    std::snprintf(digest, sizeof digest, "%016llx", static_cast<unsigned long long>(digestOf(texture.png)));
-    return stemOf(texture.imageName) + "-" + digest + ".png";
+    std::snprintf(digest, sizeof digest, "%016llx", static_cast<unsigned long long>(digestOf(bytes)));
+    return {stemOf(texture.imageName) + "-" + digest + (files == TextureFiles::kDds ? ".dds" : ".png"), bytes};
 }
 
 std::optional<Format> formatForPath(const std::string& path) {
@@ -59,6 +60,8 @@ WriteReport writeScene(SceneView& view, const std::string& outputPath, const Wri
     const std::optional<Format> format = formatForPath(outputPath);
     if (!format)
         throw WriteError(outputPath + ": unknown output format (use .gltf, .glb, .obj, .fbx or .json)");
+    const TextureFiles files =
+        *format == Format::kObj || *format == Format::kFbx ? options.textureFiles : TextureFiles::kPng;
     WriteReport report;
     try {
         if (*format == Format::kJson) {
@@ -70,12 +73,17 @@ WriteReport writeScene(SceneView& view, const std::string& outputPath, const Wri
         ExportScene& exported = view.exported(report.warnings);
         if (exported.meshes.empty())
             report.warnings.push_back("the scene holds no mesh with triangles to write");
-        encodeImages(exported);
+        if (files == TextureFiles::kDds) {
+            std::string whyNot;
+            if (!readDdsFiles(exported, whyNot)) throw WriteError(outputPath + ": cannot write: " + whyNot);
+        } else {
+            encodeImages(exported);
+        }
         std::string companion;
         if (*format == Format::kObj) {
-            companion = writeObj(exported, outputPath);
+            companion = writeObj(exported, outputPath, files);
         } else if (*format == Format::kFbx) {
-            writeFbx(exported, outputPath, options.embedTextures);
+            writeFbx(exported, outputPath, options.embedTextures, files);
             removeLeftovers(outputPath, std::nullopt, std::nullopt);
         } else {
             companion = writeGltf(exported, outputPath, *format == Format::kGlb);
@@ -84,7 +92,7 @@ WriteReport writeScene(SceneView& view, const std::string& outputPath, const Wri
         const bool imagesBeside = *format != Format::kGlb && !(*format == Format::kFbx && options.embedTextures);
         if (imagesBeside) {
             for (const ExportTexture& texture : exported.textures)
-                report.files.push_back(pathBeside(outputPath, imageFileName(texture)));
+                report.files.push_back(pathBeside(outputPath, imageFileOf(texture, files).name));
         }
         if (!companion.empty()) report.files.push_back(companion);
     } catch (const std::bad_alloc&) {

@@ -14,6 +14,7 @@
 // as its image. The same scene always gives the same bytes.
 
 #include "writers/ExportScene.h"
+#include "writers/TextureFiles.h"
 #include "writers/WriteError.h"
 
 #include <standin/Scene.h>
@@ -33,6 +34,9 @@ struct WriteOptions {
     // FBX: the images go inside the file (each Video's content) instead of
     // beside it, so that the output is one file.
     bool embedTextures = false;
+    // OBJ and FBX with images beside them: PNG images, or the game's DDS
+    // files as they are. glTF always holds PNG.
+    TextureFiles textureFiles = TextureFiles::kPng;
 };
 
 struct WriteReport {

@@ -221,6 +221,11 @@ TEST_F(BatchRunTest, ConvertsAgainWhenThePluginOrTheOptionsChange) {
     EXPECT_THAT(batch(outdir, {"--embed-textures"}).err, HasSubstr("converted 0, skipped 3 of 4"));
     EXPECT_THAT(batch(outdir, {"--embed-textures", "--overwrite"}).err, HasSubstr("converted 3, skipped 0 of 4"));
     EXPECT_EQ(report()["files"][0]["why"], "--overwrite");
+    // The game's DDS files beside the outputs instead of PNG images.
+    EXPECT_THAT(batch(outdir, {"--textures", "dds"}).err, HasSubstr("converted 3, skipped 0 of 4"));
+    EXPECT_EQ(report()["files"][0]["why"],
+              "it was made with --format fbx --embed-textures, this run asks for --format fbx --textures dds");
+    EXPECT_THAT(batch(outdir, {"--textures", "dds"}).err, HasSubstr("converted 0, skipped 3 of 4"));
 }
 
 TEST_F(BatchRunTest, ReportsEveryFileConvertedSkippedOrFailed) {

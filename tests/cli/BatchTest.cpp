@@ -166,6 +166,7 @@ TEST_F(BatchTest, RefusesWorkItCannotDo) {
         {{empty.string(), "-o", outdir}, 1, "empty: no .model files found"},
         {{tree.string(), "-o", outdir, "--format", "dae"}, 2, "dae"},
         {{tree.string(), "-o", outdir, "--embed-textures"}, 2, "--embed-textures goes with --format fbx"},
+        {{tree.string(), "-o", outdir, "--textures", "dds"}, 2, "--textures dds goes with --format fbx or obj"},
         {{tree.string(), "-o", outdir, "-j", "0"}, 2, "-j"},
         {{tree.string(), "-o", outdir, "--size", "64"}, 2, "--size goes with --format png"},
         {{tree.string(), "-o", outdir, "--contact-sheet", out("sheet.jpg").string()}, 2, "sheet.jpg"},

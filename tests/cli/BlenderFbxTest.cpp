@@ -1,8 +1,9 @@
 // FBX and GLB files opened by a real client, Blender's own add-ons run
 // headless: the sample and a generated model, converted to FBX with their
-// images beside them and inside them, must hold the host scene corner by
-// corner and the DDS files' pixels; in both formats, what Blender shows must
-// be named after the model file. Blender starts once for each test.
+// PNG images beside them and inside them, and with the game's DDS files
+// beside them, must hold the host scene corner by corner and the DDS files'
+// pixels; in both formats, what Blender shows must be named after the model
+// file. Blender starts once for each test.
 
 #include "materials/PathExists.h"
 #include "modelgen/DdsBuilder.h"
@@ -18,6 +19,7 @@
 #include <cmath>
 #include <fstream>
 #include <map>
+#include <tuple>
 
 namespace {
 
@@ -168,10 +170,14 @@ std::string fileNodeOf(const Json& host, const std::string& shape, const std::st
     return {};
 }
 
+// How the images go with an FBX file.
+enum class Images { kPngBeside, kPngInside, kDdsBeside };
+
 // The file texture of each host mesh, decoded from its DDS file, against
 // every image of the material Blender gives the mesh; none where the file
-// is missing.
-void expectImagesOfTheDdsFiles(const Json& host, const Json& blender, bool embedded) {
+// is missing. DDS files beside the output are the game's, unchanged.
+void expectImagesOfTheDdsFiles(const Json& host, const Json& blender, Images images) {
+    const bool embedded = images == Images::kPngInside;
     std::size_t textured = 0;
     for (const Json& node : host["nodes"]) {
         if (node["type"] != "mesh") continue;
@@ -200,7 +206,14 @@ void expectImagesOfTheDdsFiles(const Json& host, const Json& blender, bool embed
             ASSERT_NE(image, nullptr) << name;
             EXPECT_EQ((*image)["packed"], embedded) << name;
             if (!embedded) {
-                EXPECT_TRUE(fs::exists((*image)["file"].get<std::string>())) << name;
+                const fs::path beside = (*image)["file"].get<std::string>();
+                EXPECT_TRUE(fs::exists(beside)) << name;
+                EXPECT_EQ(beside.extension(), images == Images::kDdsBeside ? ".dds" : ".png") << name;
+                if (images == Images::kDdsBeside) {
+                    std::ifstream copied(beside, std::ios::binary);
+                    EXPECT_TRUE(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(copied), {}) == bytes)
+                        << name;
+                }
             }
             EXPECT_EQ((*image)["width"], decoded->width) << name;
             EXPECT_EQ((*image)["height"], decoded->height) << name;
@@ -234,7 +247,7 @@ protected:
     }
 };
 
-TEST_F(BlenderFbxTest, BlenderHoldsTheHostCornersAndTheDdsPixelsWithImagesBesideOrInside) {
+TEST_F(BlenderFbxTest, BlenderHoldsTheHostCornersAndTheDdsPixelsWithImagesBesideOrInsideOrTheDdsFiles) {
     const fs::path content = scratch_ / "game" / "content";
     writeGeneratedContent(content);
     const fs::path models[] = {kSample, content / "meshes" / "pieces.model"};
@@ -242,7 +255,7 @@ TEST_F(BlenderFbxTest, BlenderHoldsTheHostCornersAndTheDdsPixelsWithImagesBeside
     struct Converted {
         fs::path fbx;
         Json host;
-        bool embedded;
+        Images images;
     };
     std::vector<Converted> converted;
     std::vector<fs::path> files;
@@ -250,14 +263,17 @@ TEST_F(BlenderFbxTest, BlenderHoldsTheHostCornersAndTheDdsPixelsWithImagesBeside
         const std::string name = model.stem().string();
         ASSERT_EQ(run({model.string(), "-o", out(name + ".json").string()}).status, 0) << name;
         const Json host = Json::parse(readText(out(name + ".json")));
-        for (const bool embedded : {false, true}) {
-            const fs::path fbx = out(std::string(embedded ? "inside" : "beside") + "/" + name + ".fbx");
+        for (const auto& [images, folder, option] :
+             {std::tuple{Images::kPngBeside, "beside", std::vector<std::string>{}},
+              std::tuple{Images::kPngInside, "inside", std::vector<std::string>{"--embed-textures"}},
+              std::tuple{Images::kDdsBeside, "dds", std::vector<std::string>{"--textures", "dds"}}}) {
+            const fs::path fbx = out(std::string(folder) + "/" + name + ".fbx");
             fs::create_directories(fbx.parent_path());
             std::vector<std::string> arguments = {model.string(), "-o", fbx.string()};
-            if (embedded) arguments.push_back("--embed-textures");
+            arguments.insert(arguments.end(), option.begin(), option.end());
             const Outcome result = run(arguments);
             ASSERT_EQ(result.status, 0) << result.err;
-            converted.push_back({fbx, host, embedded});
+            converted.push_back({fbx, host, images});
             files.push_back(fbx);
         }
     }
@@ -268,7 +284,7 @@ TEST_F(BlenderFbxTest, BlenderHoldsTheHostCornersAndTheDdsPixelsWithImagesBeside
     for (std::size_t i = 0; i < converted.size(); ++i) {
         SCOPED_TRACE(converted[i].fbx.string());
         expectCornersOfTheHostScene(converted[i].host, blender[i]);
-        expectImagesOfTheDdsFiles(converted[i].host, blender[i], converted[i].embedded);
+        expectImagesOfTheDdsFiles(converted[i].host, blender[i], converted[i].images);
     }
 }
 
