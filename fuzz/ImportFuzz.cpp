@@ -3,6 +3,7 @@
 // and the status must say whether any mesh was made.
 
 #include "fuzz/FuzzSupport.h"
+#include "fuzz/SceneOfOneRun.h"
 #include "host/OrvexModelImport.h"
 
 #include <maya/MFileObject.h>
@@ -59,7 +60,7 @@ const orvex::fuzz::InputFile input;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    standin::newScene();
+    const orvex::fuzz::SceneOfOneRun scene;
     MFileObject file;
     file.setRawFullName(input.write(data, size).c_str());
     const MStatus status = orvex::OrvexModelImport().reader(file, "", MPxFileTranslator::kImportAccessMode);
