@@ -57,43 +57,58 @@ Json meshJson(const standin::MeshData& mesh) {
             {"normalLocked", std::move(locked)}};
 }
 
-std::string dumpScalar(const Json& value) {
-    // Host strings are bytes without a declared encoding; what is not UTF-8
-    // becomes U+FFFD rather than failing the whole file.
-    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
-}
-
 // Indented like dump(2), except that an array holding no object or array
 // stays on one line, so that a point or a list of connects reads as one
-// line, and that empty objects and arrays stay closed.
-void appendReadable(std::string& out, const Json& value, std::size_t depth) {
-    const bool nested =
-        !value.empty() && (value.is_object() || std::any_of(value.begin(), value.end(), [](const Json& item) {
-                               return item.is_structured();
-                           }));
-    if (!nested) {
-        if (value.is_array()) {
-            out += '[';
-            for (auto item = value.begin(); item != value.end(); ++item) {
-                if (item != value.begin()) out += ", ";
-                out += dumpScalar(*item);
+// line, and that empty objects and arrays stay closed. Scalars are written
+// as dump() writes them, by one serializer for the whole document: dump()
+// per scalar would set one up, with its buffers, for each of the file's
+// numbers.
+class ReadableText {
+public:
+    explicit ReadableText(std::string& out)
+        : out_(out),
+          // Host strings are bytes without a declared encoding; what is not
+          // UTF-8 becomes U+FFFD rather than failing the whole file.
+          scalars_(nlohmann::detail::output_adapter<char, std::string>(out), ' ', Json::error_handler_t::replace) {}
+
+    void append(const Json& value, std::size_t depth) {
+        const bool nested =
+            !value.empty() && (value.is_object() || std::any_of(value.begin(), value.end(), [](const Json& item) {
+                                   return item.is_structured();
+                               }));
+        if (!nested) {
+            if (value.is_array()) {
+                out_ += '[';
+                for (auto item = value.begin(); item != value.end(); ++item) {
+                    if (item != value.begin()) out_ += ", ";
+                    appendScalar(*item);
+                }
+                out_ += ']';
+            } else {
+                appendScalar(value);
             }
-            out += ']';
-        } else {
-            out += dumpScalar(value);
+            return;
         }
-        return;
+        const std::string indent(2 * (depth + 1), ' ');
+        out_ += value.is_object() ? '{' : '[';
+        for (auto item = value.begin(); item != value.end(); ++item) {
+            out_ += item == value.begin() ? "\n" : ",\n";
+            out_ += indent;
+            if (value.is_object()) {
+                appendScalar(item.key());
+                out_ += ": ";
+            }
+            append(*item, depth + 1);
+        }
+        out_ += "\n" + std::string(2 * depth, ' ') + (value.is_object() ? '}' : ']');
     }
-    const std::string indent(2 * (depth + 1), ' ');
-    out += value.is_object() ? '{' : '[';
-    for (auto item = value.begin(); item != value.end(); ++item) {
-        out += item == value.begin() ? "\n" : ",\n";
-        out += indent;
-        if (value.is_object()) out += dumpScalar(item.key()) + ": ";
-        appendReadable(out, *item, depth + 1);
-    }
-    out += "\n" + std::string(2 * depth, ' ') + (value.is_object() ? '}' : ']');
-}
+
+private:
+    void appendScalar(const Json& value) { scalars_.dump(value, false, false, 0); }
+
+    std::string& out_;
+    nlohmann::detail::serializer<Json> scalars_;
+};
 
 std::string nameOf(const standin::Scene& scene, standin::NodeId id) {
     const standin::Node* node = scene.find(id);
@@ -148,7 +163,7 @@ void writeSceneJson(const standin::Scene& scene, const SourceModel* source, cons
         {"version", kLayoutVersion}, {"nodes", std::move(nodes)}, {"connections", std::move(connections)}};
     if (source != nullptr) document["model"] = modelJson(scene, *source);
     std::string text;
-    appendReadable(text, document, 0);
+    ReadableText(text).append(document, 0);
     writeFileAtomically(path, text + "\n");
 }
 
