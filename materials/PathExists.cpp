@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 #endif
 
 namespace orvex {
@@ -77,6 +78,28 @@ std::string joinPath(const std::string& directory, const std::string& name) {
     return directory.back() == '/' ? directory + name : directory + '/' + name;
 }
 
+// Where one name of a path starts and ends; separators repeat harmlessly.
+struct Component {
+    std::size_t start;
+    std::size_t end;
+};
+
+std::vector<Component> componentsOf(const std::string& path) {
+    std::vector<Component> components;
+    std::size_t start = 0;
+    while (start < path.size()) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string::npos) {
+            end = path.size();
+        }
+        if (end > start) {
+            components.push_back({start, end});
+        }
+        start = end + 1;
+    }
+    return components;
+}
+
 }  // namespace
 
 bool pathExists(const std::string& path) {
@@ -97,21 +120,24 @@ std::optional<std::string> findExistingPath(const std::string& path) {
         return native;
     }
 
-    std::string found = (!native.empty() && native.front() == '/') ? "/" : "";
-    std::size_t start = 0;
-    while (start < native.size()) {
-        std::size_t end = native.find('/', start);
-        if (end == std::string::npos) {
-            end = native.size();
-        }
-        const std::string component = native.substr(start, end - start);
-        start = end + 1;
-        if (component.empty()) {
-            continue;
-        }
-        std::string candidate = joinPath(found, component);
-        if (!exists(candidate)) {
-            std::optional<std::string> entry = findEntryIgnoringCase(found.empty() ? "." : found, component);
+    // Letter case needs matching only past the deepest folder that exists as
+    // spelled. A missing texture usually lacks its last component or two, so
+    // that folder is found walking back from the end, and the folders above
+    // it cost nothing.
+    const std::vector<Component> components = componentsOf(native);
+    std::size_t spelled = components.size();
+    while (spelled > 0 && !exists(native.substr(0, components[spelled - 1].end))) {
+        --spelled;
+    }
+    std::string found = spelled > 0 ? native.substr(0, components[spelled - 1].end)
+                                    : (!native.empty() && native.front() == '/') ? "/" : "";
+    for (std::size_t i = spelled; i < components.size(); ++i) {
+        const Component& component = components[i];
+        const std::string name = native.substr(component.start, component.end - component.start);
+        std::string candidate = joinPath(found, name);
+        // The first of these is known to be missing as spelled.
+        if (i == spelled || !exists(candidate)) {
+            std::optional<std::string> entry = findEntryIgnoringCase(found.empty() ? "." : found, name);
             if (!entry) {
                 return std::nullopt;
             }
