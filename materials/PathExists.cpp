@@ -13,6 +13,16 @@
 #endif
 
 namespace orvex {
+namespace {
+
+std::optional<std::size_t> firstExistingOneByOne(const std::vector<std::string>& paths) {
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (pathExists(paths[i])) return i;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
 
 #ifdef _WIN32
 
@@ -29,6 +39,10 @@ std::optional<std::string> findExistingPath(const std::string& path) {
         return std::nullopt;
     }
     return path;
+}
+
+std::optional<std::size_t> firstExistingPath(const std::vector<std::string>& paths) {
+    return firstExistingOneByOne(paths);
 }
 
 std::string nativePath(const std::string& path) {
@@ -100,7 +114,80 @@ std::vector<Component> componentsOf(const std::string& path) {
     return components;
 }
 
+std::string withForwardSlashes(std::string path) {
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return path;
+}
+
+// The folder part of each path when all name an entry of one folder, with
+// no separator at the end; the folder is empty for entries of the current
+// one.
+std::optional<std::string> sharedFolder(const std::vector<std::string>& paths) {
+    std::optional<std::string> shared;
+    for (const std::string& path : paths) {
+        const std::size_t separator = path.rfind('/');
+        if (separator + 1 == path.size()) return std::nullopt;
+        const std::string folder = separator == std::string::npos ? std::string()
+                                   : separator == 0               ? std::string("/")
+                                                                  : path.substr(0, separator);
+        if (shared && *shared != folder) return std::nullopt;
+        shared = folder;
+    }
+    return shared;
+}
+
+// The entries of one folder, asked for one name after another: the answers
+// are the ones findExistingPath gives, but the folder is found and listed
+// once at most, when the first name is missing as spelled.
+class FolderSearch {
+public:
+    explicit FolderSearch(std::string folder) : fFolder(std::move(folder)) {}
+
+    bool holds(const std::string& name) {
+        // Once the folder is known not to exist as spelled, neither does any
+        // name in it.
+        const bool spelledFolderMayExist = !fFound || *fFound == fFolder;
+        if (spelledFolderMayExist && exists(joinPath(fFolder, name))) return true;
+        if (!fFound) fFound = fFolder.empty() ? std::optional<std::string>("") : findExistingPath(fFolder);
+        if (!*fFound) return false;
+        const std::string& found = **fFound;
+        if (found != fFolder && exists(joinPath(found, name))) return true;
+        if (!fEntries) fEntries = entriesOf(found.empty() ? "." : found);
+        return std::any_of(fEntries->begin(), fEntries->end(),
+                           [&](const std::string& entry) { return equalIgnoringAsciiCase(entry, name); });
+    }
+
+private:
+    static std::vector<std::string> entriesOf(const std::string& directory) {
+        std::vector<std::string> entries;
+        std::error_code error;
+        for (fs::directory_iterator entry(directory, error), end; !error && entry != end;
+             entry.increment(error)) {
+            entries.push_back(entry->path().filename().string());
+        }
+        return entries;
+    }
+
+    std::string fFolder;
+    std::optional<std::optional<std::string>> fFound;
+    std::optional<std::vector<std::string>> fEntries;
+};
+
 }  // namespace
+
+std::optional<std::size_t> firstExistingPath(const std::vector<std::string>& paths) {
+    std::vector<std::string> natives;
+    natives.reserve(paths.size());
+    for (const std::string& path : paths) natives.push_back(withForwardSlashes(path));
+    const std::optional<std::string> folder = sharedFolder(natives);
+    if (!folder) return firstExistingOneByOne(paths);
+    FolderSearch search(*folder);
+    for (std::size_t i = 0; i < natives.size(); ++i) {
+        const std::size_t separator = natives[i].rfind('/');
+        if (search.holds(separator == std::string::npos ? natives[i] : natives[i].substr(separator + 1))) return i;
+    }
+    return std::nullopt;
+}
 
 bool pathExists(const std::string& path) {
     return findExistingPath(path).has_value();
@@ -108,14 +195,11 @@ bool pathExists(const std::string& path) {
 
 std::string nativePath(const std::string& path) {
     if (std::optional<std::string> found = findExistingPath(path)) return *found;
-    std::string native = path;
-    std::replace(native.begin(), native.end(), '\\', '/');
-    return native;
+    return withForwardSlashes(path);
 }
 
 std::optional<std::string> findExistingPath(const std::string& path) {
-    std::string native = path;
-    std::replace(native.begin(), native.end(), '\\', '/');
+    const std::string native = withForwardSlashes(path);
     if (exists(native)) {
         return native;
     }

@@ -1,8 +1,10 @@
 #ifndef ORVEX_MATERIALS_PATHEXISTS_H
 #define ORVEX_MATERIALS_PATHEXISTS_H
 
+#include <cstddef>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace orvex {
 
@@ -12,6 +14,11 @@ namespace orvex {
 // missing, letter case is ignored per path component as the Windows file
 // system ignores it, so that game files copied to another disk still match.
 bool pathExists(const std::string& path);
+
+// Which of `paths` comes first among those that pathExists finds, or
+// nothing when it finds none. Paths in one folder, as a texture's
+// resolutions are, find and list that folder once between them.
+std::optional<std::size_t> firstExistingPath(const std::vector<std::string>& paths);
 
 // The path as this machine names the existing file or directory that
 // pathExists finds, or nothing when there is none.

@@ -10,11 +10,9 @@ std::string resolveTexturePath(const std::string& textureName, const Model& mode
     }
     // The content root already ends with a backslash.
     const std::string base = model.contentRoot + "textures\\" + textureName;
-    for (const char* suffix : {".2048.dds", ".1024.dds"}) {
-        std::string candidate = base + suffix;
-        if (pathExists(candidate)) {
-            return candidate;
-        }
+    const std::vector<std::string> candidates{base + ".2048.dds", base + ".1024.dds"};
+    if (const std::optional<std::size_t> found = firstExistingPath(candidates)) {
+        return candidates[*found];
     }
     // Not tested: a texture missing from disk still gets a whole material,
     // naming its smallest file.

@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace orvex {
 namespace {
@@ -55,6 +56,39 @@ TEST_F(FindExistingPathTest, FollowsWindowsNamingBelowAnAbsoluteRoot) {
             EXPECT_EQ(found, tree.root() + "/" + lookup.expected);
         }
         EXPECT_EQ(pathExists(path), lookup.expected != nullptr);
+    }
+}
+
+// The answer one search of a folder gives must be the one that testing the
+// paths one by one gives, letter case included: a name matched only by
+// letter case still comes before a later one spelled exactly.
+TEST_F(FindExistingPathTest, FirstExistingPathAnswersAsTestsOneByOne) {
+    tree.add("Textures/Walls/Brick_02.1024.dds");
+    tree.add("Textures/Walls/brick_03.2048.DDS");
+    tree.add("Textures/Walls/brick_03.1024.dds");
+    struct Case {
+        std::vector<const char*> paths;  // below the root, as a game writes them
+        std::optional<std::size_t> expected;
+    };
+    const Case cases[] = {
+        {{"Textures\\Walls\\Brick_01.2048.dds", "Textures\\Walls\\Brick_01.1024.dds"}, 0},
+        {{"textures\\walls\\brick_02.2048.dds", "textures\\walls\\brick_02.1024.dds"}, 1},
+        {{"Textures\\Walls\\brick_03.2048.dds", "Textures\\Walls\\brick_03.1024.dds"}, 0},
+        {{"textures\\floors\\brick_01.2048.dds", "textures\\floors\\brick_01.1024.dds"}, std::nullopt},
+        {{"Textures\\Walls\\none.2048.dds", "Textures\\Walls\\none.1024.dds"}, std::nullopt},
+        {{"Textures\\Walls\\none.2048.dds", "mixed\\ABC.DDS"}, 1},
+        {{}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> paths;
+        std::optional<std::size_t> oneByOne;
+        for (const char* path : c.paths) {
+            paths.push_back(tree.gameRoot() + path);
+            if (!oneByOne && pathExists(paths.back())) oneByOne = paths.size() - 1;
+        }
+        SCOPED_TRACE(paths.empty() ? std::string("no paths") : paths.front());
+        EXPECT_EQ(firstExistingPath(paths), c.expected);
+        EXPECT_EQ(oneByOne, c.expected);
     }
 }
 
