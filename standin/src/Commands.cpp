@@ -94,7 +94,7 @@ MStatus forceElement(const Command& command) {
     return MStatus::kSuccess;
 }
 
-std::vector<std::string> typesWorkedOn(const std::optional<Command>& command) {
+CallNames typesWorkedOn(const std::optional<Command>& command) {
     if (!command) return {};
     if (command->kind == Command::Kind::MakeNode) return {command->nodeType};
     return typesOf(resolveName(command->setName));

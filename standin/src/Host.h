@@ -18,8 +18,14 @@
 
 #include "Text.h"
 
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <initializer_list>
 #include <map>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace standin {
@@ -56,7 +62,7 @@ public:
         return plug;
     }
     static const MObject& plugNode(const MPlug& plug) { return plug.fNode; }
-    static std::string plugAttribute(const MPlug& plug) { return StringAccess::text(plug.fAttribute); }
+    static const std::string& plugAttribute(const MPlug& plug) { return StringAccess::text(plug.fAttribute); }
 };
 
 // The storage of the host arrays, for the host's own bulk work: each element
@@ -99,13 +105,36 @@ std::string plugName(const MPlug& plug);
 
 // --- Journaled calls -------------------------------------------------------
 
+// The node types or attributes that one host call is about: no call is
+// about more than two. Each name is viewed where the call's arguments or
+// nodes hold it, which stays put until the call's work begins, so that the
+// calls a plug-in makes by the thousand allocate nothing for fault matching.
+class CallNames {
+public:
+    CallNames() = default;
+    CallNames(std::initializer_list<std::string_view> names) {
+        for (std::string_view name : names) add(name);
+    }
+    void add(std::string_view name) {
+        if (fCount == fNames.size()) throw std::logic_error("a host call names at most two node types or attributes");
+        fNames[fCount++] = name;
+    }
+    bool contains(std::string_view name) const {
+        return std::find(fNames.begin(), fNames.begin() + fCount, name) != fNames.begin() + fCount;
+    }
+
+private:
+    std::array<std::string_view, 2> fNames{};
+    std::size_t fCount = 0;
+};
+
 // One host call as the journal and the fault matcher see it.
 struct HostCall {
-    std::string operation;
+    const char* operation;
     std::string detail;
     std::string arguments;
-    std::vector<std::string> nodeTypes;   // of the nodes it creates or works on
-    std::vector<std::string> attributes;  // that it looks up or works on
+    CallNames nodeTypes;   // of the nodes it creates or works on
+    CallNames attributes;  // that it looks up or works on
 };
 
 // Counts the call against every injected fault; true when one of them
@@ -127,7 +156,7 @@ inline MStatus report(MStatus status, MStatus* out) {
     return status;
 }
 
-inline std::vector<std::string> typesOf(const Node* node) {
+inline CallNames typesOf(const Node* node) {
     if (!node) return {};
     return {node->type};
 }

@@ -22,8 +22,8 @@ std::vector<ActiveFault>& faults() {
     return activeFaults;
 }
 
-bool fieldMatches(const std::string& wanted, const std::vector<std::string>& actual) {
-    return wanted.empty() || std::find(actual.begin(), actual.end(), wanted) != actual.end();
+bool fieldMatches(const std::string& wanted, const CallNames& actual) {
+    return wanted.empty() || actual.contains(wanted);
 }
 
 bool matches(const Fault& fault, const HostCall& call) {

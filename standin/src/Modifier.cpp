@@ -5,10 +5,9 @@
 namespace standin {
 namespace {
 
-std::vector<std::string> plugTypes(const MPlug& source, const MPlug& destination) {
-    std::vector<std::string> types = typesOf(findNode(ObjectAccess::plugNode(source)));
-    const std::vector<std::string> more = typesOf(findNode(ObjectAccess::plugNode(destination)));
-    types.insert(types.end(), more.begin(), more.end());
+CallNames plugTypes(const MPlug& source, const MPlug& destination) {
+    CallNames types = typesOf(findNode(ObjectAccess::plugNode(source)));
+    if (const Node* to = findNode(ObjectAccess::plugNode(destination))) types.add(to->type);
     return types;
 }
 
