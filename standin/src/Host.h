@@ -26,6 +26,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace standin {
@@ -80,10 +81,18 @@ public:
 struct SceneState {
     std::vector<Node> nodes;  // creation order, so ids ascend
     std::map<std::string, NodeId> byName;
+    // Per name prefix, the number to try first for its next node: no name
+    // is ever freed, so every number below it is taken.
+    std::map<std::string, unsigned int> nextNumber;
     std::vector<Connection> connections;
+    // The indices in `connections` of each node's inputs, so that finding
+    // what feeds a plug takes no walk of every connection in the scene.
+    std::unordered_multimap<NodeId, std::size_t> connectionsInto;
 };
 
 SceneState& sceneState();
+
+void addConnection(SceneState& scene, Connection connection);
 
 // Null for the null object, a plug-in object or a node of an earlier scene.
 Node* findNode(const MObject& object);

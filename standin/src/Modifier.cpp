@@ -17,7 +17,7 @@ bool makeConnection(const MPlug& source, const MPlug& destination) {
     const Node* to = findNode(ObjectAccess::plugNode(destination));
     const std::string toAttribute = ObjectAccess::plugAttribute(destination);
     if (!from || !to || currentScene().connectionInto(to->id, toAttribute)) return false;
-    sceneState().connections.push_back({from->id, ObjectAccess::plugAttribute(source), to->id, toAttribute});
+    addConnection(sceneState(), {from->id, ObjectAccess::plugAttribute(source), to->id, toAttribute});
     return true;
 }
 

@@ -41,10 +41,14 @@ bool isDagType(const std::string& type) {
     return type == "transform" || type == "mesh";
 }
 
-std::string uniqueName(const SceneState& scene, const std::string& prefix) {
-    for (unsigned int number = 1;; ++number) {
+std::string uniqueName(SceneState& scene, const std::string& prefix) {
+    unsigned int& next = scene.nextNumber[prefix];
+    for (unsigned int number = std::max(next, 1u);; ++number) {
         std::string name = prefix + std::to_string(number);
-        if (scene.byName.count(name) == 0) return name;
+        if (scene.byName.count(name) == 0) {
+            next = number + 1;
+            return name;
+        }
     }
 }
 
@@ -64,7 +68,7 @@ SceneState defaultScene() {
     SceneState scene;
     const NodeId lambert = addNamedNode(scene, "lambert", "lambert1", kNoNode).id;
     const NodeId group = addNamedNode(scene, "shadingEngine", "initialShadingGroup", kNoNode).id;
-    scene.connections.push_back({lambert, "outColor", group, "surfaceShader"});
+    addConnection(scene, {lambert, "outColor", group, "surfaceShader"});
     return scene;
 }
 
@@ -96,6 +100,11 @@ Node* resolvePath(const std::string& path) {
 }
 
 }  // namespace
+
+void addConnection(SceneState& scene, Connection connection) {
+    scene.connectionsInto.emplace(connection.destinationNode, scene.connections.size());
+    scene.connections.push_back(std::move(connection));
+}
 
 SceneState& sceneState() {
     static SceneState scene = defaultScene();
@@ -183,10 +192,11 @@ const std::vector<Connection>& Scene::connections() const {
 }
 
 const Connection* Scene::connectionInto(NodeId node, const std::string& attribute) const {
-    for (const Connection& connection : connections()) {
-        if (connection.destinationNode == node && connection.destinationAttribute == attribute) {
-            return &connection;
-        }
+    const SceneState& scene = sceneState();
+    const auto [first, last] = scene.connectionsInto.equal_range(node);
+    for (auto input = first; input != last; ++input) {
+        const Connection& connection = scene.connections[input->second];
+        if (connection.destinationAttribute == attribute) return &connection;
     }
     return nullptr;
 }
