@@ -70,19 +70,25 @@ bool equalIgnoringAsciiCase(const std::string& a, const std::string& b) {
            });
 }
 
+std::vector<std::string> entriesOf(const std::string& directory) {
+    std::vector<std::string> entries;
+    std::error_code error;
+    for (fs::directory_iterator entry(directory, error), end; !error && entry != end; entry.increment(error)) {
+        entries.push_back(entry->path().filename().string());
+    }
+    return entries;
+}
+
 // The smallest matching entry name, so that a folder holding several
 // spellings of one name gives the same answer on every machine.
-std::optional<std::string> findEntryIgnoringCase(const std::string& directory, const std::string& name) {
-    std::optional<std::string> found;
-    std::error_code error;
-    for (fs::directory_iterator entry(directory, error), end; !error && entry != end;
-         entry.increment(error)) {
-        std::string entryName = entry->path().filename().string();
-        if (equalIgnoringAsciiCase(entryName, name) && (!found || entryName < *found)) {
-            found = std::move(entryName);
-        }
+std::optional<std::string> findEntryIgnoringCase(const std::vector<std::string>& entries,
+                                                 const std::string& name) {
+    const std::string* found = nullptr;
+    for (const std::string& entry : entries) {
+        if (equalIgnoringAsciiCase(entry, name) && (!found || entry < *found)) found = &entry;
     }
-    return found;
+    if (!found) return std::nullopt;
+    return *found;
 }
 
 std::string joinPath(const std::string& directory, const std::string& name) {
@@ -153,21 +159,10 @@ public:
         const std::string& found = **fFound;
         if (found != fFolder && exists(joinPath(found, name))) return true;
         if (!fEntries) fEntries = entriesOf(found.empty() ? "." : found);
-        return std::any_of(fEntries->begin(), fEntries->end(),
-                           [&](const std::string& entry) { return equalIgnoringAsciiCase(entry, name); });
+        return findEntryIgnoringCase(*fEntries, name).has_value();
     }
 
 private:
-    static std::vector<std::string> entriesOf(const std::string& directory) {
-        std::vector<std::string> entries;
-        std::error_code error;
-        for (fs::directory_iterator entry(directory, error), end; !error && entry != end;
-             entry.increment(error)) {
-            entries.push_back(entry->path().filename().string());
-        }
-        return entries;
-    }
-
     std::string fFolder;
     std::optional<std::optional<std::string>> fFound;
     std::optional<std::vector<std::string>> fEntries;
@@ -221,7 +216,7 @@ std::optional<std::string> findExistingPath(const std::string& path) {
         std::string candidate = joinPath(found, name);
         // The first of these is known to be missing as spelled.
         if (i == spelled || !exists(candidate)) {
-            std::optional<std::string> entry = findEntryIgnoringCase(found.empty() ? "." : found, name);
+            std::optional<std::string> entry = findEntryIgnoringCase(entriesOf(found.empty() ? "." : found), name);
             if (!entry) {
                 return std::nullopt;
             }
