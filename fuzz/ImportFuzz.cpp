@@ -1,8 +1,10 @@
 // The whole import of any bytes, through the translator's read operation
 // into a new stand-in scene: every mesh it leaves there must be well formed,
-// and the status must say whether any mesh was made.
+// and the status must say whether any mesh was made. The sample's textures
+// sit in the input's content folder, so that inputs naming them find them.
 
 #include "fuzz/FuzzSupport.h"
+#include "fuzz/SampleTextures.h"
 #include "fuzz/SceneOfOneRun.h"
 #include "host/OrvexModelImport.h"
 
@@ -10,6 +12,7 @@
 #include <standin/Scene.h>
 
 #include <cstddef>
+#include <filesystem>
 #include <numeric>
 #include <vector>
 
@@ -56,6 +59,11 @@ void checkMesh(const standin::MeshData& mesh) {
 }
 
 const orvex::fuzz::InputFile input;
+
+const bool texturesWritten = [] {
+    orvex::fuzz::writeSampleTextures(std::filesystem::path(input.path()).parent_path() / "textures");
+    return true;
+}();
 
 }  // namespace
 

@@ -9,9 +9,9 @@
 #include "cli/Convert.h"
 #include "cli/Inspect.h"
 #include "fuzz/FuzzSupport.h"
+#include "fuzz/SampleTextures.h"
 #include "fuzz/SceneOfOneRun.h"
 #include "host/OrvexModelImport.h"
-#include "modelgen/DdsBuilder.h"
 #include "modelgen/ModelBuilder.h"
 #include "tests/writers/FbxReader.h"
 
@@ -33,38 +33,10 @@ using orvex::fuzz::require;
 
 const orvex::fuzz::InputFile input;
 
-// The sample's texture names in its formats (opaque and transparent DXT1,
-// DXT5, uncompressed), at 8 by 8 texels: each run decodes and encodes them
-// for every output, and larger images would only repeat the same paths, at
-// a quarter of every run's time for the sample's own 64 by 64.
-void writeTextures(const fs::path& textures) {
-    using orvex::modelgen::DdsFormat;
-    const struct {
-        const char* path;
-        DdsFormat format;
-        std::uint8_t alpha;
-    } files[] = {
-        {"props/crate.2048.dds", DdsFormat::Dxt1, 255},
-        {"props/crate.1024.dds", DdsFormat::Dxt1, 0},
-        {"props/barrel.2048.dds", DdsFormat::Dxt5, 128},
-        {"ground/cobbles.1024.dds", DdsFormat::Rgb24, 255},
-    };
-    for (const auto& file : files) {
-        orvex::modelgen::RgbaImage image{8, 8, {}};
-        for (int texel = 0; texel < 64; ++texel) {
-            const auto shade = static_cast<std::uint8_t>(texel * 4);
-            image.rgba.insert(image.rgba.end(), {shade, static_cast<std::uint8_t>(255 - shade), 96,
-                                                 texel % 2 == 0 ? file.alpha : std::uint8_t{255}});
-        }
-        fs::create_directories((textures / file.path).parent_path());
-        orvex::modelgen::writeFile((textures / file.path).string(), orvex::modelgen::buildDds(image, file.format));
-    }
-}
-
 // Beside the input, as the program's outputs would be beside any file.
 const fs::path outputs = [] {
     const fs::path content = fs::path(input.path()).parent_path();
-    writeTextures(content / "textures");
+    orvex::fuzz::writeSampleTextures(content / "textures");
     fs::create_directories(content / "out");
     return content / "out";
 }();
