@@ -70,25 +70,24 @@ bool equalIgnoringAsciiCase(const std::string& a, const std::string& b) {
            });
 }
 
-std::vector<std::string> entriesOf(const std::string& directory) {
-    std::vector<std::string> entries;
+// Calls `visit` with the name of each entry of `directory`, one at a time,
+// so that a folder of thousands of textures is never held whole.
+template <typename Visit>
+void forEachEntry(const std::string& directory, Visit visit) {
     std::error_code error;
     for (fs::directory_iterator entry(directory, error), end; !error && entry != end; entry.increment(error)) {
-        entries.push_back(entry->path().filename().string());
+        visit(entry->path().filename().string());
     }
-    return entries;
 }
 
 // The smallest matching entry name, so that a folder holding several
 // spellings of one name gives the same answer on every machine.
-std::optional<std::string> findEntryIgnoringCase(const std::vector<std::string>& entries,
-                                                 const std::string& name) {
-    const std::string* found = nullptr;
-    for (const std::string& entry : entries) {
-        if (equalIgnoringAsciiCase(entry, name) && (!found || entry < *found)) found = &entry;
-    }
-    if (!found) return std::nullopt;
-    return *found;
+std::optional<std::string> findEntryIgnoringCase(const std::string& directory, const std::string& name) {
+    std::optional<std::string> found;
+    forEachEntry(directory, [&](std::string entry) {
+        if (equalIgnoringAsciiCase(entry, name) && (!found || entry < *found)) found = std::move(entry);
+    });
+    return found;
 }
 
 std::string joinPath(const std::string& directory, const std::string& name) {
@@ -125,31 +124,30 @@ std::string withForwardSlashes(std::string path) {
     return path;
 }
 
-// The folder part of each path when all name an entry of one folder, with
-// no separator at the end; the folder is empty for entries of the current
-// one.
-std::optional<std::string> sharedFolder(const std::vector<std::string>& paths) {
-    std::optional<std::string> shared;
-    for (const std::string& path : paths) {
-        const std::size_t separator = path.rfind('/');
-        if (separator + 1 == path.size()) return std::nullopt;
-        const std::string folder = separator == std::string::npos ? std::string()
-                                   : separator == 0               ? std::string("/")
-                                                                  : path.substr(0, separator);
-        if (shared && *shared != folder) return std::nullopt;
-        shared = folder;
-    }
-    return shared;
+struct FolderEntry {
+    std::string folder;  // empty for the current folder; "/" for the root
+    std::string name;
+};
+
+// The folder that a path names an entry of, and the entry's name; nothing
+// for a path that ends with a separator.
+std::optional<FolderEntry> splitAtLastSeparator(const std::string& path) {
+    const std::size_t separator = path.rfind('/');
+    if (separator == std::string::npos) return FolderEntry{"", path};
+    if (separator + 1 == path.size()) return std::nullopt;
+    return FolderEntry{separator == 0 ? "/" : path.substr(0, separator), path.substr(separator + 1)};
 }
 
-// The entries of one folder, asked for one name after another: the answers
-// are the ones findExistingPath gives, but the folder is found and listed
-// once at most, when the first name is missing as spelled.
+// Names of one folder, asked for in turn: each answer is the one
+// findExistingPath gives, but the folder is found, and listed for all the
+// names at once, at most once, and only when a name is missing as spelled.
 class FolderSearch {
 public:
-    explicit FolderSearch(std::string folder) : fFolder(std::move(folder)) {}
+    FolderSearch(std::string folder, std::vector<std::string> names)
+        : fFolder(std::move(folder)), fNames(std::move(names)) {}
 
-    bool holds(const std::string& name) {
+    bool holds(std::size_t index) {
+        const std::string& name = fNames[index];
         // Once the folder is known not to exist as spelled, neither does any
         // name in it.
         const bool spelledFolderMayExist = !fFound || *fFound == fFolder;
@@ -158,28 +156,41 @@ public:
         if (!*fFound) return false;
         const std::string& found = **fFound;
         if (found != fFolder && exists(joinPath(found, name))) return true;
-        if (!fEntries) fEntries = entriesOf(found.empty() ? "." : found);
-        return findEntryIgnoringCase(*fEntries, name).has_value();
+        if (fMatchedIgnoringCase.empty()) listFolder(found.empty() ? "." : found);
+        return fMatchedIgnoringCase[index];
     }
 
 private:
+    void listFolder(const std::string& directory) {
+        fMatchedIgnoringCase.assign(fNames.size(), false);
+        forEachEntry(directory, [&](const std::string& entry) {
+            for (std::size_t i = 0; i < fNames.size(); ++i) {
+                if (equalIgnoringAsciiCase(entry, fNames[i])) fMatchedIgnoringCase[i] = true;
+            }
+        });
+    }
+
     std::string fFolder;
-    std::optional<std::optional<std::string>> fFound;
-    std::optional<std::vector<std::string>> fEntries;
+    std::vector<std::string> fNames;
+    std::optional<std::optional<std::string>> fFound;  // the folder as this machine names it, once looked for
+    std::vector<bool> fMatchedIgnoringCase;             // per name, once the folder is listed
 };
 
 }  // namespace
 
 std::optional<std::size_t> firstExistingPath(const std::vector<std::string>& paths) {
-    std::vector<std::string> natives;
-    natives.reserve(paths.size());
-    for (const std::string& path : paths) natives.push_back(withForwardSlashes(path));
-    const std::optional<std::string> folder = sharedFolder(natives);
-    if (!folder) return firstExistingOneByOne(paths);
-    FolderSearch search(*folder);
-    for (std::size_t i = 0; i < natives.size(); ++i) {
-        const std::size_t separator = natives[i].rfind('/');
-        if (search.holds(separator == std::string::npos ? natives[i] : natives[i].substr(separator + 1))) return i;
+    if (paths.empty()) return std::nullopt;
+    std::vector<std::string> names;
+    std::optional<std::string> folder;
+    for (const std::string& path : paths) {
+        std::optional<FolderEntry> entry = splitAtLastSeparator(withForwardSlashes(path));
+        if (!entry || (folder && *folder != entry->folder)) return firstExistingOneByOne(paths);
+        folder = std::move(entry->folder);
+        names.push_back(std::move(entry->name));
+    }
+    FolderSearch search(*folder, std::move(names));
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (search.holds(i)) return i;
     }
     return std::nullopt;
 }
@@ -216,7 +227,7 @@ std::optional<std::string> findExistingPath(const std::string& path) {
         std::string candidate = joinPath(found, name);
         // The first of these is known to be missing as spelled.
         if (i == spelled || !exists(candidate)) {
-            std::optional<std::string> entry = findEntryIgnoringCase(entriesOf(found.empty() ? "." : found), name);
+            std::optional<std::string> entry = findEntryIgnoringCase(found.empty() ? "." : found, name);
             if (!entry) {
                 return std::nullopt;
             }
