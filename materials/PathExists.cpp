@@ -6,8 +6,11 @@
 #include <shlwapi.h>
 #include <windows.h>
 #else
+#include <dirent.h>
+
 #include <algorithm>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 #include <vector>
 #endif
@@ -64,28 +67,32 @@ char foldAsciiCase(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool equalIgnoringAsciiCase(const std::string& a, const std::string& b) {
+bool equalIgnoringAsciiCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return foldAsciiCase(x) == foldAsciiCase(y);
            });
 }
 
-// Calls `visit` with the name of each entry of `directory`, one at a time,
-// so that a folder of thousands of textures is never held whole.
+// Calls `visit` with the name of each entry of `directory` but "." and "..",
+// one at a time and viewed where the listing holds it, so that a folder of
+// thousands of textures is neither held whole nor copied name by name.
 template <typename Visit>
 void forEachEntry(const std::string& directory, Visit visit) {
-    std::error_code error;
-    for (fs::directory_iterator entry(directory, error), end; !error && entry != end; entry.increment(error)) {
-        visit(entry->path().filename().string());
+    DIR* listing = opendir(directory.c_str());
+    if (!listing) return;
+    while (const dirent* entry = readdir(listing)) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..") visit(name);
     }
+    closedir(listing);
 }
 
 // The smallest matching entry name, so that a folder holding several
 // spellings of one name gives the same answer on every machine.
 std::optional<std::string> findEntryIgnoringCase(const std::string& directory, const std::string& name) {
     std::optional<std::string> found;
-    forEachEntry(directory, [&](std::string entry) {
-        if (equalIgnoringAsciiCase(entry, name) && (!found || entry < *found)) found = std::move(entry);
+    forEachEntry(directory, [&](std::string_view entry) {
+        if (equalIgnoringAsciiCase(entry, name) && (!found || entry < *found)) found = std::string(entry);
     });
     return found;
 }
@@ -163,7 +170,7 @@ public:
 private:
     void listFolder(const std::string& directory) {
         fMatchedIgnoringCase.assign(fNames.size(), false);
-        forEachEntry(directory, [&](const std::string& entry) {
+        forEachEntry(directory, [&](std::string_view entry) {
             for (std::size_t i = 0; i < fNames.size(); ++i) {
                 if (equalIgnoringAsciiCase(entry, fNames[i])) fMatchedIgnoringCase[i] = true;
             }
