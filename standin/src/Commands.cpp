@@ -111,13 +111,13 @@ MStatus MGlobal::executeCommand(const MString& command, MString& result, bool di
                                 bool undoEnabled) {
     using standin::Command;
     const std::optional<Command> parsed = standin::parse(standin::StringAccess::text(command));
-    const standin::HostCall call{
+    standin::HostCall call{
         "MGlobal::executeCommand",
         standin::StringAccess::text(command),
         standin::flag("displayEnabled", displayEnabled) + " " + standin::flag("undoEnabled", undoEnabled),
         standin::typesWorkedOn(parsed),
         {}};
-    return standin::journaled(call, [&]() -> MStatus {
+    return standin::journaled(std::move(call), [&]() -> MStatus {
         if (!parsed) return MStatus::kFailure;
         if (parsed->kind == Command::Kind::ForceElement) {
             const MStatus status = standin::forceElement(*parsed);

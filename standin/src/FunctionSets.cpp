@@ -25,9 +25,9 @@ bool isCreatable(const std::string& type) {
 MStatus attachFunctionSet(MObject& slot, const char* operation, const MObject& object,
                           bool (*accepts)(const Node&)) {
     const Node* node = findNode(object);
-    const HostCall call{operation, node ? node->name : std::string(), {}, typesOf(node), {}};
+    HostCall call{operation, node ? node->name : std::string(), {}, typesOf(node), {}};
     slot = MObject::kNullObj;
-    return journaled(call, [&]() -> MStatus {
+    return journaled(std::move(call), [&]() -> MStatus {
         if (!node || !accepts(*node)) return MStatus::kFailure;
         slot = object;
         return MStatus::kSuccess;
@@ -40,12 +40,12 @@ namespace {
 MStatus setStringValue(const MPlug& plug, const std::string* value) {
     Node* node = findNode(ObjectAccess::plugNode(plug));
     const std::string attribute = ObjectAccess::plugAttribute(plug);
-    const HostCall call{"MPlug::setValue",
+    HostCall call{"MPlug::setValue",
                         plugName(plug),
                         "value=" + (value ? *value : std::string()),
                         typesOf(node),
                         {attribute}};
-    return journaled(call, [&]() -> MStatus {
+    return journaled(std::move(call), [&]() -> MStatus {
         if (!node || !value) return MStatus::kFailure;
         node->stringValues[attribute] = *value;
         return MStatus::kSuccess;
@@ -74,9 +74,9 @@ MObject MFnBase::object(MStatus* ReturnStatus) const {
 MStatus MFnBase::setObject(MObject& object) {
     const standin::Node* node = standin::findNode(object);
     const bool live = node || standin::findPlugin(object);
-    const HostCall call{"MFnBase::attach", node ? node->name : std::string(), {}, standin::typesOf(node), {}};
+    HostCall call{"MFnBase::attach", node ? node->name : std::string(), {}, standin::typesOf(node), {}};
     fObject = MObject::kNullObj;
-    return journaled(call, [&]() -> MStatus {
+    return journaled(std::move(call), [&]() -> MStatus {
         if (!live) return MStatus::kFailure;
         fObject = object;
         return MStatus::kSuccess;
@@ -100,9 +100,9 @@ MStatus MFnDependencyNode::setObject(MObject& object) {
 
 MObject MFnDependencyNode::create(const MString& type, MStatus* ReturnStatus) {
     const std::string& typeText = standin::StringAccess::text(type);
-    const HostCall call{"MFnDependencyNode::create", typeText, {}, {typeText}, {}};
+    HostCall call{"MFnDependencyNode::create", typeText, {}, {typeText}, {}};
     MObject made;
-    report(journaled(call,
+    report(journaled(std::move(call),
                      [&]() -> MStatus {
                          if (!standin::isCreatable(typeText)) return MStatus::kFailure;
                          made = standin::objectOf(standin::addNode(typeText, typeText).id);
@@ -115,9 +115,9 @@ MObject MFnDependencyNode::create(const MString& type, MStatus* ReturnStatus) {
 
 MString MFnDependencyNode::name(MStatus* ReturnStatus) const {
     const standin::Node* node = standin::findNode(fObject);
-    const HostCall call{"MFnDependencyNode::name", {}, {}, standin::typesOf(node), {}};
+    HostCall call{"MFnDependencyNode::name", {}, {}, standin::typesOf(node), {}};
     MString result;
-    report(journaled(call,
+    report(journaled(std::move(call),
                      [&]() -> MStatus {
                          if (!node) return MStatus::kFailure;
                          result = standin::StringAccess::fromText(node->name);
@@ -136,9 +136,9 @@ MString MFnDependencyNode::typeName(MStatus* ReturnStatus) const {
 MPlug MFnDependencyNode::findPlug(const MString& attributeName, MStatus* ReturnStatus) const {
     const standin::Node* node = standin::findNode(fObject);
     const std::string& attribute = standin::StringAccess::text(attributeName);
-    const HostCall call{"MFnDependencyNode::findPlug", attribute, {}, standin::typesOf(node), {attribute}};
+    HostCall call{"MFnDependencyNode::findPlug", attribute, {}, standin::typesOf(node), {attribute}};
     MPlug plug;
-    report(journaled(call,
+    report(journaled(std::move(call),
                      [&]() -> MStatus {
                          if (!node || !standin::hasAttribute(node->type, attribute)) return MStatus::kFailure;
                          plug = standin::ObjectAccess::plug(fObject, attribute);
@@ -170,9 +170,9 @@ MStatus MFnDagNode::setObject(MObject& object) {
 MString MFnDagNode::fullPathName(MStatus* ReturnStatus) {
     const standin::Node* node = standin::findNode(fObject);
     const bool usable = node && node->dag;
-    const HostCall call{"MFnDagNode::fullPathName", {}, {}, standin::typesOf(node), {}};
+    HostCall call{"MFnDagNode::fullPathName", {}, {}, standin::typesOf(node), {}};
     MString path;
-    report(journaled(call,
+    report(journaled(std::move(call),
                      [&]() -> MStatus {
                          if (!usable) return MStatus::kFailure;
                          path =

@@ -3,6 +3,7 @@
 #include <standin/Journal.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace standin {
 namespace {
@@ -61,8 +62,8 @@ bool failedByFault(const HostCall& call) {
     return failed;
 }
 
-void record(const HostCall& call, bool succeeded) {
-    entries().push_back({call.operation, call.detail, call.arguments, succeeded});
+void record(HostCall call, bool succeeded) {
+    entries().push_back({call.operation, std::move(call.detail), std::move(call.arguments), succeeded});
 }
 
 }  // namespace standin

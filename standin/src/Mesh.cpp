@@ -86,14 +86,14 @@ MObject MFnMesh::create(int numVertices, int numPolygons, const MFloatPointArray
                         const MIntArray& polygonCounts, const MIntArray& polygonConnects,
                         const MFloatArray& uArray, const MFloatArray& vArray, MObject parentOrOwner,
                         MStatus* ReturnStatus) {
-    const HostCall call{
+    HostCall call{
         "MFnMesh::create",
         {},
         "numVertices=" + std::to_string(numVertices) + " numPolygons=" + std::to_string(numPolygons),
         {"mesh"},
         {}};
     MObject made;
-    const MStatus status = journaled(call, [&]() -> MStatus {
+    const MStatus status = journaled(std::move(call), [&]() -> MStatus {
         const standin::Node* parent = standin::findNode(parentOrOwner);
         if (!parentOrOwner.isNull() && !(parent && parent->type == "transform")) return MStatus::kFailure;
         if (!standin::consistentMesh(numVertices, numPolygons, vertexArray, polygonCounts, polygonConnects,
@@ -116,8 +116,8 @@ MObject MFnMesh::create(int numVertices, int numPolygons, const MFloatPointArray
 MStatus MFnMesh::assignUVs(const MIntArray& uvCounts, const MIntArray& uvIds, const MString* uvSet) {
     standin::Node* node = standin::attachedMesh(fObject);
     const std::string setName = uvSet ? standin::StringAccess::text(*uvSet) : standin::kDefaultUVSet;
-    const HostCall call{"MFnMesh::assignUVs", setName, {}, standin::typesOf(node), {}};
-    return journaled(call, [&]() -> MStatus {
+    HostCall call{"MFnMesh::assignUVs", setName, {}, standin::typesOf(node), {}};
+    return journaled(std::move(call), [&]() -> MStatus {
         standin::UVSet* set = node ? standin::findUVSet(node->mesh, setName) : nullptr;
         if (!set) return MStatus::kFailure;
         const standin::MeshData& mesh = node->mesh;
@@ -145,8 +145,8 @@ MStatus MFnMesh::assignUVs(const MIntArray& uvCounts, const MIntArray& uvIds, co
 
 MStatus MFnMesh::unlockVertexNormals(MIntArray& vertexList) {
     standin::Node* node = standin::attachedMesh(fObject);
-    const HostCall call{"MFnMesh::unlockVertexNormals", {}, {}, standin::typesOf(node), {}};
-    return journaled(call, [&]() -> MStatus {
+    HostCall call{"MFnMesh::unlockVertexNormals", {}, {}, standin::typesOf(node), {}};
+    return journaled(std::move(call), [&]() -> MStatus {
         if (!node || !standin::allBelow(vertexList, node->mesh.points.size())) return MStatus::kFailure;
         std::vector<bool>& locked = node->mesh.normalLocked;
         // Importers pass a vertex once per polygon corner, mostly before any
@@ -166,12 +166,12 @@ MStatus MFnMesh::unlockVertexNormals(MIntArray& vertexList) {
 // normals; the space is only journaled.
 MStatus MFnMesh::setVertexNormals(MVectorArray& normals, MIntArray& vertexList, MSpace::Space space) {
     standin::Node* node = standin::attachedMesh(fObject);
-    const HostCall call{"MFnMesh::setVertexNormals",
+    HostCall call{"MFnMesh::setVertexNormals",
                         {},
                         "space=" + std::to_string(static_cast<int>(space)),
                         standin::typesOf(node),
                         {}};
-    return journaled(call, [&]() -> MStatus {
+    return journaled(std::move(call), [&]() -> MStatus {
         if (!node || normals.length() != vertexList.length() ||
             !standin::allBelow(vertexList, node->mesh.points.size())) {
             return MStatus::kFailure;

@@ -29,13 +29,13 @@ MDGModifier::~MDGModifier() = default;
 
 MStatus MDGModifier::connect(const MPlug& source, const MPlug& destination) {
     using standin::ObjectAccess;
-    const standin::HostCall call{
+    standin::HostCall call{
         "MDGModifier::connect",
         standin::plugName(source) + " -> " + standin::plugName(destination),
         {},
         standin::plugTypes(source, destination),
         {ObjectAccess::plugAttribute(source), ObjectAccess::plugAttribute(destination)}};
-    return standin::journaled(call, [&]() -> MStatus {
+    return standin::journaled(std::move(call), [&]() -> MStatus {
         if (source.isNull() || destination.isNull()) return MStatus::kFailure;
         fQueue.push_back({source, destination});
         return MStatus::kSuccess;
@@ -45,8 +45,8 @@ MStatus MDGModifier::connect(const MPlug& source, const MPlug& destination) {
 MStatus MDGModifier::doIt() {
     std::vector<QueuedConnection> queue;
     queue.swap(fQueue);
-    const standin::HostCall call{"MDGModifier::doIt", {}, {}, {}, {}};
-    return standin::journaled(call, [&]() -> MStatus {
+    standin::HostCall call{"MDGModifier::doIt", {}, {}, {}, {}};
+    return standin::journaled(std::move(call), [&]() -> MStatus {
         bool allMade = true;
         for (const QueuedConnection& queued : queue) {
             allMade = standin::makeConnection(queued.source, queued.destination) && allMade;

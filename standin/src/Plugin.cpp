@@ -58,12 +58,12 @@ MFnPlugin::MFnPlugin(MObject& object, const char* vendor, const char* version, c
                      MStatus* ReturnStatus) {
     const standin::PluginAttachment attachment{standin::text(vendor), standin::text(version),
                                                standin::text(requiredApiVersion)};
-    const HostCall call{"MFnPlugin::attach",
+    HostCall call{"MFnPlugin::attach",
                         attachment.vendor + " " + attachment.version + " " + attachment.requiredApiVersion,
                         {},
                         {},
                         {}};
-    standin::report(journaled(call,
+    standin::report(journaled(std::move(call),
                               [&]() -> MStatus {
                                   standin::PluginRecord* record = standin::findPlugin(object);
                                   if (!record) return MStatus::kFailure;
@@ -87,7 +87,7 @@ MStatus MFnPlugin::registerFileTranslator(const MString& translatorName, char* p
                                                        standin::text(defaultOptionsString),
                                                        requiresFullMel,
                                                        creatorFunction};
-    const HostCall call{"MFnPlugin::registerFileTranslator",
+    HostCall call{"MFnPlugin::registerFileTranslator",
                         registration.name,
                         standin::optional("pixmap", pixmapName) + " " +
                             standin::optional("optionsScript", optionsScriptName) + " " +
@@ -95,7 +95,7 @@ MStatus MFnPlugin::registerFileTranslator(const MString& translatorName, char* p
                             (requiresFullMel ? " requiresFullMel=true" : " requiresFullMel=false"),
                         {},
                         {}};
-    return journaled(call, [&]() -> MStatus {
+    return journaled(std::move(call), [&]() -> MStatus {
         standin::PluginRecord* record = standin::findPlugin(fObject);
         if (!record) return MStatus::kFailure;
         auto& translators = record->translators;
@@ -108,8 +108,8 @@ MStatus MFnPlugin::registerFileTranslator(const MString& translatorName, char* p
 
 MStatus MFnPlugin::deregisterFileTranslator(const MString& translatorName) {
     const std::string& name = standin::StringAccess::text(translatorName);
-    const HostCall call{"MFnPlugin::deregisterFileTranslator", name, {}, {}, {}};
-    return journaled(call, [&]() -> MStatus {
+    HostCall call{"MFnPlugin::deregisterFileTranslator", name, {}, {}, {}};
+    return journaled(std::move(call), [&]() -> MStatus {
         standin::PluginRecord* record = standin::findPlugin(fObject);
         if (!record) return MStatus::kFailure;
         auto& translators = record->translators;

@@ -16,9 +16,9 @@ MSelectionList::~MSelectionList() = default;
 // changes nothing. As in the host, an object already listed is not listed twice.
 MStatus MSelectionList::add(const MString& matchString, bool) {
     const standin::Node* node = standin::resolveName(standin::StringAccess::text(matchString));
-    const HostCall call{
+    HostCall call{
         "MSelectionList::add", standin::StringAccess::text(matchString), {}, standin::typesOf(node), {}};
-    return journaled(call, [&]() -> MStatus {
+    return journaled(std::move(call), [&]() -> MStatus {
         if (!node) return MStatus::kFailure;
         const MObject object = standin::objectOf(node->id);
         if (std::find(fItems.begin(), fItems.end(), object) == fItems.end()) fItems.push_back(object);
@@ -27,9 +27,9 @@ MStatus MSelectionList::add(const MString& matchString, bool) {
 }
 
 unsigned int MSelectionList::length(MStatus* ReturnStatus) const {
-    const HostCall call{"MSelectionList::length", {}, {}, {}, {}};
+    HostCall call{"MSelectionList::length", {}, {}, {}, {}};
     unsigned int count = 0;
-    standin::report(journaled(call,
+    standin::report(journaled(std::move(call),
                               [&]() -> MStatus {
                                   count = static_cast<unsigned int>(fItems.size());
                                   return MStatus::kSuccess;
@@ -40,9 +40,9 @@ unsigned int MSelectionList::length(MStatus* ReturnStatus) const {
 
 MStatus MSelectionList::getDependNode(unsigned int index, MObject& depNode) const {
     const standin::Node* node = index < fItems.size() ? standin::findNode(fItems[index]) : nullptr;
-    const HostCall call{
+    HostCall call{
         "MSelectionList::getDependNode", {}, "index=" + std::to_string(index), standin::typesOf(node), {}};
-    return journaled(call, [&]() -> MStatus {
+    return journaled(std::move(call), [&]() -> MStatus {
         if (!node) return MStatus::kFailure;
         depNode = fItems[index];
         return MStatus::kSuccess;

@@ -184,7 +184,7 @@ TEST_F(TranslatorTest, AsksForTheFileNamesInTheFormsItsDevkitOffers)
 
     std::vector<std::string> asked;
     for (const standin::JournalEntry& entry : standin::journal()) {
-        if (entry.operation.rfind("MFileObject::", 0) == 0) asked.push_back(entry.operation + " " + entry.detail);
+        if (entry.operation.rfind("MFileObject::", 0) == 0) asked.push_back(std::string(entry.operation) + " " + entry.detail);
     }
 #if MAYA_API_VERSION >= 20220000
     const std::vector<std::string> expected = {"MFileObject::resolvedName crate.model",

@@ -180,7 +180,7 @@ TEST_F(ShadingNetworkTest, KeysFileNodesByThePathByteForByte) {
 std::vector<std::string> journalLines() {
     std::vector<std::string> lines;
     for (const standin::JournalEntry& entry : standin::journal()) {
-        lines.push_back(entry.operation + (entry.detail.empty() ? "" : " [" + entry.detail + "]"));
+        lines.push_back(std::string(entry.operation) + (entry.detail.empty() ? "" : " [" + entry.detail + "]"));
         if (entry.operation == "MGlobal::executeCommand") {
             EXPECT_EQ(entry.arguments, "displayEnabled=false undoEnabled=false") << entry.detail;
         }

@@ -58,7 +58,7 @@ protected:
     static std::vector<std::string> operations() {
         std::vector<std::string> names;
         for (const standin::JournalEntry& entry : standin::journal()) {
-            names.push_back(entry.operation);
+            names.emplace_back(entry.operation);
         }
         return names;
     }

@@ -71,7 +71,7 @@ TEST_F(JournalTest, RecordsEveryHostCallInOrder) {
 
     std::vector<std::string> lines;
     for (const standin::JournalEntry& entry : standin::journal()) {
-        lines.push_back(entry.operation + " [" + entry.detail + "] [" + entry.arguments + "]");
+        lines.push_back(std::string(entry.operation) + " [" + entry.detail + "] [" + entry.arguments + "]");
     }
     const std::string flags = "[displayEnabled=false undoEnabled=false]";
     EXPECT_THAT(

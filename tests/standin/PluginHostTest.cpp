@@ -42,7 +42,7 @@ using PluginHostTest = HostTest;
 std::vector<std::string> journalLines() {
     std::vector<std::string> lines;
     for (const standin::JournalEntry& entry : standin::journal()) {
-        lines.push_back((entry.succeeded ? "+ " : "- ") + entry.operation + " " + entry.detail);
+        lines.push_back((entry.succeeded ? "+ " : "- ") + std::string(entry.operation) + " " + entry.detail);
     }
     return lines;
 }

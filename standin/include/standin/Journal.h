@@ -7,6 +7,7 @@
 #include <maya/MTypes.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace standin {
@@ -18,8 +19,9 @@ namespace standin {
 // created, the attribute looked up, the name added to a selection list;
 // `arguments` renders the call's other arguments, such as
 // "displayEnabled=false undoEnabled=false".
+// The operation is a text of the stand-in's own, for as long as it is loaded.
 struct JournalEntry {
-    std::string operation;
+    std::string_view operation;
     std::string detail;
     std::string arguments;
     bool succeeded;
