@@ -7,7 +7,9 @@
 #include <maya/MGlobal.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <optional>
+#include <string_view>
 
 namespace standin {
 namespace {
@@ -15,45 +17,50 @@ namespace {
 struct Command {
     enum class Kind { MakeNode, ForceElement };
     Kind kind;
-    std::string nodeType;    // MakeNode
-    std::string namePrefix;  // MakeNode
-    std::string setName;     // ForceElement
-    std::string member;      // ForceElement
+    const char* nodeType = "";    // MakeNode
+    const char* namePrefix = "";  // MakeNode
+    std::string setName;          // ForceElement
+    std::string member;           // ForceElement
 };
 
-using Words = std::vector<std::string>;
+// Views of the words of a command text, which outlives them.
+using Words = std::vector<std::string_view>;
 
 // Blank-separated words, without the ";" that may end the text. Any other
 // ";" stays inside a word, where it matches no command word and no node
 // name, so a text of several commands is refused.
-Words words(std::string text) {
-    auto dropTrailingBlanks = [&text] { text.erase(text.find_last_not_of(' ') + 1); };
-    dropTrailingBlanks();
-    if (!text.empty() && text.back() == ';') text.pop_back();
+Words words(std::string_view text) {
+    text = text.substr(0, text.find_last_not_of(' ') + 1);
+    if (!text.empty() && text.back() == ';') text.remove_suffix(1);
     Words result;
-    std::string::size_type start = text.find_first_not_of(' ');
-    while (start != std::string::npos) {
-        const std::string::size_type end = text.find(' ', start);
+    result.reserve(6);  // the most that any command form has
+    std::string_view::size_type start = text.find_first_not_of(' ');
+    while (start != std::string_view::npos) {
+        const std::string_view::size_type end = text.find(' ', start);
         result.push_back(text.substr(start, end - start));
         start = text.find_first_not_of(' ', end);
     }
     return result;
 }
 
+bool are(const Words& w, std::initializer_list<std::string_view> expected) {
+    return std::equal(w.begin(), w.end(), expected.begin(), expected.end());
+}
+
 std::optional<Command> parse(const std::string& text) {
     const Words w = words(text);
-    if (w == Words{"shadingNode", "-asTexture", "file"}) {
+    if (are(w, {"shadingNode", "-asTexture", "file"})) {
         return Command{Command::Kind::MakeNode, "file", "file", {}, {}};
     }
-    if (w == Words{"shadingNode", "-asShader", "lambert"}) {
+    if (are(w, {"shadingNode", "-asShader", "lambert"})) {
         return Command{Command::Kind::MakeNode, "lambert", "lambert", {}, {}};
     }
     // The sets command names its sets "set" + number, whatever their type.
-    if (w == Words{"sets", "-renderable", "true", "-noSurfaceShader", "true", "-empty"}) {
+    if (are(w, {"sets", "-renderable", "true", "-noSurfaceShader", "true", "-empty"})) {
         return Command{Command::Kind::MakeNode, "shadingEngine", "set", {}, {}};
     }
     if (w.size() == 5 && w[0] == "sets" && w[1] == "-e" && w[2] == "-forceElement") {
-        return Command{Command::Kind::ForceElement, {}, {}, w[3], w[4]};
+        return Command{Command::Kind::ForceElement, "", "", std::string(w[3]), std::string(w[4])};
     }
     return std::nullopt;
 }
@@ -100,8 +107,12 @@ CallNames typesWorkedOn(const std::optional<Command>& command) {
     return typesOf(resolveName(command->setName));
 }
 
-std::string flag(const char* name, bool value) {
-    return std::string(name) + (value ? "=true" : "=false");
+std::string flags(bool displayEnabled, bool undoEnabled) {
+    std::string text;
+    text.reserve(40);
+    text.append("displayEnabled=").append(displayEnabled ? "true" : "false");
+    text.append(" undoEnabled=").append(undoEnabled ? "true" : "false");
+    return text;
 }
 
 }  // namespace
@@ -114,7 +125,7 @@ MStatus MGlobal::executeCommand(const MString& command, MString& result, bool di
     standin::HostCall call{
         "MGlobal::executeCommand",
         standin::StringAccess::text(command),
-        standin::flag("displayEnabled", displayEnabled) + " " + standin::flag("undoEnabled", undoEnabled),
+        standin::flags(displayEnabled, undoEnabled),
         standin::typesWorkedOn(parsed),
         {}};
     return standin::journaled(std::move(call), [&]() -> MStatus {
