@@ -7,11 +7,10 @@
 #include <windows.h>
 #else
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <string_view>
-#include <system_error>
 #include <vector>
 #endif
 
@@ -56,11 +55,17 @@ std::string nativePath(const std::string& path) {
 
 namespace {
 
-namespace fs = std::filesystem;
-
+// The system's own test, as the folders are listed with the system's own
+// calls: the filesystem library would first copy the path and split it into
+// its names, for every texture of every mesh.
 bool exists(const std::string& path) {
-    std::error_code error;
-    return fs::exists(path, error);
+    struct stat info;
+    return stat(path.c_str(), &info) == 0;
+}
+
+bool isDirectory(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 char foldAsciiCase(char c) {
@@ -247,8 +252,7 @@ std::optional<std::string> findExistingPath(const std::string& path) {
     }
     // A trailing separator names a folder, as it does for the exact test.
     if (native.back() == '/' && found.back() != '/') {
-        std::error_code error;
-        if (!fs::is_directory(found, error)) {
+        if (!isDirectory(found)) {
             return std::nullopt;
         }
         found += '/';
