@@ -78,18 +78,17 @@ bool equalIgnoringAsciiCase(std::string_view a, std::string_view b) {
            });
 }
 
-// Calls `visit` with the name of each entry of `directory` but "." and "..",
-// one at a time and viewed where the listing holds it, so that a folder of
-// thousands of textures is neither held whole nor copied name by name.
+// Calls `visit` with the name of each entry of `directory`, "." and ".."
+// included, one at a time and viewed where the listing holds it, so that a
+// folder of thousands of textures is neither held whole nor copied name by
+// name. False when the folder cannot be listed.
 template <typename Visit>
-void forEachEntry(const std::string& directory, Visit visit) {
+bool forEachEntry(const std::string& directory, Visit visit) {
     DIR* listing = opendir(directory.c_str());
-    if (!listing) return;
-    while (const dirent* entry = readdir(listing)) {
-        const std::string_view name = entry->d_name;
-        if (name != "." && name != "..") visit(name);
-    }
+    if (!listing) return false;
+    while (const dirent* entry = readdir(listing)) visit(std::string_view(entry->d_name));
     closedir(listing);
+    return true;
 }
 
 // The smallest matching entry name, so that a folder holding several
@@ -151,41 +150,46 @@ std::optional<FolderEntry> splitAtLastSeparator(const std::string& path) {
 }
 
 // Names of one folder, asked for in turn: each answer is the one
-// findExistingPath gives, but the folder is found, and listed for all the
-// names at once, at most once, and only when a name is missing as spelled.
+// findExistingPath gives, but a name missing as spelled has the folder
+// listed, once for all the names: a listing holds every name that exists,
+// in whatever letter case. Listing the folder as spelled also tells that it
+// exists, so only a folder missing as spelled is looked for.
 class FolderSearch {
 public:
     FolderSearch(std::string folder, std::vector<std::string> names)
         : fFolder(std::move(folder)), fNames(std::move(names)) {}
 
     bool holds(std::size_t index) {
+        if (fListed) return fMatchedIgnoringCase[index];
         const std::string& name = fNames[index];
-        // Once the folder is known not to exist as spelled, neither does any
-        // name in it.
-        const bool spelledFolderMayExist = !fFound || *fFound == fFolder;
-        if (spelledFolderMayExist && exists(joinPath(fFolder, name))) return true;
-        if (!fFound) fFound = fFolder.empty() ? std::optional<std::string>("") : findExistingPath(fFolder);
+        if (!fFound) {
+            if (exists(joinPath(fFolder, name))) return true;
+            if (listFolder(fFolder)) return fMatchedIgnoringCase[index];
+            fFound = findExistingPath(fFolder);
+        }
+        // The folder in another letter case, or one that cannot be listed.
         if (!*fFound) return false;
         const std::string& found = **fFound;
-        if (found != fFolder && exists(joinPath(found, name))) return true;
-        if (fMatchedIgnoringCase.empty()) listFolder(found.empty() ? "." : found);
-        return fMatchedIgnoringCase[index];
+        if (exists(joinPath(found, name))) return true;
+        return listFolder(found) && fMatchedIgnoringCase[index];
     }
 
 private:
-    void listFolder(const std::string& directory) {
+    bool listFolder(const std::string& directory) {
         fMatchedIgnoringCase.assign(fNames.size(), false);
-        forEachEntry(directory, [&](std::string_view entry) {
+        fListed = forEachEntry(directory.empty() ? "." : directory, [&](std::string_view entry) {
             for (std::size_t i = 0; i < fNames.size(); ++i) {
                 if (equalIgnoringAsciiCase(entry, fNames[i])) fMatchedIgnoringCase[i] = true;
             }
         });
+        return fListed;
     }
 
     std::string fFolder;
     std::vector<std::string> fNames;
-    std::optional<std::optional<std::string>> fFound;  // the folder as this machine names it, once looked for
-    std::vector<bool> fMatchedIgnoringCase;             // per name, once the folder is listed
+    std::optional<std::optional<std::string>> fFound;  // once looked for: the folder as this machine names it
+    bool fListed = false;
+    std::vector<bool> fMatchedIgnoringCase;  // per name, once the folder is listed
 };
 
 }  // namespace

@@ -73,6 +73,7 @@ TEST_F(FindExistingPathTest, FirstExistingPathAnswersAsTestsOneByOne) {
     const Case cases[] = {
         {{"Textures\\Walls\\Brick_01.2048.dds", "Textures\\Walls\\Brick_01.1024.dds"}, 0},
         {{"textures\\walls\\brick_02.2048.dds", "textures\\walls\\brick_02.1024.dds"}, 1},
+        {{"Textures\\Walls\\Brick_02.2048.dds", "Textures\\Walls\\Brick_02.1024.dds"}, 1},
         {{"Textures\\Walls\\brick_03.2048.dds", "Textures\\Walls\\brick_03.1024.dds"}, 0},
         {{"textures\\floors\\brick_01.2048.dds", "textures\\floors\\brick_01.1024.dds"}, std::nullopt},
         {{"Textures\\Walls\\none.2048.dds", "Textures\\Walls\\none.1024.dds"}, std::nullopt},
