@@ -364,8 +364,8 @@ bool ModelReader::readClaimed(void* destination, std::uint64_t byteCount) {
 
 bool ModelReader::seekTo(std::uint64_t position) {
     // Within the file, the stream stands where position_ says. Chunks that
-    // follow one another need no seek, and each one costs the stream a call
-    // to the system and its buffered bytes.
+    // follow one another need no seek, and every seek costs a call to the
+    // system, even one within the stream's buffer.
     if (position == position_ && position <= fileSize_) return true;
     position_ = position;
     // Past the end nothing can be read, which claim() tells without the file;
