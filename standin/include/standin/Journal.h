@@ -14,12 +14,12 @@ namespace standin {
 
 // One host call. `operation` is the host API name, such as
 // "MFnMesh::create", "MGlobal::executeCommand", "MFnDependencyNode::findPlug"
-// or "MFnDependencyNode::attach" (attaching a function set to an object);
+// or "MFnDependencyNode::attach" (attaching a function set to an object), a
+// text of the stand-in's own that lasts as long as the stand-in is loaded;
 // `detail` names what the call was about: the command text, the node type
 // created, the attribute looked up, the name added to a selection list;
 // `arguments` renders the call's other arguments, such as
 // "displayEnabled=false undoEnabled=false".
-// The operation is a text of the stand-in's own, for as long as it is loaded.
 struct JournalEntry {
     std::string_view operation;
     std::string detail;
