@@ -78,13 +78,13 @@ bool equalIgnoringAsciiCase(std::string_view a, std::string_view b) {
            });
 }
 
-// Calls `visit` with the name of each entry of `directory`, "." and ".."
-// included, one at a time and viewed where the listing holds it, so that a
-// folder of thousands of textures is neither held whole nor copied name by
-// name. False when the folder cannot be listed.
+// Calls `visit` with the name of each entry of `directory` (empty for the
+// current folder), "." and ".." included, one at a time and viewed where the
+// listing holds it, so that a folder of thousands of textures is neither
+// held whole nor copied name by name. False when the folder cannot be listed.
 template <typename Visit>
 bool forEachEntry(const std::string& directory, Visit visit) {
-    DIR* listing = opendir(directory.c_str());
+    DIR* listing = opendir(directory.empty() ? "." : directory.c_str());
     if (!listing) return false;
     while (const dirent* entry = readdir(listing)) visit(std::string_view(entry->d_name));
     closedir(listing);
@@ -160,7 +160,7 @@ public:
         : fFolder(std::move(folder)), fNames(std::move(names)) {}
 
     bool holds(std::size_t index) {
-        if (fListed) return fMatchedIgnoringCase[index];
+        if (!fMatchedIgnoringCase.empty()) return fMatchedIgnoringCase[index];
         const std::string& name = fNames[index];
         if (!fFound) {
             if (exists(joinPath(fFolder, name))) return true;
@@ -176,20 +176,20 @@ public:
 
 private:
     bool listFolder(const std::string& directory) {
-        fMatchedIgnoringCase.assign(fNames.size(), false);
-        fListed = forEachEntry(directory.empty() ? "." : directory, [&](std::string_view entry) {
+        std::vector<bool> matched(fNames.size(), false);
+        const bool listed = forEachEntry(directory, [&](std::string_view entry) {
             for (std::size_t i = 0; i < fNames.size(); ++i) {
-                if (equalIgnoringAsciiCase(entry, fNames[i])) fMatchedIgnoringCase[i] = true;
+                if (equalIgnoringAsciiCase(entry, fNames[i])) matched[i] = true;
             }
         });
-        return fListed;
+        if (listed) fMatchedIgnoringCase = std::move(matched);
+        return listed;
     }
 
     std::string fFolder;
     std::vector<std::string> fNames;
     std::optional<std::optional<std::string>> fFound;  // once looked for: the folder as this machine names it
-    bool fListed = false;
-    std::vector<bool> fMatchedIgnoringCase;  // per name, once the folder is listed
+    std::vector<bool> fMatchedIgnoringCase;  // per name once the folder is listed; empty before
 };
 
 }  // namespace
@@ -243,7 +243,7 @@ std::optional<std::string> findExistingPath(const std::string& path) {
         std::string candidate = joinPath(found, name);
         // The first of these is known to be missing as spelled.
         if (i == spelled || !exists(candidate)) {
-            std::optional<std::string> entry = findEntryIgnoringCase(found.empty() ? "." : found, name);
+            std::optional<std::string> entry = findEntryIgnoringCase(found, name);
             if (!entry) {
                 return std::nullopt;
             }
