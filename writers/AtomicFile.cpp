@@ -29,6 +29,11 @@ std::string describeErrno(int error) {
     return error != 0 ? std::strerror(error) : "unknown error";
 }
 
+bool stands(const std::string& path) {
+    std::error_code ignored;
+    return std::filesystem::is_regular_file(std::filesystem::u8path(path), ignored);
+}
+
 }  // namespace
 
 AtomicFile::AtomicFile(std::string path) : fPath(std::move(path)) {
@@ -55,7 +60,9 @@ AtomicFile::AtomicFile(AtomicFile&& other) noexcept
     : fPath(std::move(other.fPath)),
       fTemporaryPath(std::move(other.fTemporaryPath)),
       fFile(std::exchange(other.fFile, nullptr)),
-      fDigest(std::move(other.fDigest)) {
+      fDigest(std::move(other.fDigest)),
+      fKeepOneStanding(other.fKeepOneStanding),
+      fPlaced(other.fPlaced) {
     other.fTemporaryPath.clear();
 }
 
@@ -74,9 +81,21 @@ void AtomicFile::commit() {
     std::FILE* file = std::exchange(fFile, nullptr);
     errno = 0;
     if (std::fclose(file) != 0) fail(describeErrno(errno));
+    if (fKeepOneStanding && stands(fPath)) {
+        discard();
+        return;
+    }
     std::string why;
-    if (!replaceFile(fTemporaryPath, fPath, why)) fail(why);
+    if (!replaceFile(fTemporaryPath, fPath, why)) {
+        // Another writer put the same file there since the test above.
+        if (fKeepOneStanding && stands(fPath)) {
+            discard();
+            return;
+        }
+        fail(why);
+    }
     fTemporaryPath.clear();
+    fPlaced = true;
 }
 
 void AtomicFile::fail(const std::string& what) {
@@ -117,6 +136,7 @@ void writeFilesAtomically(const std::vector<FileBytes>& files) {
     staged.reserve(files.size());
     for (const FileBytes& file : files) {
         staged.emplace_back(file.path);
+        if (file.namedByContent) staged.back().keepOneStanding();
         staged.back().write(file.bytes);
     }
     commitTogether(staged);
@@ -138,6 +158,7 @@ void commitTogether(std::vector<AtomicFile>& staged) {
         // Companions without the file that names them are no output at all:
         // take back the ones this call already put in place.
         for (std::size_t i = 0; i < committed; ++i) {
+            if (!staged[i].placed()) continue;
             std::error_code ignored;
             std::filesystem::remove(std::filesystem::u8path(staged[i].path()), ignored);
         }

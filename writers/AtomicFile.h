@@ -36,7 +36,16 @@ public:
     // Makes commit put the file at `path` instead, in the same directory:
     // for a file named after what it holds, known only once it is written.
     void setFinalPath(std::string path) { fPath = std::move(path); }
+    // For a file whose name says what it holds, such as an image named by
+    // its digest: a file already under that name is as good as this one,
+    // so commit leaves it there and drops this one. Outputs written at the
+    // same time into one folder share such files, and on Windows a file
+    // that another process is reading cannot be replaced.
+    void keepOneStanding() { fKeepOneStanding = true; }
     void commit();
+    // True once commit has put this file under its name, not merely found
+    // one standing there.
+    bool placed() const { return fPlaced; }
 
     const std::string& path() const { return fPath; }
 
@@ -48,6 +57,8 @@ private:
     std::string fTemporaryPath;
     std::FILE* fFile = nullptr;
     Digest fDigest;
+    bool fKeepOneStanding = false;
+    bool fPlaced = false;
 };
 
 // True for the name that an AtomicFile gives its temporary beside the final
@@ -63,6 +74,8 @@ void writeFileAtomically(const std::string& path, std::string_view bytes);
 struct FileBytes {
     std::string path;
     std::string_view bytes;
+    // See AtomicFile::keepOneStanding.
+    bool namedByContent = false;
 };
 
 // Writes files that belong together, such as a glTF file with its buffer and
@@ -75,7 +88,8 @@ void writeFilesAtomically(const std::vector<FileBytes>& files);
 
 // The second half of writeFilesAtomically, for files written in full by the
 // caller: renames them into place in the order given, and on a failure
-// removes those already renamed.
+// removes those it renamed (not those it found standing: other outputs may
+// name them).
 void commitTogether(std::vector<AtomicFile>& staged);
 
 // For tests: called by commitTogether after each file it puts in place,

@@ -627,7 +627,10 @@ void writeFbx(const ExportScene& scene, const std::string& path, bool embedTextu
     if (!embedTextures) {
         for (const ExportTexture& texture : scene.textures) {
             const ImageFile image = imageFileOf(texture, textureFiles);
-            staged.emplace_back(pathBeside(path, image.name));
+            const std::string imagePath = pathBeside(path, image.name);
+            if (imageStands(imagePath)) continue;
+            staged.emplace_back(imagePath);
+            staged.back().keepOneStanding();
             staged.back().write(image.bytes);
         }
     }

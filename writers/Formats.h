@@ -40,7 +40,7 @@ ImageFile imageFileOf(const ExportTexture& texture, TextureFiles files);
 // writing fails cannot take it away from the outputs that name it.
 inline bool imageStands(const std::string& path) {
     std::error_code ignored;
-    return std::filesystem::exists(std::filesystem::u8path(path), ignored);
+    return std::filesystem::is_regular_file(std::filesystem::u8path(path), ignored);
 }
 
 // glTF 2.0: JSON with the buffer and the PNG images in files beside it, or,

@@ -313,6 +313,7 @@ std::string writeGltf(const ExportScene& scene, const std::string& path, bool bi
     staged.reserve(images.size() + 2);
     for (const FileBytes& image : images) {
         staged.emplace_back(image.path);
+        staged.back().keepOneStanding();
         staged.back().write(image.bytes);
     }
     std::optional<std::string> binName;

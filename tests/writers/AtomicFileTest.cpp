@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 namespace orvex::writers {
 namespace {
@@ -78,6 +79,28 @@ TEST(AtomicFile, AFailedSetLeavesNoCompanionBehind) {
                                        {directory.file("scene.gltf"), "json"}}),
                  WriteError);
     EXPECT_THAT(directory.entries(), ElementsAre("scene.gltf"));
+}
+
+// An image named by its digest may stand already, put there by another
+// output, and be open in another process (a batch reads what its workers
+// wrote) while a set that names it is put in place. On Windows such a file
+// cannot be replaced. It is left as it is, and a set that fails does not
+// take it from the outputs that name it.
+TEST(AtomicFile, AFileNamedByContentThatStandsOutlivesEverySetThatNamesIt) {
+    TempDirectory directory;
+    const std::string image = directory.file("stone-1.png");
+    writeFile(image, "pixels");
+    std::ifstream reader(image, std::ios::binary);
+    ASSERT_TRUE(reader);
+
+    writeFilesAtomically({{image, "pixels", true}, {directory.file("a.fbx"), "model"}});
+    EXPECT_EQ(readFile(directory.file("a.fbx")), "model");
+
+    std::filesystem::create_directory(directory.file("b.fbx"));
+    writeFile(directory.file("b.fbx/inside"), "x");
+    EXPECT_THROW(writeFilesAtomically({{image, "pixels", true}, {directory.file("b.fbx"), "model"}}), WriteError);
+    EXPECT_EQ(readFile(image), "pixels");
+    EXPECT_THAT(directory.entries(), ElementsAre("a.fbx", "b.fbx", "stone-1.png"));
 }
 
 }  // namespace
