@@ -14,6 +14,7 @@ import struct
 import sys
 import tempfile
 import textwrap
+import types
 import unittest
 
 import bpy
@@ -22,6 +23,7 @@ import numpy as np
 # Imported from the source folder, which is to stay free of compiled files.
 sys.dont_write_bytecode = True
 sys.path.insert(0, sys.argv[sys.argv.index("--") + 1])
+import orvex_import  # noqa: E402
 from orvex_import import builder, converter  # noqa: E402
 
 
@@ -284,6 +286,44 @@ class BuildSceneTest(unittest.TestCase):
         with self.assertRaises(IndexError):
             builder.build_scene(scene, "file", bpy.context.scene.collection)
         self.assertEqual(datablock_counts(), before)
+
+
+class ImportFilesTest(unittest.TestCase):
+    """What the operators do with the files they are given, in a context
+    that records what Blender's window manager and report would show."""
+
+    def setUp(self):
+        bpy.ops.wm.read_factory_settings(use_empty=True)
+
+    def test_progress_advances_per_file_and_a_failed_file_is_one_line_and_nothing_more(self):
+        shown = []
+        reports = []
+        with tempfile.TemporaryDirectory() as folder:
+            good = os.path.join(folder, "good.glb")
+            with open(good, "wb") as file:
+                file.write(glb(*triangle_document()))
+            program = fake_program(folder, """\
+                case "$1" in
+                *broken*) echo "orvex-import: $1: the file holds no complete mesh" >&2; exit 1 ;;
+                esac
+                cp '%s' "$3"
+                """ % good)
+            context = types.SimpleNamespace(
+                preferences=types.SimpleNamespace(addons={"orvex_import": types.SimpleNamespace(
+                    preferences=types.SimpleNamespace(converter=program))}),
+                window_manager=types.SimpleNamespace(
+                    progress_begin=lambda first, last: shown.append(("begin", first, last)),
+                    progress_update=lambda value: shown.append(("update", value)),
+                    progress_end=lambda: shown.append(("end",))),
+                collection=bpy.context.scene.collection,
+                view_layer=bpy.context.view_layer)
+            operator = types.SimpleNamespace(report=lambda kind, text: reports.append((kind, text)))
+            paths = [os.path.join(folder, name) for name in ("crate.model", "broken.model", "wall.model")]
+            result = orvex_import._import_files(operator, context, paths)
+        self.assertEqual(result, {'FINISHED'})
+        self.assertEqual(shown, [("begin", 0, 3), ("update", 1), ("update", 2), ("update", 3), ("end",)])
+        self.assertEqual(reports, [({'ERROR'}, "%s: the file holds no complete mesh" % paths[1])])
+        self.assertEqual(sorted(collection.name for collection in bpy.data.collections), ["crate", "wall"])
 
 
 result = unittest.main(argv=[sys.argv[0]], exit=False).result
