@@ -342,7 +342,7 @@ std::vector<std::string> collectionNames(const Json& step) {
 
 TEST_F(BlenderAddonTest, InstallsFromItsZipAndImportsSeveralFilesIntoACollectionEachAsTheHostHoldsThem) {
     const fs::path yard = model("yard.model"), pieces = model("pieces.MODEL");
-    const Json result = session(Json::array({{{"files", {yard.string(), pieces.string()}}}}));
+    const Json result = session(Json::array({{{"files", {yard.string(), pieces.string()}}, {"undo", true}}}));
     ASSERT_TRUE(result.contains("steps"));
 
     const Json& install = result["install"];
@@ -364,6 +364,10 @@ TEST_F(BlenderAddonTest, InstallsFromItsZipAndImportsSeveralFilesIntoACollection
     expectCollectionOfTheHostScene(step, "pieces", convert(pieces));
     // The program's warning for the missing texture, naming the file.
     EXPECT_THAT(log_, ::testing::HasSubstr("Warning: " + pieces.string() + ": texture "));
+    // One undo step takes back every file of the import, and one redo
+    // brings them all back.
+    EXPECT_EQ(step["undo"]["undone"], step["undo"]["before"]);
+    EXPECT_EQ(step["undo"]["redone"], step["counts"]);
 
     // On Blender 3.4 there are no file handlers, and none is registered.
     const Json& registered = result["registered"];

@@ -7,11 +7,12 @@
 #   blender -b --factory-startup --python-exit-code 1 --python addon_session.py -- PLAN.json OUT.json
 #
 # PLAN.json: {"zip": PATH, "steps": [STEP, ...]}, each step one of
-#   {"files": [PATH, ...]}  one import of these files (all in one folder)
+#   {"files": [PATH, ...]}  one import of these files (all in one folder); with
+#                           "undo": true, undone and redone as one step after
 #   {"folder": PATH}        the folder import
 #   {"gltf": PATH}          Blender's own glTF importer on a GLB file
 # OUT.json: {"install": {...}, "steps": [{"error", "collections", "objects",
-#   "materials", "images", "counts"}, ...], "registered": {...}, "disabled": {...}}
+#   "materials", "images", "counts", "undo"}, ...], "registered": {...}, "disabled": {...}}
 # Coordinates and normals are Blender's mesh data as it holds them; UVs
 # from the mesh's one UV layer; pixels are bytes, rows from the top.
 
@@ -97,13 +98,22 @@ def scene_json():
         "materials": [material_json(m) for m in bpy.data.materials],
         "images": [{"name": image.name, "packed": image.packed_file is not None, "width": image.size[0],
                     "height": image.size[1], "rgba": pixels(image)} for image in bpy.data.images],
-        "counts": {name: len(getattr(bpy.data, name))
-                   for name in ("objects", "meshes", "materials", "images", "collections")},
+        "counts": counts(),
     }
+
+
+def counts():
+    return {name: len(getattr(bpy.data, name)) for name in ("objects", "meshes", "materials", "images", "collections")}
 
 
 def run_step(step):
     clear_data()
+    if step.get("undo"):
+        # Run from Python, an operator pushes no undo step. These two
+        # pushes stand for the step the scene holds before a click and the
+        # one the window manager pushes after an UNDO operator.
+        bpy.ops.ed.undo_push(message="before the import")
+    before = counts()
     error = None
     try:
         if "files" in step:
@@ -119,7 +129,14 @@ def run_step(step):
     except RuntimeError as raised:
         # Blender raises the error reports of an operator run from Python.
         error = str(raised)
-    return {"error": error, **scene_json()}
+    result = {"error": error, **scene_json()}
+    if step.get("undo"):
+        bpy.ops.ed.undo_push(message="the import")
+        bpy.ops.ed.undo()
+        result["undo"] = {"before": before, "undone": counts()}
+        bpy.ops.ed.redo()
+        result["undo"]["redone"] = counts()
+    return result
 
 
 def registration(addon):
