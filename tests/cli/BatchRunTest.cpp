@@ -168,7 +168,8 @@ TEST_F(BatchRunTest, ConvertsAgainExactlyWhatAConversionNowWouldChange) {
             const std::vector<std::string> batch = {input, "-o", outdir.string(), "--format", "gltf", "--report",
                                                     (scratch_ / "report.json").string()};
             const fs::path in = relative ? game : fs::path();
-            ASSERT_EQ(run(batch, in).status, 0);
+            const Outcome first = run(batch, in);
+            ASSERT_EQ(first.status, 0) << first.err;
             const auto before = timesUnder(outdir);
 
             change.make(content);
