@@ -9,6 +9,12 @@
 #include <filesystem>
 #include <fstream>
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <thread>
+#endif
+
 namespace orvex::writers {
 namespace {
 
@@ -102,6 +108,27 @@ TEST(AtomicFile, AFileNamedByContentThatStandsOutlivesEverySetThatNamesIt) {
     EXPECT_EQ(readFile(image), "pixels");
     EXPECT_THAT(directory.entries(), ElementsAre("a.fbx", "b.fbx", "stone-1.png"));
 }
+
+#ifdef _WIN32
+// Windows does not replace a file that another program holds open, as
+// Explorer does for a moment to make a thumbnail of an output: the new file
+// takes its place once it is let go.
+TEST(AtomicFile, ReplacesAFileThatAnotherProgramHoldsOpenForAMoment) {
+    TempDirectory directory;
+    const std::string path = directory.file("scene.glb");
+    writeFile(path, "old");
+    const HANDLE held = CreateFileW(std::filesystem::u8path(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    std::thread letGo([held] {
+        Sleep(100);
+        CloseHandle(held);
+    });
+    EXPECT_NO_THROW(writeFileAtomically(path, "new"));
+    letGo.join();
+    EXPECT_EQ(readFile(path), "new");
+}
+#endif
 
 }  // namespace
 }  // namespace orvex::writers
