@@ -23,6 +23,7 @@
 #include <iterator>
 #include <regex>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace orvex::testing {
@@ -45,7 +46,7 @@ inline std::string readText(const fs::path& path) {
 #if defined(_WIN32)
 // Runs the command with standard input from nothing and its two outputs
 // into the files, in the folder `in` (empty: this process's own); returns
-// its exit status, or -1 when it cannot start.
+// its exit status, or -1 when it cannot start, with the reason in `err`.
 inline int runProcess(const std::vector<std::string>& command, const fs::path& out, const fs::path& err,
                       const fs::path& in = {}) {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
@@ -70,8 +71,14 @@ inline int runProcess(const std::vector<std::string>& command, const fs::path& o
     PROCESS_INFORMATION process{};
     const BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                         in.empty() ? nullptr : in.c_str(), &startup, &process);
+    const DWORD whyNot = GetLastError();
     for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) CloseHandle(handle);
-    if (!started) return -1;
+    if (!started) {
+        // In place of the program's own line, for the failing test to show.
+        std::ofstream(err, std::ios::binary)
+            << "cannot start " << command.front() << ": " << std::system_category().message(int(whyNot)) << "\n";
+        return -1;
+    }
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD status = 0;
     GetExitCodeProcess(process.hProcess, &status);
