@@ -135,11 +135,21 @@ void writeFilesAtomically(const std::vector<FileBytes>& files) {
     std::vector<AtomicFile> staged;
     staged.reserve(files.size());
     for (const FileBytes& file : files) {
-        staged.emplace_back(file.path);
-        if (file.namedByContent) staged.back().keepOneStanding();
-        staged.back().write(file.bytes);
+        if (file.namedByContent) {
+            stageNamedByContent(staged, file.path, file.bytes);
+        } else {
+            staged.emplace_back(file.path);
+            staged.back().write(file.bytes);
+        }
     }
     commitTogether(staged);
+}
+
+void stageNamedByContent(std::vector<AtomicFile>& staged, const std::string& path, std::string_view bytes) {
+    if (stands(path)) return;
+    staged.emplace_back(path);
+    staged.back().keepOneStanding();
+    staged.back().write(bytes);
 }
 
 void setCommitObserver(std::function<void(std::size_t committed)> observer) {

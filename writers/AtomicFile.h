@@ -74,9 +74,15 @@ void writeFileAtomically(const std::string& path, std::string_view bytes);
 struct FileBytes {
     std::string path;
     std::string_view bytes;
-    // See AtomicFile::keepOneStanding.
+    // See stageNamedByContent.
     bool namedByContent = false;
 };
+
+// Adds to `staged` a file whose name says what it holds (see
+// AtomicFile::keepOneStanding), written in full, unless a file stands under
+// that name already: that one stays, so an output whose writing fails
+// cannot take it away from the outputs that name it, and nothing is written.
+void stageNamedByContent(std::vector<AtomicFile>& staged, const std::string& path, std::string_view bytes);
 
 // Writes files that belong together, such as a glTF file with its buffer and
 // images: every one in full under its temporary name before any is renamed

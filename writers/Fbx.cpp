@@ -627,11 +627,7 @@ void writeFbx(const ExportScene& scene, const std::string& path, bool embedTextu
     if (!embedTextures) {
         for (const ExportTexture& texture : scene.textures) {
             const ImageFile image = imageFileOf(texture, textureFiles);
-            const std::string imagePath = pathBeside(path, image.name);
-            if (imageStands(imagePath)) continue;
-            staged.emplace_back(imagePath);
-            staged.back().keepOneStanding();
-            staged.back().write(image.bytes);
+            stageNamedByContent(staged, pathBeside(path, image.name), image.bytes);
         }
     }
     AtomicFile& fbx = staged.emplace_back(path);

@@ -35,14 +35,6 @@ struct ImageFile {
 };
 ImageFile imageFileOf(const ExportTexture& texture, TextureFiles files);
 
-// True when the image at `path`, named by imageFileOf, is already there:
-// it holds the same pixels, so it is not written again, and an output whose
-// writing fails cannot take it away from the outputs that name it.
-inline bool imageStands(const std::string& path) {
-    std::error_code ignored;
-    return std::filesystem::is_regular_file(std::filesystem::u8path(path), ignored);
-}
-
 // glTF 2.0: JSON with the buffer and the PNG images in files beside it, or,
 // `binary`, one GLB file that holds them. Returns the path of the buffer
 // file beside a JSON output (see Companion.h), or empty.

@@ -286,8 +286,7 @@ std::string writeGltf(const ExportScene& scene, const std::string& path, bool bi
             } else {
                 const std::string imageFile = imageFileOf(texture, TextureFiles::kPng).name;
                 imageObjects.push_back({{"uri", uriOf(imageFile)}});
-                const std::string imagePath = pathBeside(path, imageFile);
-                if (!imageStands(imagePath)) images.push_back({imagePath, texture.png});
+                images.push_back({pathBeside(path, imageFile), texture.png});
             }
         }
         document["textures"] = std::move(textures);
@@ -311,11 +310,7 @@ std::string writeGltf(const ExportScene& scene, const std::string& path, bool bi
     // others last.
     std::vector<AtomicFile> staged;
     staged.reserve(images.size() + 2);
-    for (const FileBytes& image : images) {
-        staged.emplace_back(image.path);
-        staged.back().keepOneStanding();
-        staged.back().write(image.bytes);
-    }
+    for (const FileBytes& image : images) stageNamedByContent(staged, image.path, image.bytes);
     std::optional<std::string> binName;
     if (buffered) {
         // Streamed under the output's name, then named after what it holds.

@@ -69,7 +69,7 @@ std::string writeObj(const ExportScene& scene, const std::string& path, TextureF
     for (const ExportTexture& texture : scene.textures) {
         const ImageFile image = imageFileOf(texture, textureFiles);
         const std::string imagePath = pathBeside(path, image.name);
-        if (!imageStands(imagePath)) files.push_back({imagePath, image.bytes, true});
+        files.push_back({imagePath, image.bytes, true});
     }
     bool defaultUsed = false;
     Bases bases;
