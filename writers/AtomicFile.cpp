@@ -20,8 +20,8 @@ constexpr int kTemporaryNameTries = 100;
 
 constexpr char kTemporarySuffix[] = ".tmp";
 
-std::function<void(std::size_t)>& commitObserver() {
-    static std::function<void(std::size_t)> observer;
+std::function<void(std::size_t, std::size_t)>& commitObserver() {
+    static std::function<void(std::size_t, std::size_t)> observer;
     return observer;
 }
 
@@ -152,7 +152,7 @@ void stageNamedByContent(std::vector<AtomicFile>& staged, const std::string& pat
     staged.back().write(bytes);
 }
 
-void setCommitObserver(std::function<void(std::size_t committed)> observer) {
+void setCommitObserver(std::function<void(std::size_t committed, std::size_t total)> observer) {
     commitObserver() = std::move(observer);
 }
 
@@ -162,7 +162,7 @@ void commitTogether(std::vector<AtomicFile>& staged) {
         for (AtomicFile& file : staged) {
             file.commit();
             ++committed;
-            if (commitObserver()) commitObserver()(committed);
+            if (commitObserver()) commitObserver()(committed, staged.size());
         }
     } catch (const WriteError&) {
         // Companions without the file that names them are no output at all:

@@ -99,9 +99,10 @@ void writeFilesAtomically(const std::vector<FileBytes>& files);
 void commitTogether(std::vector<AtomicFile>& staged);
 
 // For tests: called by commitTogether after each file it puts in place,
-// with how many are in place. What it throws, other than WriteError, stops
-// the commit there with nothing taken back, as a stopped process would.
-void setCommitObserver(std::function<void(std::size_t committed)> observer);
+// with how many of how many are in place. A WriteError that it throws is
+// taken as the next rename's failure; anything else it throws stops the
+// commit there with nothing taken back, as a stopped process would.
+void setCommitObserver(std::function<void(std::size_t committed, std::size_t total)> observer);
 
 }  // namespace orvex::writers
 

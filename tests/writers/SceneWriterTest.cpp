@@ -733,6 +733,35 @@ TEST_F(ReplacementTest, WritingAnOutputAgainLeavesOnlyItsNewSet) {
     }
 }
 
+// Written again from the same scene, the companion keeps its name. A
+// replacement that then fails to put the output in place leaves the old
+// output naming that companion, so the companion has to stay.
+TEST_F(ReplacementTest, AFailedReplacementKeepsTheCompanionThatTheOldOutputNames) {
+    for (const std::string format : {"gltf", "obj"}) {
+        SCOPED_TRACE(format);
+        const TempDirectory output;
+        const std::string path = output.file("scene." + format);
+        buildFirstScene();
+        writeScene(standin::currentScene(), path);
+        const std::optional<std::string> companion = companionNamedBy(path);
+        ASSERT_TRUE(companion);
+        const std::string companionBytes = readFile(output.file(*companion));
+
+        // The rename after the first fails, if there is one.
+        setCommitObserver([](std::size_t committed, std::size_t total) {
+            if (committed < total) throw WriteError("cannot rename");
+        });
+        try {
+            writeScene(standin::currentScene(), path);
+        } catch (const WriteError&) {
+        }
+        setCommitObserver(nullptr);
+        EXPECT_EQ(companionNamedBy(path), companion);
+        EXPECT_TRUE(std::filesystem::exists(output.file(*companion)) &&
+                    readFile(output.file(*companion)) == companionBytes);
+    }
+}
+
 // A replacement stopped after any of its renames, as a killed process
 // stops, leaves the old set whole: the output, put in place last, still
 // names its own companion, which the new one does not replace. Stopped after
@@ -762,7 +791,7 @@ TEST_F(ReplacementTest, AReplacementStoppedAtAnyRenameLeavesTheOldSetWhole) {
             const std::string oldCompanionBytes = oldCompanion ? readFile(output.file(*oldCompanion)) : "";
 
             addSecondMesh();
-            setCommitObserver([&](std::size_t committed) {
+            setCommitObserver([&](std::size_t committed, std::size_t) {
                 if (committed == stopAfter) throw Stopped{};
             });
             try {
