@@ -131,16 +131,31 @@ std::vector<std::string> lines(const std::string& text) {
 
 // The worker's own line about the file when it left one ("PATH: what went
 // wrong"), else what the end of the worker told.
-std::string reasonFor(const Job& job, const TaskResult& result) {
+// The last line that the worker said of the job, its warnings counted or not.
+std::optional<std::string> lastLineAbout(const Job& job, const TaskResult& result, bool warnings) {
     const std::string prefix = kLinePrefix + job.input + ": ";
     for (auto output = result.errorOutputs.rbegin(); output != result.errorOutputs.rend(); ++output) {
         const std::vector<std::string> said = lines(*output);
         for (auto line = said.rbegin(); line != said.rend(); ++line) {
-            if (line->rfind(prefix, 0) == 0 && line->rfind(prefix + "warning: ", 0) != 0)
+            if (line->rfind(prefix, 0) == 0 && (warnings || line->rfind(prefix + "warning: ", 0) != 0))
                 return line->substr(kLinePrefix.size());
         }
     }
+    return std::nullopt;
+}
+
+std::string reasonFor(const Job& job, const TaskResult& result) {
+    if (std::optional<std::string> line = lastLineAbout(job, result, false)) return *line;
     return job.input + ": " + (result.failure.empty() ? "the worker gave no account of it" : result.failure);
+}
+
+// True once the worker has come to the job: it left its report, its
+// thumbnail or a line about it.
+bool reached(const Job& job, const TaskResult& result) {
+    std::error_code ignored;
+    return fs::exists(fs::u8path(job.report), ignored) ||
+           (!job.thumbnail.empty() && fs::exists(fs::u8path(job.thumbnail), ignored)) ||
+           lastLineAbout(job, result, true).has_value();
 }
 
 std::string clockTime(double seconds) {
@@ -451,43 +466,46 @@ int runBatch(const BatchOptions& options) {
     for (const fs::path& folder : folders) removeTemporaries(folder);
     const ScratchFolder scratch;
     std::vector<std::optional<FileRecord>> records(jobs.size());
-    std::vector<Task> tasks;
-    std::vector<std::vector<std::size_t>> jobsOfTask;
-    std::vector<std::size_t> chosen;
-    const auto addWorker = [&] {
-        if (chosen.empty()) return;
-        std::vector<ListEntry> entries;
-        for (std::size_t i : chosen) {
-            const std::string output = records[i] ? std::string() : jobs[i].output;
-            entries.push_back({jobs[i].input, output, jobs[i].report, jobs[i].thumbnail});
-        }
-        const fs::path list = scratch.path() / ("list" + std::to_string(tasks.size()));
-        try {
-            tasks.push_back({{listCommand(program, options, entries, list)}});
-        } catch (const writers::WriteError& error) {
-            throw Failure(kExitWriteFailed, error.what());
-        }
-        jobsOfTask.push_back(std::move(chosen));
-        chosen.clear();
-    };
-    std::size_t work = 0;
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         Job& job = jobs[i];
         job.report = (scratch.path() / (std::to_string(i) + ".json")).u8string();
         if (!options.contactSheet.empty())
             job.thumbnail = (scratch.path() / (std::to_string(i) + ".png")).u8string();
-        if (!job.why.empty() || !job.thumbnail.empty()) ++work;
         if (!job.why.empty()) continue;
         records[i] = skippedRecord(job, std::move(*trusted[i]));
     }
     // Skipped files go to the workers only for the contact sheet's thumbnails.
-    const std::size_t chunk = filesPerWorker(work, options.parallel);
+    std::vector<std::size_t> round;
     for (std::size_t i = 0; i < jobs.size(); ++i) {
-        if (records[i] && jobs[i].thumbnail.empty()) continue;
-        chosen.push_back(i);
-        if (chosen.size() == chunk) addWorker();
+        if (!records[i] || !jobs[i].thumbnail.empty()) round.push_back(i);
     }
-    addWorker();
+    // A worker converts a run of files in turn, so that a batch of small
+    // files does not spend its time starting processes.
+    std::vector<std::vector<std::size_t>> jobsOfTask;
+    std::size_t lists = 0;
+    const auto tasksFor = [&](const std::vector<std::size_t>& files) {
+        std::vector<Task> tasks;
+        jobsOfTask.clear();
+        const std::size_t chunk = filesPerWorker(files.size(), options.parallel);
+        for (std::size_t first = 0; first < files.size(); first += chunk) {
+            std::vector<std::size_t> chosen(files.begin() + static_cast<std::ptrdiff_t>(first),
+                                            files.begin() + static_cast<std::ptrdiff_t>(
+                                                                std::min(first + chunk, files.size())));
+            std::vector<ListEntry> entries;
+            for (std::size_t i : chosen) {
+                const std::string output = records[i] ? std::string() : jobs[i].output;
+                entries.push_back({jobs[i].input, output, jobs[i].report, jobs[i].thumbnail});
+            }
+            const fs::path list = scratch.path() / ("list" + std::to_string(lists++));
+            try {
+                tasks.push_back({{listCommand(program, options, entries, list)}});
+            } catch (const writers::WriteError& error) {
+                throw Failure(kExitWriteFailed, error.what());
+            }
+            jobsOfTask.push_back(std::move(chosen));
+        }
+        return tasks;
+    };
 
     std::vector<bool> done(jobs.size());
     for (std::size_t i = 0; i < jobs.size(); ++i) done[i] = records[i] && jobs[i].thumbnail.empty();
@@ -557,8 +575,26 @@ int runBatch(const BatchOptions& options) {
             bar->finished();
         }
     };
+    // The files of workers that died before they came to them: a crash on
+    // one file must not fail the good files listed after it.
+    std::vector<std::size_t> retried;
     const auto finished = [&](std::size_t task, TaskResult result) {
-        for (std::size_t i : jobsOfTask[task]) finishedJob(i, result);
+        const std::vector<std::size_t>& files = jobsOfTask[task];
+        std::size_t ended = files.size();
+        if (!result.succeeded && !result.stopped && result.ran) {
+            std::size_t diedOn = 0;  // the file after the last one it came to
+            for (std::size_t k = files.size(); k > 0 && diedOn == 0; --k) {
+                if (reached(jobs[files[k - 1]], result)) diedOn = k;
+            }
+            ended = std::min(diedOn + 1, files.size());
+        }
+        for (std::size_t k = 0; k < files.size(); ++k) {
+            if (k < ended) {
+                finishedJob(files[k], result);
+            } else {
+                retried.push_back(files[k]);
+            }
+        }
         if (!bar) showInOrder();
     };
     const auto tick = [&] {
@@ -572,12 +608,17 @@ int runBatch(const BatchOptions& options) {
             }
         }
     }
-    try {
-        runTasks(tasks, options.parallel, started, finished, tick, [] { return stopRequest() != 0; });
-    } catch (const std::system_error& error) {
-        if (bar) bar->clear();
-        throw Failure(kExitImportFailed,
-                      options.outputDirectory + ": lost track of the workers: " + error.what());
+    while (!round.empty() && stopRequest() == 0) {
+        const std::vector<Task> tasks = tasksFor(round);
+        try {
+            runTasks(tasks, options.parallel, started, finished, tick, [] { return stopRequest() != 0; });
+        } catch (const std::system_error& error) {
+            if (bar) bar->clear();
+            throw Failure(kExitImportFailed,
+                          options.outputDirectory + ": lost track of the workers: " + error.what());
+        }
+        std::sort(retried.begin(), retried.end());
+        round = std::exchange(retried, {});
     }
     if (bar) bar->clear();
     const int stopped = stopRequest();

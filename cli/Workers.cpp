@@ -36,7 +36,10 @@ void runTasks(const std::vector<Task>& tasks, unsigned parallel,
         std::string why;
         worker.result.errorOutputs.emplace_back();
         worker.process = WorkerProcess::start(steps[worker.step], why);
-        if (worker.process) return true;
+        if (worker.process) {
+            worker.result.ran = true;
+            return true;
+        }
         worker.result.exitStatus = -1;
         worker.result.failure = why;
         finished(worker.task, std::move(worker.result));

@@ -28,6 +28,7 @@ struct TaskResult {
     std::string failure;  // why the failing step failed, in a few words, when it left no line of its own
     std::vector<std::string> errorOutputs;  // standard error of each step that ran, in order
     bool stopped = false;                   // ended by a request to stop the run
+    bool ran = false;                       // a step's process started
 };
 
 // Runs the tasks, at most `parallel` at once, each step as a child process

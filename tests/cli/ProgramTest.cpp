@@ -346,6 +346,28 @@ TEST_F(ConversionTest, FailsAnImportThatThrowsInOneLineOnEveryPath) {
     EXPECT_EQ(filesUnder(scratch_ / "out"), std::vector<fs::path>{});
 }
 
+// A batch worker converts several files in turn. One that dies on a file
+// fails that file alone: the files listed after it go to another worker.
+TEST_F(ConversionTest, ABatchWorkerThatDiesFailsOnlyTheFileItDiedOn) {
+    const fs::path folder = scratch_ / "many";
+    fs::create_directories(folder);
+    std::vector<std::string> names = {"m00crash.model"};
+    for (int i = 1; i < 24; ++i) names.push_back("m" + std::string(i < 10 ? "0" : "") + std::to_string(i) + ".model");
+    for (const std::string& name : names) orvex::modelgen::writeFile((folder / name).string(), {});
+
+    const Outcome batch = run({folder.string(), "-o", out("batch").string(), "-j", "1", "--plugin",
+                               ORVEX_THROWING_PLUGIN});
+    EXPECT_EQ(batch.status, 1);
+    for (const std::string& name : names) {
+        const std::string line = "orvex-import: " + (folder / name).string() + ": ";
+        if (name == names.front()) {
+            EXPECT_THAT(batch.err, HasSubstr(line + "the worker")) << name;
+        } else {
+            EXPECT_THAT(batch.err, HasSubstr(line + "the import failed: a reader that throws\n")) << name;
+        }
+    }
+}
+
 TEST_F(ConversionTest, ExplainsEveryFailureInOneLineWithItsExitStatus) {
     const fs::path empty = scratch_ / "empty.model";
     orvex::modelgen::writeFile(empty.string(), {});

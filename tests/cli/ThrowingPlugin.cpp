@@ -1,10 +1,12 @@
 // A plug-in module whose reader claims every ".model" file and then throws,
 // as a faulty build of a plug-in might: the program must fail the import in
-// one line, never abort.
+// one line, never abort. A file whose name holds "crash" takes the process
+// down instead, as a fault that no handler catches does.
 
 #include <maya/MFnPlugin.h>
 #include <maya/MPxFileTranslator.h>
 
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 
@@ -14,7 +16,8 @@ class ThrowingImport : public MPxFileTranslator {
 public:
     static void* creator() { return new ThrowingImport; }
 
-    MStatus reader(const MFileObject&, const MString&, FileAccessMode) override {
+    MStatus reader(const MFileObject& file, const MString&, FileAccessMode) override {
+        if (std::string(file.resolvedName().asChar()).find("crash") != std::string::npos) std::abort();
         throw std::logic_error("a reader that throws");
     }
 
