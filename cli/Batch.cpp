@@ -437,6 +437,30 @@ std::vector<std::optional<OutputRecord>> decide(std::vector<Job>& jobs, const Ma
     return trusted;
 }
 
+// The report and the contact sheet must not land on an input, an output
+// or each other.
+void requireOwnFiles(const BatchOptions& options, const std::vector<Job>& jobs) {
+    std::vector<std::pair<std::string, std::string>> written;  // option, key
+    for (const auto& [option, path] : {std::pair<std::string, std::string>{"--report", options.report},
+                                       {"--contact-sheet", options.contactSheet}}) {
+        if (path.empty()) continue;
+        const std::string key = fileKey(path);
+        if (!written.empty() && written.front().second == key)
+            throw Failure(kExitUsage, path + ": named by both " + written.front().first + " and " + option);
+        written.emplace_back(option, key);
+    }
+    if (written.empty()) return;
+    for (const Job& job : jobs) {
+        const std::string input = fileKey(job.input);
+        const std::string output = fileKey(job.output);
+        for (const auto& [option, key] : written) {
+            const std::string& path = option == "--report" ? options.report : options.contactSheet;
+            if (key == input) throw Failure(kExitUsage, path + ": " + option + " names the input file " + job.input);
+            if (key == output) throw Failure(kExitUsage, path + ": " + option + " names the output of " + job.input);
+        }
+    }
+}
+
 }  // namespace
 
 int runBatch(const BatchOptions& options) {
@@ -445,6 +469,7 @@ int runBatch(const BatchOptions& options) {
         throw Failure(kExitImportFailed, "cannot find this program's own file to run workers");
     std::vector<Job> jobs = collectJobs(options);
     if (jobs.empty()) throw Failure(kExitImportFailed, options.inputs.front() + ": no .model files found");
+    requireOwnFiles(options, jobs);
     DigestCache digests;
     const Maker maker = makerOf(options, program, digests);
     if (options.dryRun) {

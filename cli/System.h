@@ -50,6 +50,11 @@ FileTime fileTimeNow();
 // case, in upper case.
 std::string nameKey(const std::string& path);
 
+// The one form that every path to a file takes, whether the file exists or
+// not: absolute, with `.`, `..` and links resolved, as nameKey gives it. Two
+// paths name one file when their keys are equal (hard links aside).
+std::string fileKey(const std::string& path);
+
 // A new folder of this process's own in `parent`, its name beginning with
 // `prefix`; nothing, with a line that says why in `why`, when none can be
 // made.

@@ -35,6 +35,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -207,6 +208,23 @@ void writeReport(const std::string& path, const orvex::cli::FileRecord& record) 
     }
 }
 
+// A run must not write over its own input, nor write two of its files
+// under one name: the input would be lost, or one output in place of another.
+void requireDistinctFiles(const std::string& input,
+                          const std::vector<std::pair<std::string, std::string>>& written) {
+    const std::string inputKey = orvex::cli::fileKey(input);
+    std::vector<std::pair<std::string, std::string>> seen;  // option, key
+    for (const auto& [option, path] : written) {
+        if (path.empty()) continue;
+        const std::string key = orvex::cli::fileKey(path);
+        if (key == inputKey) throw Failure(kExitUsage, path + ": " + option + " names the input file");
+        for (const auto& [otherOption, otherKey] : seen) {
+            if (key == otherKey) throw Failure(kExitUsage, path + ": named by both " + otherOption + " and " + option);
+        }
+        seen.emplace_back(option, key);
+    }
+}
+
 int convert(const Options& options, Plugin& plugin) {
     const bool png = orvex::cli::isPngPath(options.output);
     if (!png && !orvex::writers::formatForPath(options.output)) {
@@ -228,6 +246,8 @@ int convert(const Options& options, Plugin& plugin) {
         throw Failure(kExitUsage, "--view goes with a .png output or --thumbnail");
     if (!options.thumbnail.empty() && !orvex::cli::isPngPath(options.thumbnail))
         throw Failure(kExitUsage, options.thumbnail + ": the thumbnail is a .png file");
+    requireDistinctFiles(options.inputs.front(),
+                         {{"-o", options.output}, {"--report", options.report}, {"--thumbnail", options.thumbnail}});
     const orvex::render::RenderOptions render = renderOptions(options);
     const auto started = std::chrono::steady_clock::now();
     orvex::cli::FileRecord record;

@@ -414,6 +414,27 @@ TEST_F(ConversionTest, ExplainsEveryFailureInOneLineWithItsExitStatus) {
          3,
          native("no/such/dir/")},
         {{kSample.string(), "-o", out("taken.gltf").string()}, 3, "taken.gltf"},
+        // No file of a run lands on its input or on another of its files.
+        {{empty.string(), "-o", out("a.glb").string(), "--report", empty.string()},
+         2,
+         "--report names the input file"},
+        {{empty.string(), "-o", out("a.json").string(), "--report", out("a.json").string()},
+         2,
+         "named by both -o and --report"},
+        {{empty.string(), "-o", out("a.png").string(), "--thumbnail", (scratch_ / "out" / "." / "a.png").string()},
+         2,
+         "named by both -o and --thumbnail"},
+        {{scratch_.string(), "-o", out("b").string(), "--report", empty.string()},
+         2,
+         "--report names the input file"},
+        {{scratch_.string(), "-o", out("b").string(), "--contact-sheet", out("b/empty.png").string(), "--format",
+          "png"},
+         2,
+         "--contact-sheet names the output of"},
+        {{scratch_.string(), "-o", out("b").string(), "--report", out("s.png").string(), "--contact-sheet",
+          out("s.png").string()},
+         2,
+         "named by both --report and --contact-sheet"},
     };
     for (const auto& c : cases) {
         const Outcome result = run(c.arguments);
@@ -422,8 +443,9 @@ TEST_F(ConversionTest, ExplainsEveryFailureInOneLineWithItsExitStatus) {
         EXPECT_THAT(result.err, HasSubstr(c.mentions)) << what;
         EXPECT_THAT(result.err, IsOneLine("[^\n]*")) << what;
     }
-    // Nothing half-written, no temporary left behind.
+    // Nothing half-written, no temporary left behind, the input untouched.
     EXPECT_EQ(filesUnder(scratch_ / "out"), std::vector<fs::path>{});
+    EXPECT_EQ(fs::file_size(empty), 0u);
 }
 
 // The output is what was asked for: a thumbnail that cannot be written
