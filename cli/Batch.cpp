@@ -72,11 +72,19 @@ std::vector<Job> collectJobs(const BatchOptions& options) {
             continue;
         }
         std::vector<fs::path> found;
+        fs::path last = folder;  // the entry the walk failed after: a folder it could not list, or in one
         fs::recursive_directory_iterator walk(folder, error), end;
         for (; !error && walk != end; walk.increment(error)) {
-            if (isModelFile(walk->path()) && walk->is_regular_file(error)) found.push_back(walk->path());
+            last = walk->path();
+            if (isModelFile(last) && walk->is_regular_file(error)) found.push_back(last);
         }
-        if (error) throw Failure(kExitImportFailed, input + ": cannot list the folder: " + error.message());
+        if (error) {
+            std::error_code ignored;
+            const fs::path unlisted =
+                fs::is_directory(fs::symlink_status(last, ignored)) ? last : last.parent_path();
+            throw Failure(kExitImportFailed,
+                          unlisted.u8string() + ": cannot list the folder: " + error.message());
+        }
         std::sort(found.begin(), found.end());
         for (const fs::path& path : found) {
             jobs.push_back({path.u8string(),
@@ -455,8 +463,10 @@ void requireOwnFiles(const BatchOptions& options, const std::vector<Job>& jobs) 
         const std::string output = fileKey(job.output);
         for (const auto& [option, key] : written) {
             const std::string& path = option == "--report" ? options.report : options.contactSheet;
-            if (key == input) throw Failure(kExitUsage, path + ": " + option + " names the input file " + job.input);
-            if (key == output) throw Failure(kExitUsage, path + ": " + option + " names the output of " + job.input);
+            if (key == input)
+                throw Failure(kExitUsage, path + ": " + option + " names the input file " + job.input);
+            if (key == output)
+                throw Failure(kExitUsage, path + ": " + option + " names the output of " + job.input);
         }
     }
 }

@@ -219,7 +219,8 @@ void requireDistinctFiles(const std::string& input,
         const std::string key = orvex::cli::fileKey(path);
         if (key == inputKey) throw Failure(kExitUsage, path + ": " + option + " names the input file");
         for (const auto& [otherOption, otherKey] : seen) {
-            if (key == otherKey) throw Failure(kExitUsage, path + ": named by both " + otherOption + " and " + option);
+            if (key == otherKey)
+                throw Failure(kExitUsage, path + ": named by both " + otherOption + " and " + option);
         }
         seen.emplace_back(option, key);
     }
@@ -246,8 +247,9 @@ int convert(const Options& options, Plugin& plugin) {
         throw Failure(kExitUsage, "--view goes with a .png output or --thumbnail");
     if (!options.thumbnail.empty() && !orvex::cli::isPngPath(options.thumbnail))
         throw Failure(kExitUsage, options.thumbnail + ": the thumbnail is a .png file");
-    requireDistinctFiles(options.inputs.front(),
-                         {{"-o", options.output}, {"--report", options.report}, {"--thumbnail", options.thumbnail}});
+    requireDistinctFiles(options.inputs.front(), {{"-o", options.output},
+                                                  {"--report", options.report},
+                                                  {"--thumbnail", options.thumbnail}});
     const orvex::render::RenderOptions render = renderOptions(options);
     const auto started = std::chrono::steady_clock::now();
     orvex::cli::FileRecord record;

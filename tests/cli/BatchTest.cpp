@@ -8,7 +8,12 @@
 
 #include <gmock/gmock.h>
 
+#include <cstdlib>
 #include <sstream>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -67,7 +72,8 @@ TEST_F(BatchTest, ConvertsTheGoodFilesOfATreeAlikeWithOneOrFourWorkers) {
         const std::string o = outdir.string();
         const std::vector<std::string> expected = {
             "orvex-import: " + native(in + "/a/LOUD.MODEL") + ": converted to " + native(o + "/a/LOUD.json"),
-            "orvex-import: " + native(in + "/a/b/deep.model") + ": converted to " + native(o + "/a/b/deep.json"),
+            "orvex-import: " + native(in + "/a/b/deep.model") + ": converted to " +
+                native(o + "/a/b/deep.json"),
             "orvex-import: " + native(in + "/a/good.model") + ": converted to " + native(o + "/a/good.json"),
             "orvex-import: " + native(in + "/a/truncated.model") + ": the file holds no complete mesh",
             "orvex-import: " + native(in + "/meshless.model") + ": the file holds no complete mesh",
@@ -166,12 +172,25 @@ TEST_F(BatchTest, RefusesWorkItCannotDo) {
         {{empty.string(), "-o", outdir}, 1, "empty: no .model files found"},
         {{tree.string(), "-o", outdir, "--format", "dae"}, 2, "dae"},
         {{tree.string(), "-o", outdir, "--embed-textures"}, 2, "--embed-textures goes with --format fbx"},
-        {{tree.string(), "-o", outdir, "--textures", "dds"}, 2, "--textures dds goes with --format fbx or obj"},
+        {{tree.string(), "-o", outdir, "--textures", "dds"},
+         2,
+         "--textures dds goes with --format fbx or obj"},
         {{tree.string(), "-o", outdir, "-j", "0"}, 2, "-j"},
         {{tree.string(), "-o", outdir, "--size", "64"}, 2, "--size goes with --format png"},
         {{tree.string(), "-o", outdir, "--contact-sheet", out("sheet.jpg").string()}, 2, "sheet.jpg"},
         {{tree.string()}, 2, "-o"},
         {{"--inspect", tree.string()}, 2, "--inspect"},
+        // The report and the contact sheet land on no input, output or each other.
+        {{tree.string(), "-o", outdir, "--report", (tree / "top.model").string()},
+         2,
+         "--report names the input file"},
+        {{tree.string(), "-o", outdir, "--format", "png", "--contact-sheet", outdir + "/a/good.png"},
+         2,
+         "--contact-sheet names the output of"},
+        {{tree.string(), "-o", outdir, "--report", out("s.png").string(), "--contact-sheet",
+          out("s.png").string()},
+         2,
+         "named by both --report and --contact-sheet"},
     };
     for (const auto& c : cases) {
         const Outcome result = run(c.arguments);
@@ -180,6 +199,31 @@ TEST_F(BatchTest, RefusesWorkItCannotDo) {
         EXPECT_THAT(result.err, IsOneLine("[^\n]*")) << c.mentions;
     }
     EXPECT_FALSE(fs::exists(outdir));
+    EXPECT_EQ(fs::file_size(tree / "top.model"), triangleModel(1).size());
 }
+
+#ifndef _WIN32
+// A folder in the tree that cannot be listed stops the batch before any
+// work, in a line that names that folder. Root lists every folder, so there
+// the program runs as nobody.
+TEST_F(BatchTest, NamesTheFolderThatItCannotList) {
+    const fs::path tree = writeTree();
+    fs::create_directories(tree / "a" / "locked" / "inner");
+    fs::permissions(tree / "a" / "locked", fs::perms::none);
+    std::vector<std::string> command = {ORVEX_PROGRAM, tree.string(), "-o", out("batch").string()};
+    if (geteuid() == 0) {
+        if (std::system("command -v setpriv > /dev/null") != 0)
+            GTEST_SKIP() << "root lists every folder, and setpriv is missing";
+        command.insert(command.begin(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    }
+    const int status = runProcess(command, scratch_ / "stdout.txt", scratch_ / "stderr.txt");
+    fs::permissions(tree / "a" / "locked", fs::perms::owner_all);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(lineText(readText(scratch_ / "stderr.txt")),
+              "orvex-import: " + (tree / "a" / "locked").string() +
+                  ": cannot list the folder: Permission denied\n");
+    EXPECT_FALSE(fs::exists(out("batch")));
+}
+#endif
 
 }  // namespace
