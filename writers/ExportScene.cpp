@@ -277,9 +277,12 @@ std::string pointsDigestOf(const MeshData& mesh) {
     return digest.hex();
 }
 
+// Points alone would not do: a mesh that the host refused may share its
+// points and its number of triangles with the next.
 bool madeFrom(const MeshData& mesh, const SourceMesh& source) {
     return mesh.points.size() == source.vertexCount && mesh.polygonCounts.size() == source.triangleCount &&
-           pointsDigestOf(mesh) == source.pointsDigest;
+           pointsDigestOf(mesh) == source.pointsDigest &&
+           cornersDigestOf(mesh.polygonConnects) == source.cornersDigest;
 }
 
 std::string transformNameOf(const standin::Scene& scene, const Node& shape) {
@@ -487,6 +490,12 @@ private:
 void PointsDigest::add(float x, float y, float z) {
     const float point[3] = {x, y, z};
     fDigest.add(point, sizeof point);
+}
+
+std::string cornersDigestOf(const std::vector<int>& corners) {
+    Digest digest;
+    digest.add(corners.data(), corners.size() * sizeof(int));
+    return digest.hex();
 }
 
 std::string meshObjectName(const std::string& modelName, std::size_t position, const std::string& textureName) {

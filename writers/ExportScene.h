@@ -22,13 +22,14 @@ namespace orvex::writers {
 // What the model file holds that the host scene does not: the model's name
 // and each mesh's three names (the texture name first), by which the
 // outputs name what they hold. The host makes one mesh for each mesh of the
-// file that it accepts, in the file's order, with the file's points; host
-// meshes are matched to the file's by their points in that order.
+// file that it accepts, in the file's order, with the file's points and
+// corners; host meshes are matched to the file's by both in that order.
 struct SourceMesh {
     std::array<std::string, 3> names;  // bytes, as the file holds them
     std::size_t vertexCount = 0;
     std::size_t triangleCount = 0;
-    std::string pointsDigest;  // of its points as the host holds them, by PointsDigest
+    std::string pointsDigest;   // of its points as the host holds them, by PointsDigest
+    std::string cornersDigest;  // of its corners' vertex numbers, by cornersDigestOf
 };
 
 struct SourceModel {
@@ -45,6 +46,9 @@ public:
 private:
     Digest fDigest;
 };
+
+// A digest of a mesh's corners: the vertex number of each, in turn.
+std::string cornersDigestOf(const std::vector<int>& corners);
 
 // The name of each mesh of a model in the outputs: the model's name, the
 // mesh's position in the file, and the last part of its texture name, if it

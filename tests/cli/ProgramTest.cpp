@@ -111,6 +111,27 @@ fs::path writeDepot(const fs::path& content) {
     return content / "meshes" / "depot.model";
 }
 
+// A mesh that the host refuses leaves its name unused, also where the next
+// mesh has the same points and as many triangles.
+TEST_F(ConversionTest, AMeshAfterOneTheHostRefusedKeepsItsOwnName) {
+    std::vector<ModelVertex> square(4);
+    square[1].x = square[2].x = 1;
+    square[2].y = square[3].y = 1;
+    ModelBuilder model;
+    model.beginMeshList()
+        .mesh(std::string("props\\crate") + '\0', square, {0, 1, 2, 0, 2, 7})
+        .mesh(std::string("props\\barrel") + '\0', square, {0, 1, 2, 0, 2, 3})
+        .endMeshList();
+    const fs::path file = scratch_ / "share.model";
+    orvex::modelgen::writeFile(file.string(), model.bytes());
+    const Outcome result = run({file.string(), "-o", out("share.gltf").string()});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const nlohmann::json gltf = nlohmann::json::parse(readText(out("share.gltf")));
+    ASSERT_EQ(gltf["nodes"].size(), 2u);
+    EXPECT_EQ(gltf["nodes"][1]["name"], "share.1 barrel");
+    EXPECT_EQ(gltf["nodes"][1]["extras"]["modelName1"], "props\\barrel");
+}
+
 // Every format gives the model one parent named after the file, each mesh a
 // name of the file's name, its position in the file (a mesh the host
 // refused keeps its number) and its texture's last part, each texture one
