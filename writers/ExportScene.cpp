@@ -242,11 +242,17 @@ void buildGeometry(const MeshData& data, MeshGeometry& geometry, Repairs& repair
 }
 
 std::optional<std::vector<std::uint8_t>> readPrefix(const std::string& path, std::size_t limit) {
-    std::ifstream in(std::filesystem::u8path(path), std::ios::binary | std::ios::ate);
-    const std::streamoff size = in ? std::streamoff(in.tellg()) : -1;
-    if (size < 0) return std::nullopt;
-    std::vector<std::uint8_t> bytes(std::size_t(std::min(size, std::streamoff(limit))));
-    in.seekg(0);
+    const std::filesystem::path file = std::filesystem::u8path(path);
+    // The texture lookup takes a folder for a file, as the host's does. A
+    // folder opens as a stream on some systems, with a size of its own, and
+    // a pipe would wait for a writer.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error)) return std::nullopt;
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    if (error) return std::nullopt;
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::vector<std::uint8_t> bytes(std::size_t(std::min<std::uintmax_t>(size, limit)));
     in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
     if (std::size_t(in.gcount()) != bytes.size()) return std::nullopt;
     return bytes;
@@ -429,7 +435,9 @@ private:
             PendingTexture& pending = fPending[i];
             const std::optional<std::vector<std::uint8_t>> bytes = readPrefix(pending.file, kMaxDdsBytesRead);
             if (!bytes) {
-                pending.whyNot = "cannot be read";
+                std::error_code ignored;
+                const bool folder = std::filesystem::is_directory(std::filesystem::u8path(pending.file), ignored);
+                pending.whyNot = folder ? "is a folder, not a file" : "cannot be read";
                 return;
             }
             pending.image = decodeDds(*bytes, pending.whyNot);

@@ -132,6 +132,17 @@ TEST_F(ConversionTest, AMeshAfterOneTheHostRefusedKeepsItsOwnName) {
     EXPECT_EQ(gltf["nodes"][1]["extras"]["modelName1"], "props\\barrel");
 }
 
+// The texture lookup takes a folder of a texture's name for the texture, as
+// the host's does; the conversion warns and leaves the mesh untextured.
+TEST_F(ConversionTest, WarnsOfAFolderWhereATextureShouldBe) {
+    const fs::path model = writeDepot(scratch_ / "game" / "content");
+    const fs::path folder = scratch_ / "game" / "content" / "textures" / "props" / "crate.2048.dds";
+    fs::create_directories(folder);
+    const Outcome result = run({model.string(), "-o", out("depot.glb").string()});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_THAT(result.err, HasSubstr(native("props/crate.2048.dds") + ": is a folder, not a file; left untextured"));
+}
+
 // Every format gives the model one parent named after the file, each mesh a
 // name of the file's name, its position in the file (a mesh the host
 // refused keeps its number) and its texture's last part, each texture one
