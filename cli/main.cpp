@@ -270,7 +270,15 @@ int convert(const Options& options, Plugin& plugin) {
         record.status = "failed";
         record.reason = failure.what();
         record.seconds = seconds();
-        if (!options.report.empty()) writeReport(options.report, record);
+        // The import's failure is the one to exit with; a report that cannot
+        // be written as well gets a line of its own.
+        if (!options.report.empty()) {
+            try {
+                writeReport(options.report, record);
+            } catch (const Failure& reportFailure) {
+                std::cerr << kProgramName << ": " << reportFailure.what() << "\n";
+            }
+        }
         throw;
     }
     for (const std::string& warning : record.warnings)

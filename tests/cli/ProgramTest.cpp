@@ -471,6 +471,17 @@ TEST_F(ConversionTest, ExplainsEveryFailureInOneLineWithItsExitStatus) {
     EXPECT_EQ(fs::file_size(empty), 0u);
 }
 
+// A failed import whose report cannot be written either exits as a failed
+// import, and says both.
+TEST_F(ConversionTest, AFailedImportOutranksItsReportThatCannotBeWritten) {
+    const fs::path missing = scratch_ / "missing.model";
+    const fs::path report = scratch_ / "no" / "such" / "dir" / "r.json";
+    const Outcome result = run({missing.string(), "-o", out("a.glb").string(), "--report", report.string()});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_THAT(result.err, HasSubstr(report.string() + ": cannot write"));
+    EXPECT_THAT(result.err, HasSubstr(missing.string() + ": "));
+}
+
 // The output is what was asked for: a thumbnail that cannot be written
 // beside it is a warning, not a failed conversion.
 TEST_F(ConversionTest, WritesAThumbnailBesideTheOutputAndOnlyWarnsWhenItCannot) {
