@@ -86,17 +86,16 @@ MStatus forceElement(const Command& command) {
     const NodeId setId = set->id;
     const std::vector<NodeId> shapes = shapesOf(*member);
     if (shapes.empty()) return MStatus::kFailure;
-    for (Node& node : sceneState().nodes) {
-        if (node.type != "shadingEngine" || node.id == setId) continue;
-        auto joined = [&shapes](NodeId id) {
-            return std::find(shapes.begin(), shapes.end(), id) != shapes.end();
-        };
-        node.members.erase(std::remove_if(node.members.begin(), node.members.end(), joined),
-                           node.members.end());
-    }
-    std::vector<NodeId>& members = findNode(setId)->members;
+    SceneState& scene = sceneState();
     for (NodeId shape : shapes) {
-        if (std::find(members.begin(), members.end(), shape) == members.end()) members.push_back(shape);
+        const auto [group, fresh] = scene.shadingGroupOf.try_emplace(shape, setId);
+        if (!fresh) {
+            if (group->second == setId) continue;
+            std::vector<NodeId>& left = findNode(group->second)->members;
+            left.erase(std::remove(left.begin(), left.end(), shape), left.end());
+            group->second = setId;
+        }
+        findNode(setId)->members.push_back(shape);
     }
     return MStatus::kSuccess;
 }

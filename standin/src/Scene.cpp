@@ -60,6 +60,7 @@ Node& addNamedNode(SceneState& scene, const std::string& type, const std::string
     node.parent = parent;
     node.dag = isDagType(type);
     scene.byName.emplace(name, node.id);
+    if (node.dag) scene.dagChildren[parent].push_back(node.id);
     scene.nodes.push_back(std::move(node));
     return scene.nodes.back();
 }
@@ -165,11 +166,9 @@ const Node* Scene::findByName(const std::string& name) const {
 }
 
 std::vector<NodeId> Scene::children(NodeId parent) const {
-    std::vector<NodeId> ids;
-    for (const Node& node : nodes()) {
-        if (node.dag && node.parent == parent) ids.push_back(node.id);
-    }
-    return ids;
+    const SceneState& scene = sceneState();
+    const auto found = scene.dagChildren.find(parent);
+    return found == scene.dagChildren.end() ? std::vector<NodeId>() : found->second;
 }
 
 std::string Scene::fullPathName(NodeId id) const {
@@ -202,13 +201,10 @@ const Connection* Scene::connectionInto(NodeId node, const std::string& attribut
 }
 
 std::vector<NodeId> Scene::setsContaining(NodeId node) const {
-    std::vector<NodeId> sets;
-    for (const Node& candidate : nodes()) {
-        if (std::find(candidate.members.begin(), candidate.members.end(), node) != candidate.members.end()) {
-            sets.push_back(candidate.id);
-        }
-    }
-    return sets;
+    // Shading groups are the only sets with members.
+    const SceneState& scene = sceneState();
+    const auto found = scene.shadingGroupOf.find(node);
+    return found == scene.shadingGroupOf.end() ? std::vector<NodeId>() : std::vector<NodeId>{found->second};
 }
 
 const Scene& currentScene() {

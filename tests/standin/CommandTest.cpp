@@ -54,6 +54,7 @@ TEST_F(CommandTest, MovesAMeshShapeBetweenShadingGroups) {
     EXPECT_THAT(scene().find(setId("set1"))->members, ElementsAre(shape));
     EXPECT_TRUE(MGlobal::executeCommand("sets -e -forceElement set2 |transform1|mesh1;", ignored));
     EXPECT_THAT(scene().setsContaining(shape), ElementsAre(setId("set2")));
+    EXPECT_THAT(scene().find(setId("set1"))->members, IsEmpty());
     EXPECT_TRUE(MGlobal::executeCommand("sets -e -forceElement initialShadingGroup transform1", ignored));
     EXPECT_THAT(scene().setsContaining(shape), ElementsAre(setId("initialShadingGroup")));
     EXPECT_THAT(scene().setsContaining(scene().find(transform)->id), IsEmpty());
