@@ -391,8 +391,12 @@ int run(const Options& options, const CLI::App& app) {
     const bool batch = isBatch(options);
     if (options.inspect) {
         if (batch) throw Failure(kExitUsage, "--inspect takes one .model file");
-        if (!options.output.empty() || !options.report.empty())
-            throw Failure(kExitUsage, "--inspect writes nothing: drop -o and --report");
+        // An option that it would pass over silently would look as if it counted.
+        for (const CLI::Option* option : app.get_options()) {
+            const std::string name = option->get_name();
+            if (option->count() > 0 && name != "inputs" && name != "--inspect" && name != "--json")
+                throw Failure(kExitUsage, "--inspect writes nothing and takes no " + name + ": drop it");
+        }
         return inspect(options);
     }
     if (options.json) throw Failure(kExitUsage, "--json goes with --inspect");
