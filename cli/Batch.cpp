@@ -393,7 +393,7 @@ int dryRun(const std::vector<Job>& jobs) {
     return status;
 }
 
-void prepareOutputFolder(const std::string& folder) {
+void requireOutputFolder(const std::string& folder) {
     const fs::path path = fs::u8path(folder);
     std::error_code error;
     if (fs::exists(path, error) && !fs::is_directory(path, error)) {
@@ -401,7 +401,12 @@ void prepareOutputFolder(const std::string& folder) {
                                       ": not a folder (with several inputs, a folder or --format, -o names "
                                       "the folder to write into)");
     }
-    fs::create_directories(path, error);
+}
+
+void prepareOutputFolder(const std::string& folder) {
+    requireOutputFolder(folder);
+    std::error_code error;
+    fs::create_directories(fs::u8path(folder), error);
     if (error) throw Failure(kExitWriteFailed, folder + ": cannot make the folder: " + error.message());
 }
 
@@ -483,6 +488,7 @@ int runBatch(const BatchOptions& options) {
     DigestCache digests;
     const Maker maker = makerOf(options, program, digests);
     if (options.dryRun) {
+        requireOutputFolder(options.outputDirectory);
         decide(jobs, maker, options, digests);
         return dryRun(jobs);
     }

@@ -350,6 +350,8 @@ int convertAll(const Options& options) {
     batch.report = options.report;
     batch.overwrite = options.overwrite;
     batch.dryRun = options.dryRun;
+    if (batch.dryRun && (!batch.report.empty() || !batch.contactSheet.empty()))
+        throw Failure(kExitUsage, "--dry-run writes nothing: drop --report and --contact-sheet");
     batch.embedTextures = options.embedTextures;
     if (batch.format != "fbx" && batch.embedTextures)
         throw Failure(kExitUsage, "--embed-textures goes with --format fbx");

@@ -166,6 +166,10 @@ TEST_F(BatchTest, RefusesWorkItCannotDo) {
         std::string mentions;
     } cases[] = {
         {{tree.string(), "-o", (scratch_ / "taken").string()}, 2, "taken: not a folder"},
+        {{tree.string(), "-o", (scratch_ / "taken").string(), "--dry-run"}, 2, "taken: not a folder"},
+        {{tree.string(), "-o", outdir, "--dry-run", "--report", out("r.json").string()},
+         2,
+         "--dry-run writes nothing"},
         {{(tree / "top.model").string(), (scratch_ / "other" / "top.model").string(), "-o", outdir},
          2,
          native("other/top.model") + ": would be written to"},
