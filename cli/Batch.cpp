@@ -59,9 +59,40 @@ bool isModelFile(const fs::path& path) {
     return extension == ".model";
 }
 
-// Folders give their ".model" files in path order, so that the work and the
-// report are the same from run to run; files named on the command line are
-// taken whatever their name, for the worker to judge.
+// Every ".model" file under `folder` at any depth, in path order. Links to
+// folders are followed, as a game's tree may hold folders by link, except
+// into a folder that the walk is already inside, which would never end.
+std::vector<fs::path> modelFilesUnder(const fs::path& folder) {
+    std::vector<fs::path> found;
+    std::error_code error;
+    fs::path last = folder;  // the entry the walk failed after: a folder it could not list, or in one
+    std::vector<fs::path> inside = {fs::canonical(folder, error)};  // resolved, the outermost first
+    fs::recursive_directory_iterator walk(folder, fs::directory_options::follow_directory_symlink, error);
+    for (const fs::recursive_directory_iterator end; !error && walk != end; walk.increment(error)) {
+        last = walk->path();
+        if (walk->is_directory(error)) {
+            inside.resize(static_cast<std::size_t>(walk.depth()) + 1);
+            fs::path resolved = fs::canonical(last, error);
+            if (std::find(inside.begin(), inside.end(), resolved) != inside.end()) {
+                walk.disable_recursion_pending();
+            } else {
+                inside.push_back(std::move(resolved));
+            }
+        } else if (isModelFile(last) && walk->is_regular_file(error)) {
+            found.push_back(last);
+        }
+    }
+    if (error) {
+        std::error_code ignored;
+        const fs::path unlisted = fs::is_directory(last, ignored) ? last : last.parent_path();
+        throw Failure(kExitImportFailed, unlisted.u8string() + ": cannot list the folder: " + error.message());
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+// Files named on the command line are taken whatever their name, for the
+// worker to judge.
 std::vector<Job> collectJobs(const BatchOptions& options) {
     std::vector<Job> jobs;
     for (const std::string& input : options.inputs) {
@@ -71,22 +102,7 @@ std::vector<Job> collectJobs(const BatchOptions& options) {
             jobs.push_back({input, folder.filename().replace_extension(), {}, {}, {}, {}, {}, {}, {}});
             continue;
         }
-        std::vector<fs::path> found;
-        fs::path last = folder;  // the entry the walk failed after: a folder it could not list, or in one
-        fs::recursive_directory_iterator walk(folder, error), end;
-        for (; !error && walk != end; walk.increment(error)) {
-            last = walk->path();
-            if (isModelFile(last) && walk->is_regular_file(error)) found.push_back(last);
-        }
-        if (error) {
-            std::error_code ignored;
-            const fs::path unlisted =
-                fs::is_directory(fs::symlink_status(last, ignored)) ? last : last.parent_path();
-            throw Failure(kExitImportFailed,
-                          unlisted.u8string() + ": cannot list the folder: " + error.message());
-        }
-        std::sort(found.begin(), found.end());
-        for (const fs::path& path : found) {
+        for (const fs::path& path : modelFilesUnder(folder)) {
             jobs.push_back({path.u8string(),
                             path.lexically_relative(folder).replace_extension(),
                             {}, {}, {}, {}, {}, {}, {}});

@@ -207,6 +207,19 @@ TEST_F(BatchTest, RefusesWorkItCannotDo) {
 }
 
 #ifndef _WIN32
+// Links to folders are followed, as a game's tree may hold folders by link,
+// but not back into a folder that the walk is inside.
+TEST_F(BatchTest, FollowsLinksToFoldersButNotRoundInALoop) {
+    const fs::path tree = writeTree();
+    write(scratch_ / "elsewhere" / "linked.model", triangleModel(6));
+    fs::create_directory_symlink(scratch_ / "elsewhere", tree / "addon");
+    fs::create_directory_symlink("..", tree / "a" / "up");
+    const Outcome result = run({tree.string(), "-o", out("batch").string(), "--format", "json"});
+    EXPECT_EQ(result.status, 1) << result.err;  // the tree's two broken files
+    EXPECT_THAT(result.err, HasSubstr("converted 5, skipped 0 of 7 files"));
+    EXPECT_TRUE(fs::exists(out("batch") / "addon" / "linked.json"));
+}
+
 // A folder in the tree that cannot be listed stops the batch before any
 // work, in a line that names that folder. Root lists every folder, so there
 // the program runs as nobody.
