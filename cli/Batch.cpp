@@ -499,7 +499,11 @@ int runBatch(const BatchOptions& options) {
     if (program.empty())
         throw Failure(kExitImportFailed, "cannot find this program's own file to run workers");
     std::vector<Job> jobs = collectJobs(options);
-    if (jobs.empty()) throw Failure(kExitImportFailed, options.inputs.front() + ": no .model files found");
+    if (jobs.empty()) {
+        std::string inputs = options.inputs.front();
+        for (std::size_t i = 1; i < options.inputs.size(); ++i) inputs += ", " + options.inputs[i];
+        throw Failure(kExitImportFailed, inputs + ": no .model files found");
+    }
     requireOwnFiles(options, jobs);
     DigestCache digests;
     const Maker maker = makerOf(options, program, digests);

@@ -158,6 +158,7 @@ TEST_F(BatchTest, RefusesWorkItCannotDo) {
     fs::create_directories(empty);
     write(empty / "readme.txt", {'x'});
     write(scratch_ / "other" / "top.model", triangleModel(1));
+    fs::create_directories(scratch_ / "empty2");
     write(scratch_ / "taken", {'x'});
     const std::string outdir = out("batch").string();
     const struct {
@@ -174,6 +175,7 @@ TEST_F(BatchTest, RefusesWorkItCannotDo) {
          2,
          native("other/top.model") + ": would be written to"},
         {{empty.string(), "-o", outdir}, 1, "empty: no .model files found"},
+        {{empty.string(), (scratch_ / "empty2").string(), "-o", outdir}, 1, "empty2: no .model files found"},
         {{tree.string(), "-o", outdir, "--format", "dae"}, 2, "dae"},
         {{tree.string(), "-o", outdir, "--embed-textures"}, 2, "--embed-textures goes with --format fbx"},
         {{tree.string(), "-o", outdir, "--textures", "dds"},
