@@ -258,6 +258,16 @@ std::optional<std::vector<std::uint8_t>> readPrefix(const std::string& path, std
     return bytes;
 }
 
+// Windows opens a device, not a file, under these names, whatever follows
+// their first dot.
+bool isDeviceName(const std::string& name) {
+    std::string base = name.substr(0, name.find('.'));
+    for (char& c : base) c = asciiLower(c);
+    if (base == "con" || base == "prn" || base == "aux" || base == "nul") return true;
+    return base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) &&
+           base[3] >= '1' && base[3] <= '9';
+}
+
 // The game path's file name without its extension, reduced to characters
 // that every file system and URI takes as they are.
 std::string imageStem(const std::string& gamePath) {
@@ -269,6 +279,7 @@ std::string imageStem(const std::string& gamePath) {
     }
     name.erase(0, name.find_first_not_of('.'));
     if (name.size() > kMaxImageStemLength) name.resize(kMaxImageStemLength);
+    if (isDeviceName(name)) name.insert(std::min(name.find('.'), name.size()), "_");
     return name.empty() ? "texture" : name;
 }
 

@@ -675,6 +675,38 @@ TEST_F(SceneWriterTest, FailedWriteNamesTheFileAndLeavesNothingOfTheOutput) {
     EXPECT_THAT(fOutput.entries(), ElementsAre(image, buffer));
 }
 
+// An image takes its texture's name, as every file system takes it: other
+// characters become "_", and a name that Windows keeps for a device gets a
+// "_" after it.
+TEST_F(SceneWriterTest, NamesImagesAsEveryFileSystemTakesThem) {
+    const struct {
+        const char* texture;
+        const char* image;
+    } cases[] = {{"con.1024.dds", "con_.1024-"}, {"Aux.dds", "Aux_-"},
+                 {"com1.dds", "com1_-"},         {"lpt9.512.dds", "lpt9_.512-"},
+                 {"console.dds", "console-"},    {"odd name#.dds", "odd_name_-"}};
+    for (const auto& c : cases) {
+        const std::string file = fTextures.file(c.texture);
+        testing::writeFile(
+            file, testing::ddsFile(2, 2, {testing::kRgbaFlags, 0, 32, {0xFF, 0xFF00, 0xFF0000, 0xFF000000}},
+                                   kTexturePixels));
+        shade(addMesh(kPlainTriangle), addFileTexture(gamePathOf(file)));
+    }
+    const WriteReport report = writeScene(standin::currentScene(), fOutput.file("scene.gltf"));
+    std::vector<std::string> images;
+    for (const std::string& path : report.files) {
+        const std::string name = std::filesystem::path(path).filename().string();
+        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".png") == 0) images.push_back(name);
+    }
+    ASSERT_EQ(images.size(), std::size(cases));
+    for (const auto& c : cases) {
+        EXPECT_EQ(std::count_if(images.begin(), images.end(),
+                                [&](const std::string& image) { return image.rfind(c.image, 0) == 0; }),
+                  1)
+            << c.texture;
+    }
+}
+
 // Two scenes, the second one mesh more: an output written from the first
 // and then replaced by the second.
 class ReplacementTest : public SceneWriterTest {
