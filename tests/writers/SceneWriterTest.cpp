@@ -677,14 +677,17 @@ TEST_F(SceneWriterTest, FailedWriteNamesTheFileAndLeavesNothingOfTheOutput) {
 
 // An image takes its texture's name, as every file system takes it: other
 // characters become "_", and a name that Windows keeps for a device gets a
-// "_" after it.
+// "_" after it, so that outputs made elsewhere can be copied there. (Windows
+// holds no texture of such a name to begin with.)
 TEST_F(SceneWriterTest, NamesImagesAsEveryFileSystemTakesThem) {
     const struct {
         const char* texture;
         const char* image;
-    } cases[] = {{"con.1024.dds", "con_.1024-"}, {"Aux.dds", "Aux_-"},
-                 {"com1.dds", "com1_-"},         {"lpt9.512.dds", "lpt9_.512-"},
-                 {"console.dds", "console-"},    {"odd name#.dds", "odd_name_-"}};
+    } cases[] = {
+#ifndef _WIN32
+        {"con.1024.dds", "con_.1024-"}, {"Aux.dds", "Aux_-"}, {"com1.dds", "com1_-"}, {"lpt9.512.dds", "lpt9_.512-"},
+#endif
+        {"console.dds", "console-"},    {"odd name#.dds", "odd_name_-"}};
     for (const auto& c : cases) {
         const std::string file = fTextures.file(c.texture);
         testing::writeFile(
