@@ -183,7 +183,12 @@ class ImportOrvexModelFolder(Operator):
         if not os.path.isdir(self.directory):
             self.report({'ERROR'}, "%s: not a folder" % self.directory)
             return {'CANCELLED'}
-        paths = converter.model_files_under(self.directory)
+        try:
+            paths = converter.model_files_under(self.directory)
+        except OSError as error:
+            self.report({'ERROR'}, "%s: cannot list the folder: %s" % (
+                error.filename or self.directory, error.strerror or error))
+            return {'CANCELLED'}
         if not paths:
             self.report({'ERROR'}, "%s: holds no .model file" % self.directory)
             return {'CANCELLED'}

@@ -42,10 +42,26 @@ def bundled_converter(addon_dir, platform=sys.platform):
 
 def model_files_under(folder):
     """Every .model file (in any letter case) under `folder` at any depth,
-    as the program's batches find them, in a stable order."""
+    as the program's batches find them, in a stable order: links to folders
+    are followed, but never back into a folder the walk is inside. Raises
+    OSError naming a folder that cannot be listed, as the batches stop on
+    one: its models would be missing without a word."""
+    def fail(error):
+        raise error
+
     found = []
-    for parent, folders, files in os.walk(folder):
-        folders.sort()
+    # For each folder yet to walk, the folders it lies in, resolved.
+    inside = {folder: {os.path.realpath(folder)}}
+    for parent, folders, files in os.walk(folder, onerror=fail, followlinks=True):
+        around = inside.pop(parent)
+        kept = []
+        for name in sorted(folders):
+            path = os.path.join(parent, name)
+            resolved = os.path.realpath(path)
+            if resolved not in around:
+                inside[path] = around | {resolved}
+                kept.append(name)
+        folders[:] = kept
         found.extend(os.path.join(parent, name) for name in sorted(files)
                      if name.lower().endswith(MODEL_EXTENSION))
     return found

@@ -50,6 +50,25 @@ class ModelFilesUnderTest(unittest.TestCase):
             found = [os.path.relpath(path, root) for path in converter.model_files_under(root)]
         self.assertEqual(found, ["A.MODEL", "b.model", os.path.join("y", "e.model"), os.path.join("z", "c.Model")])
 
+    def test_follows_links_to_folders_but_not_round_in_a_loop(self):
+        with tempfile.TemporaryDirectory() as scratch:
+            root = os.path.join(scratch, "root")
+            elsewhere = os.path.join(scratch, "elsewhere")
+            os.makedirs(os.path.join(root, "a"))
+            os.makedirs(elsewhere)
+            open(os.path.join(elsewhere, "x.model"), "w").close()
+            os.symlink(elsewhere, os.path.join(root, "linked"))
+            os.symlink("..", os.path.join(root, "a", "up"))
+            found = [os.path.relpath(path, root) for path in converter.model_files_under(root)]
+        self.assertEqual(found, [os.path.join("linked", "x.model")])
+
+    def test_a_folder_that_cannot_be_listed_is_an_error_that_names_it(self):
+        with tempfile.TemporaryDirectory() as root:
+            missing = os.path.join(root, "gone")
+            with self.assertRaises(OSError) as raised:
+                converter.model_files_under(missing)
+        self.assertEqual(raised.exception.filename, missing)
+
 
 def fake_program(folder, script, executable=True, name="fake-orvex-import"):
     """A stand-in for orvex-import: a shell script, given the same
