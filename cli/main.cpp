@@ -247,9 +247,6 @@ int convert(const Options& options, Plugin& plugin) {
         throw Failure(kExitUsage, "--view goes with a .png output or --thumbnail");
     if (!options.thumbnail.empty() && !orvex::cli::isPngPath(options.thumbnail))
         throw Failure(kExitUsage, options.thumbnail + ": the thumbnail is a .png file");
-    requireDistinctFiles(options.inputs.front(), {{"-o", options.output},
-                                                  {"--report", options.report},
-                                                  {"--thumbnail", options.thumbnail}});
     const orvex::render::RenderOptions render = renderOptions(options);
     const auto started = std::chrono::steady_clock::now();
     orvex::cli::FileRecord record;
@@ -409,6 +406,10 @@ int run(const Options& options, const CLI::App& app) {
                       "--contact-sheet, -j, --overwrite and --dry-run go with a batch (a folder, "
                       "several inputs or --format)");
     }
+    // A batch's workers are given files that the batch has checked.
+    requireDistinctFiles(options.inputs.front(), {{"-o", options.output},
+                                                  {"--report", options.report},
+                                                  {"--thumbnail", options.thumbnail}});
     Plugin plugin;
     return convert(options, plugin);
 }
