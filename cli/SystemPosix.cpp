@@ -1,5 +1,6 @@
 #include "cli/System.h"
 
+#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -14,9 +15,18 @@ namespace orvex::cli {
 namespace {
 
 volatile std::sig_atomic_t gStopSignal = 0;
+// The handler also writes a byte here: a wait for the workers that began
+// just after the flag was last looked at ends at once, instead of when a
+// worker next says something or ends.
+int gStopPipe[2] = {-1, -1};
 
 void recordStop(int signal) {
     gStopSignal = signal;
+    if (gStopPipe[1] >= 0) {
+        const int saved = errno;
+        [[maybe_unused]] const ssize_t written = write(gStopPipe[1], "", 1);
+        errno = saved;
+    }
 }
 
 }  // namespace
@@ -71,6 +81,7 @@ int terminalColumns() {
 }
 
 void catchStopRequests() {
+    if (gStopPipe[0] < 0 && pipe2(gStopPipe, O_CLOEXEC | O_NONBLOCK) != 0) gStopPipe[0] = gStopPipe[1] = -1;
     struct sigaction action {};
     action.sa_handler = recordStop;
     sigemptyset(&action.sa_mask);
@@ -83,6 +94,10 @@ void catchStopRequests() {
 int stopRequest() {
     const int signal = gStopSignal;
     return signal == 0 ? 0 : 128 + signal;
+}
+
+int stopRequestPipe() {
+    return gStopPipe[0];
 }
 
 }  // namespace orvex::cli

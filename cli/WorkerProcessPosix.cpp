@@ -17,6 +17,10 @@ extern char** environ;
 
 namespace orvex::cli {
 
+// SystemPosix.cpp: readable once a request to stop has come, -1 before
+// requests are caught.
+int stopRequestPipe();
+
 namespace {
 
 // Often enough for a progress display's clock to move smoothly.
@@ -117,12 +121,14 @@ std::vector<WorkerProcess::Ended> WorkerProcess::waitForAny(const std::vector<Wo
                                                             bool tick, bool& ticked) {
     std::vector<pollfd> pipes;
     for (const WorkerProcess* worker : workers) pipes.push_back({worker->fState->errorPipe, POLLIN, 0});
+    // Last, so that the workers' indices stay theirs; a negative descriptor is passed over.
+    pipes.push_back({stopRequestPipe(), POLLIN, 0});
     const int ready = poll(pipes.data(), pipes.size(), tick ? kTickMilliseconds : -1);
     if (ready < 0 && errno != EINTR) throw std::system_error(errno, std::generic_category(), "poll");
     ticked = ready == 0;
 
     std::vector<Ended> ended;
-    for (std::size_t i = 0; i < pipes.size(); ++i) {
+    for (std::size_t i = 0; i < workers.size(); ++i) {
         if (pipes[i].revents == 0) continue;
         State& state = *workers[i]->fState;
         char buffer[4096];
