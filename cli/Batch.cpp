@@ -606,13 +606,11 @@ int runBatch(const BatchOptions& options) {
     const auto finishedJob = [&](std::size_t i, const TaskResult& result) {
         const Job& job = jobs[i];
         std::optional<FileRecord> told = readFirstRecord(job.report);
-        if (result.stopped) {
-            // The files that a stopped worker finished stand; the one it
-            // was writing does not.
-            if (!told || told->status != "converted") {
-                removeStoppedWork(job.output);
-                return;
-            }
+        if (result.stopped && !told) {
+            // The files that a stopped worker finished stand, converted or
+            // failed; the one it was writing does not.
+            removeStoppedWork(job.output);
+            return;
         }
         if (records[i]) {
             // A skipped file's thumbnail, whole if it is there at all: its

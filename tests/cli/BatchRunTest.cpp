@@ -408,6 +408,49 @@ TEST_F(BatchRunTest, StopsCleanlyOnSigintAndSigtermAndARerunFinishes) {
     }
 }
 
+// A stopped batch reports the files that its workers finished as they
+// ended, a failure with its own reason.
+TEST_F(BatchRunTest, AStoppedBatchKeepsTheReasonsOfTheFilesItFinished) {
+    const fs::path content = scratch_ / "stuck";
+    std::vector<std::string> names = {"m00.model", "m01hang.model"};
+    for (int i = 2; i < 16; ++i) names.push_back("m" + std::to_string(i / 10) + std::to_string(i % 10) + ".model");
+    for (const std::string& name : names) write(content / name, texturedTriangle("x", 1.0f));
+    // The workers' reports go to a folder in TMPDIR, where this test can see
+    // the first one come.
+    const fs::path temporary = scratch_ / "tmp";
+    fs::create_directories(temporary);
+    const char* const given = std::getenv("TMPDIR");
+    const std::string saved = given != nullptr ? given : "";
+    setenv("TMPDIR", temporary.c_str(), 1);
+    const fs::path errors = scratch_ / "stuck.txt";
+    // With -j 1 the first worker takes m00, which fails, and then hangs on m01hang.
+    const pid_t pid = start({content.string(), "-o", out("stuck").string(), "-j", "1", "--plugin",
+                             ORVEX_THROWING_PLUGIN},
+                            errors);
+    if (given != nullptr) {
+        setenv("TMPDIR", saved.c_str(), 1);
+    } else {
+        unsetenv("TMPDIR");
+    }
+    const auto reported = [&] {
+        std::error_code ignored;
+        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(temporary, ignored))
+            if (entry.path().filename() == "0.json") return true;
+        return false;
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!reported() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    kill(pid, SIGTERM);
+    int raw = 0;
+    waitpid(pid, &raw, 0);
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 143);
+    const std::string said = readText(errors);
+    EXPECT_THAT(said, HasSubstr((content / "m00.model").string() + ": the import failed: a reader that throws"));
+    EXPECT_THAT(said, HasSubstr((content / "m01hang.model").string() + ": not converted: the batch was stopped"));
+}
+
 #endif
 
 }  // namespace

@@ -1,14 +1,17 @@
 // A plug-in module whose reader claims every ".model" file and then throws,
 // as a faulty build of a plug-in might: the program must fail the import in
 // one line, never abort. A file whose name holds "crash" takes the process
-// down instead, as a fault that no handler catches does.
+// down instead, as a fault that no handler catches does, and one whose name
+// holds "hang" keeps the reader busy for an hour.
 
 #include <maya/MFnPlugin.h>
 #include <maya/MPxFileTranslator.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -17,7 +20,9 @@ public:
     static void* creator() { return new ThrowingImport; }
 
     MStatus reader(const MFileObject& file, const MString&, FileAccessMode) override {
-        if (std::string(file.resolvedName().asChar()).find("crash") != std::string::npos) std::abort();
+        const std::string name = file.resolvedName().asChar();
+        if (name.find("crash") != std::string::npos) std::abort();
+        if (name.find("hang") != std::string::npos) std::this_thread::sleep_for(std::chrono::hours(1));
         throw std::logic_error("a reader that throws");
     }
 
