@@ -413,7 +413,8 @@ TEST_F(BatchRunTest, StopsCleanlyOnSigintAndSigtermAndARerunFinishes) {
 TEST_F(BatchRunTest, AStoppedBatchKeepsTheReasonsOfTheFilesItFinished) {
     const fs::path content = scratch_ / "stuck";
     std::vector<std::string> names = {"m00.model", "m01hang.model"};
-    for (int i = 2; i < 16; ++i) names.push_back("m" + std::to_string(i / 10) + std::to_string(i % 10) + ".model");
+    for (int i = 2; i < 16; ++i)
+        names.push_back("m" + std::to_string(i / 10) + std::to_string(i % 10) + ".model");
     for (const std::string& name : names) write(content / name, texturedTriangle("x", 1.0f));
     // The workers' reports go to a folder in TMPDIR, where this test can see
     // the first one come.
@@ -424,9 +425,9 @@ TEST_F(BatchRunTest, AStoppedBatchKeepsTheReasonsOfTheFilesItFinished) {
     setenv("TMPDIR", temporary.c_str(), 1);
     const fs::path errors = scratch_ / "stuck.txt";
     // With -j 1 the first worker takes m00, which fails, and then hangs on m01hang.
-    const pid_t pid = start({content.string(), "-o", out("stuck").string(), "-j", "1", "--plugin",
-                             ORVEX_THROWING_PLUGIN},
-                            errors);
+    const pid_t pid =
+        start({content.string(), "-o", out("stuck").string(), "-j", "1", "--plugin", ORVEX_THROWING_PLUGIN},
+              errors);
     if (given != nullptr) {
         setenv("TMPDIR", saved.c_str(), 1);
     } else {
@@ -447,8 +448,10 @@ TEST_F(BatchRunTest, AStoppedBatchKeepsTheReasonsOfTheFilesItFinished) {
     ASSERT_TRUE(WIFEXITED(raw));
     EXPECT_EQ(WEXITSTATUS(raw), 143);
     const std::string said = readText(errors);
-    EXPECT_THAT(said, HasSubstr((content / "m00.model").string() + ": the import failed: a reader that throws"));
-    EXPECT_THAT(said, HasSubstr((content / "m01hang.model").string() + ": not converted: the batch was stopped"));
+    EXPECT_THAT(said,
+                HasSubstr((content / "m00.model").string() + ": the import failed: a reader that throws"));
+    EXPECT_THAT(said,
+                HasSubstr((content / "m01hang.model").string() + ": not converted: the batch was stopped"));
 }
 
 #endif
