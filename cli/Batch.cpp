@@ -153,8 +153,6 @@ std::vector<std::string> lines(const std::string& text) {
     return result;
 }
 
-// The worker's own line about the file when it left one ("PATH: what went
-// wrong"), else what the end of the worker told.
 // The last line that the worker said of the job, its warnings counted or not.
 std::optional<std::string> lastLineAbout(const Job& job, const TaskResult& result, bool warnings) {
     const std::string prefix = kLinePrefix + job.input + ": ";
@@ -168,6 +166,8 @@ std::optional<std::string> lastLineAbout(const Job& job, const TaskResult& resul
     return std::nullopt;
 }
 
+// The worker's own line about the file when it left one ("PATH: what went
+// wrong"), else what the end of the worker told.
 std::string reasonFor(const Job& job, const TaskResult& result) {
     if (std::optional<std::string> line = lastLineAbout(job, result, false)) return *line;
     return job.input + ": " + (result.failure.empty() ? "the worker gave no account of it" : result.failure);
@@ -469,21 +469,24 @@ std::vector<std::optional<OutputRecord>> decide(std::vector<Job>& jobs, const Ma
 // The report and the contact sheet must not land on an input, an output
 // or each other.
 void requireOwnFiles(const BatchOptions& options, const std::vector<Job>& jobs) {
-    std::vector<std::pair<std::string, std::string>> written;  // option, key
-    for (const auto& [option, path] : {std::pair<std::string, std::string>{"--report", options.report},
+    struct Written {
+        const char* option;
+        const std::string& path;
+        std::string key;
+    };
+    std::vector<Written> written;
+    for (const auto& [option, path] : {std::pair<const char*, const std::string&>{"--report", options.report},
                                        {"--contact-sheet", options.contactSheet}}) {
         if (path.empty()) continue;
-        const std::string key = fileKey(path);
-        if (!written.empty() && written.front().second == key)
-            throw Failure(kExitUsage, path + ": named by both " + written.front().first + " and " + option);
-        written.emplace_back(option, key);
+        written.push_back({option, path, fileKey(path)});
+        if (written.size() == 2 && written[0].key == written[1].key)
+            throw Failure(kExitUsage, path + ": named by both " + written[0].option + " and " + option);
     }
     if (written.empty()) return;
     for (const Job& job : jobs) {
         const std::string input = fileKey(job.input);
         const std::string output = fileKey(job.output);
-        for (const auto& [option, key] : written) {
-            const std::string& path = option == "--report" ? options.report : options.contactSheet;
+        for (const auto& [option, path, key] : written) {
             if (key == input)
                 throw Failure(kExitUsage, path + ": " + option + " names the input file " + job.input);
             if (key == output)

@@ -38,9 +38,9 @@ std::optional<writers::SourceModel> readSourceModel(const std::string& input) {
             const ModelVertex& vertex = mesh.vertices[k];
             points.add(vertex.z, vertex.y, vertex.x);
         }
-        const std::vector<int> corners(mesh.indices.begin(), mesh.indices.end());
-        source.meshes.push_back(
-            {mesh.names, mesh.vertexCount, mesh.indexCount / 3, points.hex(), writers::cornersDigestOf(corners)});
+        writers::CornersDigest corners;
+        for (std::uint16_t index : mesh.indices) corners.add(index);
+        source.meshes.push_back({mesh.names, mesh.vertexCount, mesh.indexCount / 3, points.hex(), corners.hex()});
     }
     return source;
 }

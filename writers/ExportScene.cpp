@@ -296,10 +296,16 @@ std::string pointsDigestOf(const MeshData& mesh) {
 
 // Points alone would not do: a mesh that the host refused may share its
 // points and its number of triangles with the next.
+std::string cornersDigestOf(const MeshData& mesh) {
+    CornersDigest digest;
+    for (int corner : mesh.polygonConnects) digest.add(corner);
+    return digest.hex();
+}
+
 bool madeFrom(const MeshData& mesh, const SourceMesh& source) {
     return mesh.points.size() == source.vertexCount && mesh.polygonCounts.size() == source.triangleCount &&
            pointsDigestOf(mesh) == source.pointsDigest &&
-           cornersDigestOf(mesh.polygonConnects) == source.cornersDigest;
+           cornersDigestOf(mesh) == source.cornersDigest;
 }
 
 std::string transformNameOf(const standin::Scene& scene, const Node& shape) {
@@ -509,12 +515,6 @@ private:
 void PointsDigest::add(float x, float y, float z) {
     const float point[3] = {x, y, z};
     fDigest.add(point, sizeof point);
-}
-
-std::string cornersDigestOf(const std::vector<int>& corners) {
-    Digest digest;
-    digest.add(corners.data(), corners.size() * sizeof(int));
-    return digest.hex();
 }
 
 std::string meshObjectName(const std::string& modelName, std::size_t position, const std::string& textureName) {

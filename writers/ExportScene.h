@@ -29,7 +29,7 @@ struct SourceMesh {
     std::size_t vertexCount = 0;
     std::size_t triangleCount = 0;
     std::string pointsDigest;   // of its points as the host holds them, by PointsDigest
-    std::string cornersDigest;  // of its corners' vertex numbers, by cornersDigestOf
+    std::string cornersDigest;  // of its corners' vertex numbers, by CornersDigest
 };
 
 struct SourceModel {
@@ -48,7 +48,14 @@ private:
 };
 
 // A digest of a mesh's corners: the vertex number of each, in turn.
-std::string cornersDigestOf(const std::vector<int>& corners);
+class CornersDigest {
+public:
+    void add(int corner) { fDigest.add(&corner, sizeof corner); }
+    std::string hex() const { return fDigest.hex(); }
+
+private:
+    Digest fDigest;
+};
 
 // The name of each mesh of a model in the outputs: the model's name, the
 // mesh's position in the file, and the last part of its texture name, if it
