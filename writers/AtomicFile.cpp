@@ -62,7 +62,8 @@ AtomicFile::AtomicFile(AtomicFile&& other) noexcept
       fFile(std::exchange(other.fFile, nullptr)),
       fDigest(std::move(other.fDigest)),
       fKeepOneStanding(other.fKeepOneStanding),
-      fPlaced(other.fPlaced) {
+      fPlaced(other.fPlaced),
+      fReplacedOne(other.fReplacedOne) {
     other.fTemporaryPath.clear();
 }
 
@@ -85,6 +86,7 @@ void AtomicFile::commit() {
         discard();
         return;
     }
+    const bool stood = stands(fPath);
     std::string why;
     if (!replaceFile(fTemporaryPath, fPath, why)) {
         // Another writer put the same file there since the test above.
@@ -96,6 +98,7 @@ void AtomicFile::commit() {
     }
     fTemporaryPath.clear();
     fPlaced = true;
+    fReplacedOne = stood;
 }
 
 void AtomicFile::fail(const std::string& what) {
@@ -166,9 +169,12 @@ void commitTogether(std::vector<AtomicFile>& staged) {
         }
     } catch (const WriteError&) {
         // Companions without the file that names them are no output at all:
-        // take back the ones this call already put in place.
+        // take back the ones this call already put in place. One that took
+        // the place of a file of its name stays: it is named by what it
+        // holds, the old output may name it, and taking it back would leave
+        // neither.
         for (std::size_t i = 0; i < committed; ++i) {
-            if (!staged[i].placed()) continue;
+            if (!staged[i].placed() || staged[i].replacedOne()) continue;
             std::error_code ignored;
             std::filesystem::remove(std::filesystem::u8path(staged[i].path()), ignored);
         }

@@ -46,6 +46,8 @@ public:
     // True once commit has put this file under its name, not merely found
     // one standing there.
     bool placed() const { return fPlaced; }
+    // True when the file it put there took the place of one of that name.
+    bool replacedOne() const { return fReplacedOne; }
 
     const std::string& path() const { return fPath; }
 
@@ -59,6 +61,7 @@ private:
     Digest fDigest;
     bool fKeepOneStanding = false;
     bool fPlaced = false;
+    bool fReplacedOne = false;
 };
 
 // True for the name that an AtomicFile gives its temporary beside the final
@@ -89,13 +92,14 @@ void stageNamedByContent(std::vector<AtomicFile>& staged, const std::string& pat
 // into place, then renamed in the order given, so that a file that names the
 // others, given last, appears only after them. A failure while writing
 // leaves none of them changed; a failure to rename removes those already
-// renamed, so that no part of the set is left behind.
+// renamed where no file of their name stood, so that no part of the set is
+// left behind.
 void writeFilesAtomically(const std::vector<FileBytes>& files);
 
 // The second half of writeFilesAtomically, for files written in full by the
 // caller: renames them into place in the order given, and on a failure
-// removes those it renamed (not those it found standing: other outputs may
-// name them).
+// removes those it renamed where none stood (not those it found standing or
+// replaced: other outputs, or the old output, may name them).
 void commitTogether(std::vector<AtomicFile>& staged);
 
 // For tests: called by commitTogether after each file it puts in place,

@@ -318,9 +318,6 @@ std::string writeGltf(const ExportScene& scene, const std::string& path, bool bi
         writeBuffer(staged.back(), scene, false);
         binName = companionFileName(path, staged.back().contentDigest());
         staged.back().setFinalPath(pathBeside(path, *binName));
-        // The old output may name this very buffer: replacing it, and taking
-        // it back if the output then fails, would leave the old one without.
-        staged.back().keepOneStanding();
         document["buffers"][0]["uri"] = uriOf(*binName);
     }
     staged.emplace_back(path);

@@ -107,7 +107,7 @@ std::string writeObj(const ExportScene& scene, const std::string& path, TextureF
     const std::string mtlName = companionFileName(path, digestHex(mtl));
     obj.insert(0, "# OrvexImp\nmtllib " + mtlName + "\n");
     const std::string mtlPath = pathBeside(path, mtlName);
-    files.push_back({mtlPath, mtl, true});
+    files.push_back({mtlPath, mtl});
     files.push_back({path, obj});
     const std::optional<std::string> previous = companionNamedBy(path);
     writeFilesAtomically(files);

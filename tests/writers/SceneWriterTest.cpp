@@ -768,9 +768,9 @@ TEST_F(ReplacementTest, WritingAnOutputAgainLeavesOnlyItsNewSet) {
     }
 }
 
-// Written again from the same scene, the companion keeps its name. A
-// replacement that then fails to put the output in place leaves the old
-// output naming that companion, so the companion has to stay.
+// Written again from the same scene, the companion keeps its name, and is
+// written again whole. A replacement that then fails to put the output in
+// place leaves the old output naming that companion, so it has to stay.
 TEST_F(ReplacementTest, AFailedReplacementKeepsTheCompanionThatTheOldOutputNames) {
     for (const std::string format : {"gltf", "obj"}) {
         SCOPED_TRACE(format);
@@ -781,6 +781,8 @@ TEST_F(ReplacementTest, AFailedReplacementKeepsTheCompanionThatTheOldOutputNames
         const std::optional<std::string> companion = companionNamedBy(path);
         ASSERT_TRUE(companion);
         const std::string companionBytes = readFile(output.file(*companion));
+        // Damaged since, as a file cut short by a full disk would be.
+        testing::writeFile(output.file(*companion), companionBytes.substr(0, 10));
 
         // The rename after the first fails, if there is one.
         setCommitObserver([](std::size_t committed, std::size_t total) {
