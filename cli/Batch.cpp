@@ -173,13 +173,12 @@ std::string reasonFor(const Job& job, const TaskResult& result) {
     return job.input + ": " + (result.failure.empty() ? "the worker gave no account of it" : result.failure);
 }
 
-// True once the worker has come to the job: it left its report, its
-// thumbnail or a line about it.
-bool reached(const Job& job, const TaskResult& result) {
+// True once the worker has finished with the job: it left its report or
+// its thumbnail.
+bool finishedWith(const Job& job) {
     std::error_code ignored;
     return fs::exists(fs::u8path(job.report), ignored) ||
-           (!job.thumbnail.empty() && fs::exists(fs::u8path(job.thumbnail), ignored)) ||
-           lastLineAbout(job, result, true).has_value();
+           (!job.thumbnail.empty() && fs::exists(fs::u8path(job.thumbnail), ignored));
 }
 
 std::string clockTime(double seconds) {
@@ -644,11 +643,20 @@ int runBatch(const BatchOptions& options) {
         const std::vector<std::size_t>& files = jobsOfTask[task];
         std::size_t ended = files.size();
         if (!result.succeeded && !result.stopped && result.ran) {
-            std::size_t diedOn = 0;  // the file after the last one it came to
-            for (std::size_t k = files.size(); k > 0 && diedOn == 0; --k) {
-                if (reached(jobs[files[k - 1]], result)) diedOn = k;
+            // It died on the last file it said something of without finishing
+            // it, or else on the one after the last it finished.
+            ended = 1;
+            for (std::size_t k = files.size(); k > 0; --k) {
+                const Job& job = jobs[files[k - 1]];
+                if (finishedWith(job)) {
+                    ended = std::min(k + 1, files.size());
+                    break;
+                }
+                if (lastLineAbout(job, result, true)) {
+                    ended = k;
+                    break;
+                }
             }
-            ended = std::min(diedOn + 1, files.size());
         }
         for (std::size_t k = 0; k < files.size(); ++k) {
             if (k < ended) {

@@ -378,14 +378,17 @@ TEST_F(ConversionTest, FailsAnImportThatThrowsInOneLineOnEveryPath) {
     EXPECT_EQ(filesUnder(scratch_ / "out"), std::vector<fs::path>{});
 }
 
-// A batch worker converts several files in turn. One that dies on a file
-// fails that file alone: the files listed after it go to another worker.
+// A batch worker converts several files in turn (three each here). One that
+// dies on a file fails that file alone, whether it died without a word (first
+// in its list) or after a line about it (in the middle of one): the files
+// listed after it go to another worker.
 TEST_F(ConversionTest, ABatchWorkerThatDiesFailsOnlyTheFileItDiedOn) {
     const fs::path folder = scratch_ / "many";
     fs::create_directories(folder);
     std::vector<std::string> names = {"m00crash.model"};
     for (int i = 1; i < 24; ++i)
-        names.push_back("m" + std::string(i < 10 ? "0" : "") + std::to_string(i) + ".model");
+        names.push_back("m" + std::string(i < 10 ? "0" : "") + std::to_string(i) + (i == 4 ? "term" : "") +
+                        ".model");
     for (const std::string& name : names) orvex::modelgen::writeFile((folder / name).string(), {});
 
     const Outcome batch = run({folder.string(), "-o", out("batch").string(), "-j", "1", "--plugin",
@@ -395,6 +398,8 @@ TEST_F(ConversionTest, ABatchWorkerThatDiesFailsOnlyTheFileItDiedOn) {
         const std::string line = "orvex-import: " + (folder / name).string() + ": ";
         if (name == names.front()) {
             EXPECT_THAT(batch.err, HasSubstr(line + "the worker")) << name;
+        } else if (name == names[4]) {
+            EXPECT_THAT(batch.err, HasSubstr(line + "internal error")) << name;
         } else {
             EXPECT_THAT(batch.err, HasSubstr(line + "the import failed: a reader that throws\n")) << name;
         }
