@@ -62,21 +62,27 @@ bool isModelFile(const fs::path& path) {
 // Every ".model" file under `folder` at any depth, in path order. Links to
 // folders are followed, as a game's tree may hold folders by link, except
 // into a folder that the walk is already inside, which would never end.
+// Folders are told apart by what they are, not by their resolved paths:
+// Windows' resolved paths keep the links in them.
 std::vector<fs::path> modelFilesUnder(const fs::path& folder) {
     std::vector<fs::path> found;
     std::error_code error;
     fs::path last = folder;  // the entry the walk failed after: a folder it could not list, or in one
-    std::vector<fs::path> inside = {fs::canonical(folder, error)};  // resolved, the outermost first
+    std::vector<fs::path> inside = {folder};  // the outermost first
+    const auto isInside = [&inside](const fs::path& path) {
+        std::error_code unknown;  // a folder the walk cannot compare is one it has not seen
+        return std::any_of(inside.begin(), inside.end(),
+                           [&](const fs::path& open) { return fs::equivalent(open, path, unknown); });
+    };
     fs::recursive_directory_iterator walk(folder, fs::directory_options::follow_directory_symlink, error);
     for (const fs::recursive_directory_iterator end; !error && walk != end; walk.increment(error)) {
         last = walk->path();
         if (walk->is_directory(error)) {
             inside.resize(static_cast<std::size_t>(walk.depth()) + 1);
-            fs::path resolved = fs::canonical(last, error);
-            if (std::find(inside.begin(), inside.end(), resolved) != inside.end()) {
+            if (isInside(last)) {
                 walk.disable_recursion_pending();
             } else {
-                inside.push_back(std::move(resolved));
+                inside.push_back(last);
             }
         } else if (isModelFile(last) && walk->is_regular_file(error)) {
             found.push_back(last);
