@@ -100,10 +100,12 @@ MObject MFnMesh::create(int numVertices, int numPolygons, const MFloatPointArray
                                      uArray, vArray)) {
             return MStatus::kFailure;
         }
+        // The host names a mesh it makes, and the transform it makes for it,
+        // as it names a "createNode mesh" and its parent.
         const bool underParent = parent != nullptr;
         const standin::NodeId transform =
-            underParent ? parent->id : standin::addNode("transform", "transform").id;
-        standin::Node& shape = standin::addNode("mesh", "mesh", transform);
+            underParent ? parent->id : standin::addNode("transform", "polySurface").id;
+        standin::Node& shape = standin::addNode("mesh", "polySurfaceShape", transform);
         shape.mesh = standin::meshData(vertexArray, polygonCounts, polygonConnects, uArray, vArray);
         fObject = standin::objectOf(shape.id);
         made = underParent ? fObject : standin::objectOf(transform);

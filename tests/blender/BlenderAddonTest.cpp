@@ -144,7 +144,7 @@ const Json* findByName(const Json& list, const std::string& name) {
 }
 
 // Blender gives a second block of a name already taken that name with a
-// number: "transform1" becomes "transform1.001".
+// number: "polySurface1" becomes "polySurface1.001".
 MATCHER_P(IsNameOrNumbered, name, "") {
     const std::string text = arg;
     const std::string base = name;

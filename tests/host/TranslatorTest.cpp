@@ -210,7 +210,7 @@ TEST_F(TranslatorTest, IgnoresTheOptionsStringAndTheAccessMode)
         return nodes;
     };
     const std::vector<std::string> imported = sceneAfter("", MPxFileTranslator::kImportAccessMode);
-    EXPECT_THAT(imported, ::testing::Contains("mesh mesh1"));
+    EXPECT_THAT(imported, ::testing::Contains("mesh polySurfaceShape1"));
     EXPECT_EQ(sceneAfter("scale=100;flip=1", MPxFileTranslator::kOpenAccessMode), imported);
     EXPECT_EQ(sceneAfter("", MPxFileTranslator::kUnknownAccessMode), imported);
 }

@@ -214,10 +214,10 @@ const char* const kMaterialCalls[] = {
     "MSelectionList::length",
     "MSelectionList::getDependNode",
     "MFnDependencyNode::attach [set$G]",
-    "MFnDagNode::attach [transform$M]",
+    "MFnDagNode::attach [polySurface$M]",
     "MFnDagNode::fullPathName",
     "MFnDependencyNode::name",
-    "MGlobal::executeCommand [sets -e -forceElement set$G |transform$M;]",
+    "MGlobal::executeCommand [sets -e -forceElement set$G |polySurface$M;]",
 };
 
 std::vector<std::string> materialCalls(char shader, char group, char mesh) {

@@ -43,19 +43,20 @@ TEST_F(CommandTest, RunsOnlyTheShadingCommandForms) {
 
 TEST_F(CommandTest, MovesAMeshShapeBetweenShadingGroups) {
     MObject transform = makeTriangle();
-    const standin::NodeId shape = scene().findByName("mesh1")->id;
+    const standin::NodeId shape = scene().findByName("polySurfaceShape1")->id;
     MString ignored;
     MGlobal::executeCommand("sets -renderable true -noSurfaceShader true -empty;", ignored);
     MGlobal::executeCommand("sets -renderable true -noSurfaceShader true -empty;", ignored);
     auto setId = [](const char* name) { return scene().findByName(name)->id; };
 
-    EXPECT_TRUE(MGlobal::executeCommand("sets -e -forceElement set1 |transform1;", ignored));
-    EXPECT_TRUE(MGlobal::executeCommand("sets -e -forceElement set1 mesh1;", ignored));
+    EXPECT_TRUE(MGlobal::executeCommand("sets -e -forceElement set1 |polySurface1;", ignored));
+    EXPECT_TRUE(MGlobal::executeCommand("sets -e -forceElement set1 polySurfaceShape1;", ignored));
     EXPECT_THAT(scene().find(setId("set1"))->members, ElementsAre(shape));
-    EXPECT_TRUE(MGlobal::executeCommand("sets -e -forceElement set2 |transform1|mesh1;", ignored));
+    EXPECT_TRUE(
+        MGlobal::executeCommand("sets -e -forceElement set2 |polySurface1|polySurfaceShape1;", ignored));
     EXPECT_THAT(scene().setsContaining(shape), ElementsAre(setId("set2")));
     EXPECT_THAT(scene().find(setId("set1"))->members, IsEmpty());
-    EXPECT_TRUE(MGlobal::executeCommand("sets -e -forceElement initialShadingGroup transform1", ignored));
+    EXPECT_TRUE(MGlobal::executeCommand("sets -e -forceElement initialShadingGroup polySurface1", ignored));
     EXPECT_THAT(scene().setsContaining(shape), ElementsAre(setId("initialShadingGroup")));
     EXPECT_THAT(scene().setsContaining(scene().find(transform)->id), IsEmpty());
 }
@@ -66,13 +67,13 @@ TEST_F(CommandTest, RefusesAMissingSetOrMember) {
     MString ignored;
     MGlobal::executeCommand("sets -renderable true -noSurfaceShader true -empty;", ignored);
     for (const char* text :
-         {"sets -e -forceElement set2 |transform1;", "sets -e -forceElement lambert1 |transform1;",
+         {"sets -e -forceElement set2 |polySurface1;", "sets -e -forceElement lambert1 |polySurface1;",
           "sets -e -forceElement set1 |transform9;", "sets -e -forceElement set1 lambert1;",
-          "sets -e -forceElement set1 transform2;",  // a transform without a mesh
-          "sets -e -forceElement set1 |transform1 |transform1;"}) {
+          "sets -e -forceElement set1 transform1;",  // a transform without a mesh
+          "sets -e -forceElement set1 |polySurface1 |polySurface1;"}) {
         SCOPED_TRACE(text);
         EXPECT_FALSE(MGlobal::executeCommand(text, ignored));
-        EXPECT_THAT(scene().setsContaining(scene().findByName("mesh1")->id), IsEmpty());
+        EXPECT_THAT(scene().setsContaining(scene().findByName("polySurfaceShape1")->id), IsEmpty());
     }
 }
 

@@ -49,7 +49,7 @@ std::string runImport() {
     note(path.setValue("brick.dds"));
     file.name(&status);
     note(status);
-    MObject transform = makeTriangle(MObject::kNullObj, &status), shape = nodeNamed("mesh1");
+    MObject transform = makeTriangle(MObject::kNullObj, &status), shape = nodeNamed("polySurfaceShape1");
     note(status);
     MFnDagNode dag(transform, &status);
     note(status);
@@ -74,22 +74,22 @@ TEST_F(JournalTest, RecordsEveryHostCallInOrder) {
         lines.push_back(std::string(entry.operation) + " [" + entry.detail + "] [" + entry.arguments + "]");
     }
     const std::string flags = "[displayEnabled=false undoEnabled=false]";
-    EXPECT_THAT(
-        lines,
-        ::testing::ElementsAre(
-            "MGlobal::executeCommand [shadingNode -asTexture file] " + flags,
-            "MGlobal::executeCommand [shadingNode -asShader lambert ] " + flags,
-            "MFnDependencyNode::create [place2dTexture] []", "MFnDependencyNode::create [place2dTexture] []",
-            "MSelectionList::add [file1] []", "MSelectionList::length [] []",
-            "MSelectionList::getDependNode [] [index=0]", "MFnDependencyNode::attach [file1] []",
-            "MFnDependencyNode::attach [lambert2] []", "MFnDependencyNode::findPlug [outColor] []",
-            "MFnDependencyNode::findPlug [color] []",
-            "MDGModifier::connect [file1.outColor -> lambert2.color] []", "MDGModifier::doIt [] []",
-            "MFnDependencyNode::findPlug [fileTextureName] []",
-            "MPlug::setValue [file1.fileTextureName] [value=brick.dds]", "MFnDependencyNode::name [] []",
-            "MFnMesh::create [] [numVertices=3 numPolygons=1]", "MFnDagNode::attach [transform1] []",
-            "MFnDagNode::fullPathName [] []", "MFnMesh::attach [mesh1] []", "MFnMesh::assignUVs [map1] []",
-            "MFnMesh::unlockVertexNormals [] []", "MFnMesh::setVertexNormals [] [space=4]"));
+    EXPECT_THAT(lines,
+                ::testing::ElementsAre(
+                    "MGlobal::executeCommand [shadingNode -asTexture file] " + flags,
+                    "MGlobal::executeCommand [shadingNode -asShader lambert ] " + flags,
+                    "MFnDependencyNode::create [place2dTexture] []",
+                    "MFnDependencyNode::create [place2dTexture] []", "MSelectionList::add [file1] []",
+                    "MSelectionList::length [] []", "MSelectionList::getDependNode [] [index=0]",
+                    "MFnDependencyNode::attach [file1] []", "MFnDependencyNode::attach [lambert2] []",
+                    "MFnDependencyNode::findPlug [outColor] []", "MFnDependencyNode::findPlug [color] []",
+                    "MDGModifier::connect [file1.outColor -> lambert2.color] []", "MDGModifier::doIt [] []",
+                    "MFnDependencyNode::findPlug [fileTextureName] []",
+                    "MPlug::setValue [file1.fileTextureName] [value=brick.dds]",
+                    "MFnDependencyNode::name [] []", "MFnMesh::create [] [numVertices=3 numPolygons=1]",
+                    "MFnDagNode::attach [polySurface1] []", "MFnDagNode::fullPathName [] []",
+                    "MFnMesh::attach [polySurfaceShape1] []", "MFnMesh::assignUVs [map1] []",
+                    "MFnMesh::unlockVertexNormals [] []", "MFnMesh::setVertexNormals [] [space=4]"));
 }
 
 TEST_F(JournalTest, FailsTheCallsThatAFaultMatches) {

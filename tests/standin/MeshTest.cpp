@@ -35,7 +35,7 @@ TEST_F(MeshTest, RefusesWhatTheHostRefuses) {
     MObject stale = makeNode("transform");
     standin::newScene();
     makeTriangle();
-    const MObject lambert = nodeNamed("lambert1"), shape = nodeNamed("mesh1");
+    const MObject lambert = nodeNamed("lambert1"), shape = nodeNamed("polySurfaceShape1");
     const std::function<void(MeshInput&)> cases[] = {
         [](MeshInput& in) { in.numVertices = 5; },
         [](MeshInput& in) { in.numVertices = -1; },
@@ -71,9 +71,9 @@ TEST_F(MeshTest, StoresTheMeshUnderANewOrAGivenTransform) {
     MFnMesh mesh;
     MObject transform = in.create(mesh);
 
-    EXPECT_EQ(nameOf(transform), "transform1");
-    EXPECT_STREQ(mesh.fullPathName().asChar(), "|transform1|mesh1");
-    const standin::MeshData& data = scene().findByName("mesh1")->mesh;
+    EXPECT_EQ(nameOf(transform), "polySurface1");
+    EXPECT_STREQ(mesh.fullPathName().asChar(), "|polySurface1|polySurfaceShape1");
+    const standin::MeshData& data = scene().findByName("polySurfaceShape1")->mesh;
     EXPECT_EQ(data.points[2].z, 3.0f);
     EXPECT_EQ(data.points[2].w, 1.0f);
     EXPECT_THAT(data.polygonCounts, ElementsAre(4));
@@ -107,7 +107,7 @@ TEST_F(MeshTest, AssignsUVsThatFitTheMesh) {
     EXPECT_FALSE(mesh.assignUVs(quad, ids, &map2));
     EXPECT_TRUE(mesh.assignUVs(quad, MIntArray(4, 0), &map1));
     EXPECT_TRUE(mesh.assignUVs(quad, ids));
-    const standin::MeshData& data = scene().findByName("mesh1")->mesh;
+    const standin::MeshData& data = scene().findByName("polySurfaceShape1")->mesh;
     const standin::UVSet& set = data.uvSets[0];
     EXPECT_FALSE(set.idsAreConnects);
     EXPECT_THAT(set.uvCounts, ElementsAre(4));
@@ -120,7 +120,7 @@ TEST_F(MeshTest, KeepsUVIdsThatRepeatTheConnectsOnlyOnce) {
     MeshInput().create(mesh);
     const MIntArray connects(std::vector<int>{0, 1, 2, 3}.data(), 4), reversed(std::vector<int>{3, 2, 1, 0}.data(), 4),
         quad(1, 4);
-    const standin::MeshData& data = scene().findByName("mesh1")->mesh;
+    const standin::MeshData& data = scene().findByName("polySurfaceShape1")->mesh;
     const standin::UVSet& set = data.uvSets[0];
     EXPECT_TRUE(standin::uvIdsOf(data, set).empty());
 
@@ -143,7 +143,7 @@ TEST_F(MeshTest, LocksTheNormalsItSetsUntilUnlocked) {
     const float up[][3] = {{0.0f, 1.0f, 0.0f}};
     MVectorArray normals(up, 1);
     MIntArray vertex(1, 2), outside(1, 4), twoVertices(2, 0);
-    const standin::MeshData& data = scene().findByName("mesh1")->mesh;
+    const standin::MeshData& data = scene().findByName("polySurfaceShape1")->mesh;
 
     EXPECT_THAT(data.normalLocked, ElementsAre(false, false, false, false));
     EXPECT_FALSE(mesh.setVertexNormals(normals, outside, MSpace::kWorld));

@@ -34,7 +34,7 @@ TEST_F(PlugTest, FindsExactlyTheAttributesOfEachNodeType) {
     makeTriangle();
     for (const auto& [type, attribute, present] : cases) {
         SCOPED_TRACE(std::string(type) + "." + attribute);
-        MObject node = std::string(type) == "mesh" ? nodeNamed("mesh1") : makeNode(type);
+        MObject node = std::string(type) == "mesh" ? nodeNamed("polySurfaceShape1") : makeNode(type);
         MFnDependencyNode fn(node);
         MStatus status;
         const MPlug plug = fn.findPlug(attribute, &status);

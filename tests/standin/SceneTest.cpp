@@ -47,13 +47,14 @@ TEST_F(SceneTest, NamesNodesByTypeWithTheSmallestUnusedNumber) {
     EXPECT_EQ(nameOf(makeNode("place2dTexture")), "place2dTexture1");
     EXPECT_EQ(runCommand("sets -renderable true -noSurfaceShader true -empty;"), "set1");
     EXPECT_EQ(nameOf(makeNode("shadingEngine")), "shadingEngine1");
-    EXPECT_EQ(pathOf(makeTriangle()), "|transform1");
-    EXPECT_EQ(pathOf(nodeNamed("mesh1")), "|transform1|mesh1");
-    EXPECT_EQ(nameOf(makeNode("transform")), "transform2");
-    EXPECT_EQ(pathOf(makeTriangle(nodeNamed("transform2"))), "|transform2|mesh2");
-    EXPECT_EQ(pathOf(makeTriangle()), "|transform3");
-    EXPECT_THAT(scene().children(scene().findByName("transform2")->id),
-                ElementsAre(scene().findByName("mesh2")->id));
+    EXPECT_EQ(pathOf(makeTriangle()), "|polySurface1");
+    EXPECT_EQ(pathOf(nodeNamed("polySurfaceShape1")), "|polySurface1|polySurfaceShape1");
+    EXPECT_EQ(nameOf(makeNode("transform")), "transform1");
+    EXPECT_EQ(pathOf(makeTriangle(nodeNamed("transform1"))), "|transform1|polySurfaceShape2");
+    EXPECT_EQ(pathOf(makeTriangle()), "|polySurface2");
+    EXPECT_EQ(pathOf(nodeNamed("polySurfaceShape3")), "|polySurface2|polySurfaceShape3");
+    EXPECT_THAT(scene().children(scene().findByName("transform1")->id),
+                ElementsAre(scene().findByName("polySurfaceShape2")->id));
     EXPECT_EQ(scene().children(standin::kNoNode).size(), 3u);
 }
 
@@ -71,7 +72,8 @@ TEST_F(SceneTest, NewSceneRestartsNamesButNeverReusesIds) {
 }
 
 TEST_F(SceneTest, FunctionSetsAttachOnlyToTheirKindOfNode) {
-    MObject null, lambert = nodeNamed("lambert1"), transform = makeTriangle(), shape = nodeNamed("mesh1");
+    MObject null, lambert = nodeNamed("lambert1"), transform = makeTriangle(),
+                  shape = nodeNamed("polySurfaceShape1");
     struct AttachCase {
         MObject* object;
         const char* attaches;  // as dependency node, DAG node, mesh
@@ -96,14 +98,14 @@ TEST_F(SceneTest, SelectsNodesByNameOrDagPath) {
     makeTriangle(makeNode("transform"));
     const char* const cases[][2] = {// text, node found ("": none)
                                     {"lambert1", "lambert1"},
-                                    {"mesh1", "mesh1"},
-                                    {"|transform1", "transform1"},
-                                    {"|transform1|mesh1", "mesh1"},
-                                    {"transform2|mesh2", "mesh2"},
-                                    {"|mesh1", ""},
-                                    {"transform2|mesh1", ""},
-                                    {"|transform1|", ""},
-                                    {"transform1||mesh1", ""},
+                                    {"polySurfaceShape1", "polySurfaceShape1"},
+                                    {"|polySurface1", "polySurface1"},
+                                    {"|polySurface1|polySurfaceShape1", "polySurfaceShape1"},
+                                    {"transform1|polySurfaceShape2", "polySurfaceShape2"},
+                                    {"|polySurfaceShape1", ""},
+                                    {"transform1|polySurfaceShape1", ""},
+                                    {"|polySurface1|", ""},
+                                    {"polySurface1||polySurfaceShape1", ""},
                                     {"|lambert1", ""},
                                     {"Lambert1", ""},
                                     {"", ""}};
