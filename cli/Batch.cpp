@@ -724,7 +724,7 @@ int runBatch(const BatchOptions& options) {
     bool written = true;
     if (!options.report.empty()) {
         try {
-            writeReport(options.report, finalRecords);
+            writeReport(options.report, finalRecords, ReportTexts::kReadable);
         } catch (const writers::WriteError& error) {
             std::cerr << kLinePrefix << error.what() << "\n";
             written = false;

@@ -20,9 +20,8 @@ namespace {
 namespace fs = std::filesystem;
 using Json = nlohmann::ordered_json;
 
-// Names and paths are bytes without a declared encoding. Text that is not
-// UTF-8 is kept as its bytes in hexadecimal, so that a record read back
-// compares equal to what it recorded.
+}  // namespace
+
 Json textJson(const std::string& text) {
     try {
         (void)Json(text).dump();
@@ -46,6 +45,8 @@ std::string textFrom(const Json& json) {
     for (std::size_t i = 0; i + 1 < hex.size(); i += 2) text += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
     return text;
 }
+
+namespace {
 
 Json fileJson(const FileState& file) {
     return {{"path", textJson(file.path)}, {"size", file.size}, {"digest", file.digest}};

@@ -78,6 +78,14 @@ std::string whatChanged(const OutputRecord& record, const OutputRecord& current,
 
 nlohmann::ordered_json toJson(const OutputRecord& record);
 
+// Names and paths are bytes without a declared encoding. Text that is not
+// UTF-8 is kept as {"bytes": HEX}, so that it reads back as it was written.
+nlohmann::ordered_json textJson(const std::string& text);
+
+// The text that textJson wrote, or a plain string as it is. Throws
+// nlohmann's exceptions for anything else.
+std::string textFrom(const nlohmann::ordered_json& json);
+
 // The record at `path`, or nothing when there is none or it is not one.
 std::optional<OutputRecord> readRecord(const std::string& path);
 

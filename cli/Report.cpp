@@ -34,43 +34,57 @@ Json orNull(const std::optional<T>& value) {
     return value ? Json(*value) : Json(nullptr);
 }
 
-Json toJson(const FileRecord& record) {
+Json toJson(const FileRecord& record, ReportTexts texts) {
+    const auto text = [texts](const std::string& bytes) {
+        return texts == ReportTexts::kExact ? textJson(bytes) : Json(bytes);
+    };
+    const auto textList = [&text](const std::vector<std::string>& list) {
+        Json array = Json::array();
+        for (const std::string& bytes : list) array.push_back(text(bytes));
+        return array;
+    };
     Json textures = Json::array();
     for (const TextureRecord& texture : record.textures) {
-        textures.push_back({{"resolved", texture.resolved},
-                            {"found", orNull(texture.found)},
+        textures.push_back({{"resolved", text(texture.resolved)},
+                            {"found", texture.found ? text(*texture.found) : Json(nullptr)},
                             {"resolution", orNull(texture.resolution)}});
     }
-    Json entry = {{"input", record.input}, {"status", record.status}};
-    if (record.status != "converted") entry["reason"] = record.reason;
-    if (!record.why.empty()) entry["why"] = record.why;
+    Json entry = {{"input", text(record.input)}, {"status", record.status}};
+    if (record.status != "converted") entry["reason"] = text(record.reason);
+    if (!record.why.empty()) entry["why"] = text(record.why);
     if (record.trusted) entry["record"] = toJson(*record.trusted);
-    entry["outputs"] = record.outputs;
+    entry["outputs"] = textList(record.outputs);
     entry["meshes"] = record.meshes;
     entry["vertices"] = record.vertices;
     entry["triangles"] = record.triangles;
     entry["textures"] = std::move(textures);
-    entry["warnings"] = record.warnings;
+    entry["warnings"] = textList(record.warnings);
     entry["seconds"] = record.seconds;
     return entry;
 }
 
+std::vector<std::string> textsFrom(const Json& array) {
+    std::vector<std::string> list;
+    for (const Json& text : array) list.push_back(textFrom(text));
+    return list;
+}
+
 FileRecord fromJson(const Json& entry) {
     FileRecord record;
-    record.input = entry.at("input").get<std::string>();
+    record.input = textFrom(entry.at("input"));
     record.status = entry.at("status").get<std::string>();
-    record.reason = entry.value("reason", std::string());
-    record.outputs = entry.at("outputs").get<std::vector<std::string>>();
+    if (entry.contains("reason")) record.reason = textFrom(entry["reason"]);
+    record.outputs = textsFrom(entry.at("outputs"));
     record.meshes = entry.at("meshes").get<std::size_t>();
     record.vertices = entry.at("vertices").get<std::size_t>();
     record.triangles = entry.at("triangles").get<std::size_t>();
     for (const Json& texture : entry.at("textures")) {
-        TextureRecord parsed{texture.at("resolved").get<std::string>(), std::nullopt, std::nullopt};
-        if (!texture.at("found").is_null()) parsed.found = texture.at("found").get<std::string>();
+        TextureRecord parsed{textFrom(texture.at("resolved")), std::nullopt, std::nullopt};
+        if (!texture.at("found").is_null()) parsed.found = textFrom(texture.at("found"));
         if (!texture.at("resolution").is_null()) parsed.resolution = texture.at("resolution").get<int>();
         record.textures.push_back(std::move(parsed));
     }
-    record.warnings = entry.at("warnings").get<std::vector<std::string>>();
+    record.warnings = textsFrom(entry.at("warnings"));
     record.seconds = entry.at("seconds").get<double>();
     return record;
 }
@@ -98,21 +112,22 @@ void describeScene(const standin::Scene& scene, FileRecord& record) {
     }
 }
 
-void writeReport(const std::string& path, const std::vector<FileRecord>& files) {
+void writeReport(const std::string& path, const std::vector<FileRecord>& files, ReportTexts texts) {
     std::size_t counts[3] = {0, 0, 0};
     Json entries = Json::array();
     for (const FileRecord& record : files) {
         counts[0] += record.status == "converted";
         counts[1] += record.status == "skipped";
         counts[2] += record.status == "failed";
-        entries.push_back(toJson(record));
+        entries.push_back(toJson(record, texts));
     }
     const Json report = {{"converted", counts[0]},
                          {"skipped", counts[1]},
                          {"failed", counts[2]},
                          {"files", std::move(entries)}};
     // Paths and names are bytes from the file system and the model files;
-    // what is not UTF-8 is replaced rather than refusing to write the report.
+    // for people, what is not UTF-8 is replaced rather than refusing to
+    // write the report.
     writers::writeFileAtomically(path, report.dump(2, ' ', false, Json::error_handler_t::replace) + "\n");
 }
 

@@ -43,8 +43,13 @@ TextureRecord describeTexture(const std::string& resolvedPath);
 // texture node) from the host scene. Throws std::bad_alloc.
 void describeScene(const standin::Scene& scene, FileRecord& record);
 
+// How a report writes names and paths that are not UTF-8: for people, with
+// U+FFFD in place of what is not; for the batch that reads a worker's
+// report back, as their bytes, as records keep them.
+enum class ReportTexts { kReadable, kExact };
+
 // Writes the report whole or not at all. Throws WriteError.
-void writeReport(const std::string& path, const std::vector<FileRecord>& files);
+void writeReport(const std::string& path, const std::vector<FileRecord>& files, ReportTexts texts);
 
 // The first record of a report that this program wrote, or nothing when the
 // file is missing or not such a report.

@@ -200,9 +200,12 @@ void importInto(const Options& options, Plugin& plugin, orvex::cli::FileRecord& 
     orvex::cli::describeScene(standin::currentScene(), record);
 }
 
-void writeReport(const std::string& path, const orvex::cli::FileRecord& record) {
+// A worker's report is read back by its batch, so it keeps every byte.
+void writeReport(const Options& options, const orvex::cli::FileRecord& record) {
+    const auto texts =
+        options.workList.empty() ? orvex::cli::ReportTexts::kReadable : orvex::cli::ReportTexts::kExact;
     try {
-        orvex::cli::writeReport(path, {record});
+        orvex::cli::writeReport(options.report, {record}, texts);
     } catch (const orvex::writers::WriteError& error) {
         throw Failure(kExitWriteFailed, error.what());
     }
@@ -271,7 +274,7 @@ int convert(const Options& options, Plugin& plugin) {
         // be written as well gets a line of its own.
         if (!options.report.empty()) {
             try {
-                writeReport(options.report, record);
+                writeReport(options, record);
             } catch (const Failure& reportFailure) {
                 std::cerr << kProgramName << ": " << reportFailure.what() << "\n";
             }
@@ -282,7 +285,7 @@ int convert(const Options& options, Plugin& plugin) {
         std::cerr << kProgramName << ": warning: " << warning << "\n";
     record.status = "converted";
     record.seconds = seconds();
-    if (!options.report.empty()) writeReport(options.report, record);
+    if (!options.report.empty()) writeReport(options, record);
     return 0;
 }
 

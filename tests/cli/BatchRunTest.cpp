@@ -229,6 +229,23 @@ TEST_F(BatchRunTest, ConvertsAgainWhenThePluginOrTheOptionsChange) {
     EXPECT_THAT(batch(outdir, {"--textures", "dds"}).err, HasSubstr("converted 0, skipped 3 of 4"));
 }
 
+#ifndef _WIN32
+// Linux file names are bytes, which need not be UTF-8; a worker's report
+// carries them to its batch as they are, or the batch could not record the
+// output and would convert it on every run.
+TEST_F(BatchRunTest, SkipsAnUpToDateOutputWhoseNameIsNotUtf8) {
+    const fs::path meshes = scratch_ / "game" / "content" / "meshes";
+    write(scratch_ / "game" / "content" / "textures" / "stone.1024.dds", texture(200));
+    write(meshes / "caf\xE9.model", texturedTriangle("stone", 1));
+    const std::vector<std::string> arguments = {meshes.string(), "-o", out("gltf").string(), "--format",
+                                                "gltf"};
+    const Outcome first = run(arguments);
+    EXPECT_EQ(first.status, 0) << first.err;
+    EXPECT_THAT(first.err, ::testing::Not(HasSubstr("warning"))) << first.err;
+    EXPECT_THAT(run(arguments).err, HasSubstr("converted 0, skipped 1 of 1"));
+}
+#endif
+
 TEST_F(BatchRunTest, ReportsEveryFileConvertedSkippedOrFailed) {
     const fs::path meshes = writeContent();
     const std::string reportPath = (scratch_ / "report.json").string();
