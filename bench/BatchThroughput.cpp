@@ -58,10 +58,15 @@ std::vector<std::string> modelsOf(const fs::path& content) {
 double inProcess(const std::vector<std::string>& paths, const fs::path& out) {
     fs::create_directories(out);
     const auto start = Clock::now();
-    standin::LoadedPlugin plugin(ORVEX_PLUGIN);
+    std::string whyNot;
+    const std::unique_ptr<standin::LoadedPlugin> plugin = standin::LoadedPlugin::load(ORVEX_PLUGIN, whyNot);
+    if (!plugin) {
+        std::fprintf(stderr, "%s\n", whyNot.c_str());
+        std::exit(1);
+    }
     for (std::size_t i = 0; i < paths.size(); ++i) {
         standin::newScene();
-        if (plugin.importFile(paths[i]).status != MStatus::kSuccess) {
+        if (plugin->importFile(paths[i]).status != MStatus::kSuccess) {
             std::fprintf(stderr, "%s: import failed\n", paths[i].c_str());
             std::exit(1);
         }

@@ -115,13 +115,18 @@ void loadModelAlone(benchmark::State& state, const Input& input) {
 }
 
 void importToScene(benchmark::State& state, const Input& input) {
-    const standin::LoadedPlugin plugin(ORVEX_PLUGIN);
+    std::string whyNot;
+    const std::unique_ptr<standin::LoadedPlugin> plugin = standin::LoadedPlugin::load(ORVEX_PLUGIN, whyNot);
+    if (!plugin) {
+        state.SkipWithError(whyNot.c_str());
+        return;
+    }
     const std::string path = fs::absolute(input.model).string();
     for (auto _ : state) {
         state.PauseTiming();
         standin::newScene();
         state.ResumeTiming();
-        const standin::ImportResult result = plugin.importFile(path);
+        const standin::ImportResult result = plugin->importFile(path);
         if (!result.claimed || result.status != MStatus::kSuccess) {
             state.SkipWithError("the import failed");
             break;

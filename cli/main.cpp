@@ -31,6 +31,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <new>
 #include <optional>
 #include <string>
@@ -179,7 +180,7 @@ void writeThumbnail(orvex::writers::SceneView& view, const std::string& thumbnai
 
 // The plug-in is loaded for the first file and kept for the next ones, as
 // the host keeps it; each file is imported into a new scene.
-using Plugin = std::optional<standin::LoadedPlugin>;
+using Plugin = std::unique_ptr<standin::LoadedPlugin>;
 
 // The plug-in module built beside this program.
 std::string defaultPluginPath() {
@@ -190,13 +191,14 @@ std::string defaultPluginPath() {
 void importInto(const Options& options, Plugin& plugin, orvex::cli::FileRecord& record) {
     const std::string& input = options.inputs.front();
     requireReadable(input);
-    try {
-        if (!plugin) plugin.emplace(options.pluginPath.empty() ? defaultPluginPath() : options.pluginPath);
-        standin::newScene();
-        importFile(*plugin, input);
-    } catch (const standin::PluginError& error) {
-        throw Failure(kExitImportFailed, error.what());
+    if (!plugin) {
+        std::string whyNot;
+        plugin = standin::LoadedPlugin::load(
+            options.pluginPath.empty() ? defaultPluginPath() : options.pluginPath, whyNot);
+        if (!plugin) throw Failure(kExitImportFailed, whyNot);
     }
+    standin::newScene();
+    importFile(*plugin, input);
     orvex::cli::describeScene(standin::currentScene(), record);
 }
 

@@ -5,6 +5,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <new>
+#include <stdexcept>
+#include <system_error>
 #include <typeinfo>
 
 #if defined(_WIN32)
@@ -26,6 +29,12 @@ constexpr std::streamsize kIdentifyBytes = 1024;
 
 using PluginEntry = MStatus (*)(MObject);
 
+// Why a module cannot be used; never leaves this file.
+class PluginError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // A loaded module, unloaded when this ends.
 class Module {
 public:
@@ -33,8 +42,10 @@ public:
 #if defined(_WIN32)
         fHandle = LoadLibraryW(wideFromUtf8(path).c_str());
         if (!fHandle) {
-            throw PluginError("cannot load plug-in module " + path + ": error " +
-                              std::to_string(GetLastError()));
+            const DWORD error = GetLastError();
+            throw PluginError("cannot load plug-in module " + path + ": " +
+                              std::system_category().message(static_cast<int>(error)) + " (error " +
+                              std::to_string(error) + ")");
         }
 #else
         fHandle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -130,9 +141,10 @@ const Offer* chooseReader(const std::vector<Offer>& offers) {
 // Members end in reverse order: the record leaves the registry first, the
 // module is unloaded last.
 struct LoadedPlugin::State {
-    explicit State(const std::string& path) : module(path) {}
+    explicit State(const std::string& path) : modulePath(path), module(path) {}
     ~State() { unregisterPlugin(object); }
 
+    std::string modulePath;
     Module module;
     PluginEntry initialize = nullptr;
     PluginEntry uninitialize = nullptr;
@@ -142,7 +154,18 @@ struct LoadedPlugin::State {
     bool uninitialized = false;
 };
 
-LoadedPlugin::LoadedPlugin(const std::string& modulePath) : fState(std::make_unique<State>(modulePath)) {
+std::unique_ptr<LoadedPlugin> LoadedPlugin::load(const std::string& modulePath, std::string& whyNot) {
+    try {
+        return std::unique_ptr<LoadedPlugin>(new LoadedPlugin(std::make_unique<State>(modulePath)));
+    } catch (const PluginError& error) {
+        whyNot = error.what();
+    } catch (const std::bad_alloc&) {
+        whyNot = "not enough memory to load plug-in module " + modulePath;
+    }
+    return nullptr;
+}
+
+LoadedPlugin::LoadedPlugin(std::unique_ptr<State> loaded) : fState(std::move(loaded)) {
     State& state = *fState;
     std::string missing;
     auto find = [&](const std::string& name, const std::string& symbol) {
@@ -155,6 +178,7 @@ LoadedPlugin::LoadedPlugin(const std::string& modulePath) : fState(std::make_uni
     void* initialize = find("initializePlugin", entryPointSymbol("initializePlugin"));
     void* uninitialize = find("uninitializePlugin", entryPointSymbol("uninitializePlugin"));
     const void* apiVersion = find("MApiVersion", "MApiVersion");
+    const std::string& modulePath = state.modulePath;
     if (!missing.empty()) throw PluginError("plug-in module " + modulePath + " does not export " + missing);
 
     state.initialize = reinterpret_cast<PluginEntry>(initialize);

@@ -2,6 +2,7 @@
 // host, its registration, its file identification and its import outcomes.
 
 #include "modelgen/ModelBuilder.h"
+#include "tests/standin/HostFixture.h"
 
 #include <maya/MFileObject.h>
 #include <maya/MPxFileTranslator.h>
@@ -69,34 +70,34 @@ protected:
 
     Translator makeTranslator() const
     {
-        return Translator(static_cast<MPxFileTranslator*>(plugin_.translators().at(0).creator()));
+        return Translator(static_cast<MPxFileTranslator*>(plugin_->translators().at(0).creator()));
     }
 
-    standin::LoadedPlugin plugin_{ORVEX_PLUGIN_PATH};
+    std::unique_ptr<standin::LoadedPlugin> plugin_ = orvex::test::loadedPlugin(ORVEX_PLUGIN_PATH);
     std::filesystem::path directory_;
 };
 
 TEST_F(TranslatorTest, RegistersOneReadOnlyTranslatorAndRemovesItAtUnload)
 {
-    EXPECT_EQ(plugin_.apiVersion(), std::to_string(MAYA_API_VERSION));
-    ASSERT_EQ(plugin_.translators().size(), 1u);
-    const standin::TranslatorRegistration& registration = plugin_.translators()[0];
+    EXPECT_EQ(plugin_->apiVersion(), std::to_string(MAYA_API_VERSION));
+    ASSERT_EQ(plugin_->translators().size(), 1u);
+    const standin::TranslatorRegistration& registration = plugin_->translators()[0];
     EXPECT_EQ(registration.name, "OrvexModelImport");
     EXPECT_EQ(registration.pixmapName, "none");
     EXPECT_FALSE(registration.hasOptionsScript);
     EXPECT_FALSE(registration.hasDefaultOptions);
     EXPECT_FALSE(registration.requiresFullMel);
-    ASSERT_EQ(plugin_.attachments().size(), 1u);
-    EXPECT_EQ(plugin_.attachments()[0].vendor, "Tavolin");
-    EXPECT_EQ(plugin_.attachments()[0].version, "8.5");
-    EXPECT_EQ(plugin_.attachments()[0].requiredApiVersion, "Any");
+    ASSERT_EQ(plugin_->attachments().size(), 1u);
+    EXPECT_EQ(plugin_->attachments()[0].vendor, "Tavolin");
+    EXPECT_EQ(plugin_->attachments()[0].version, "8.5");
+    EXPECT_EQ(plugin_->attachments()[0].requiredApiVersion, "Any");
 
-    EXPECT_EQ(plugin_.uninitialize(), MStatus::kSuccess);
-    EXPECT_TRUE(plugin_.translators().empty());
-    ASSERT_EQ(plugin_.attachments().size(), 2u);
-    EXPECT_EQ(plugin_.attachments()[1].vendor, "Unknown");
-    EXPECT_EQ(plugin_.attachments()[1].version, "Unknown");
-    EXPECT_EQ(plugin_.attachments()[1].requiredApiVersion, "Any");
+    EXPECT_EQ(plugin_->uninitialize(), MStatus::kSuccess);
+    EXPECT_TRUE(plugin_->translators().empty());
+    ASSERT_EQ(plugin_->attachments().size(), 2u);
+    EXPECT_EQ(plugin_->attachments()[1].vendor, "Unknown");
+    EXPECT_EQ(plugin_->attachments()[1].version, "Unknown");
+    EXPECT_EQ(plugin_->attachments()[1].requiredApiVersion, "Any");
 }
 
 TEST_F(TranslatorTest, GivesTheConstantAnswersOfAnImportOnlyTranslator)
@@ -163,7 +164,7 @@ TEST_F(TranslatorTest, ReportsSuccessOnlyWhenSomeMeshWasImported)
         standin::newScene();
         const std::size_t nodesBefore = standin::currentScene().nodes().size();
         const std::string path = c.file ? write(c.name, *c.file) : (directory_ / c.name).string();
-        const standin::ImportResult result = plugin_.importFile(path);
+        const standin::ImportResult result = plugin_->importFile(path);
         EXPECT_TRUE(result.claimed) << c.name;
         EXPECT_EQ(result.translatorName, "OrvexModelImport") << c.name;
         EXPECT_EQ(result.status, c.expected) << c.name;
@@ -180,7 +181,7 @@ TEST_F(TranslatorTest, AsksForTheFileNamesInTheFormsItsDevkitOffers)
     builder.beginMeshList().mesh("crate", triangleVertices(), {0, 1, 2}).endMeshList();
     const std::string path = write("crate.model", builder);
     standin::clearJournal();
-    ASSERT_EQ(plugin_.importFile(path).status, MStatus::kSuccess);
+    ASSERT_EQ(plugin_->importFile(path).status, MStatus::kSuccess);
 
     std::vector<std::string> asked;
     for (const standin::JournalEntry& entry : standin::journal()) {
@@ -220,8 +221,8 @@ TEST_F(TranslatorTest, StartsEveryImportWithAnEmptyTextureCache)
     ModelBuilder builder;
     builder.beginMeshList().mesh("crate", triangleVertices(), {0, 1, 2}).endMeshList();
     const std::string path = write("crate.model", builder);
-    ASSERT_EQ(plugin_.importFile(path).status, MStatus::kSuccess);
-    ASSERT_EQ(plugin_.importFile(path).status, MStatus::kSuccess);
+    ASSERT_EQ(plugin_->importFile(path).status, MStatus::kSuccess);
+    ASSERT_EQ(plugin_->importFile(path).status, MStatus::kSuccess);
     EXPECT_EQ(countNodes("mesh"), 2u);
     EXPECT_EQ(countNodes("file"), 2u);
     EXPECT_EQ(countNodes("place2dTexture"), 2u);
@@ -255,7 +256,7 @@ TEST_F(TranslatorTest, ImportsFromAFolderNamedBeyondTheCodePage)
     std::ofstream(content / "textures" / "crate.2048.dds") << "DDS ";
 
     const std::string modelPath = model.u8string();
-    ASSERT_EQ(plugin_.importFile(modelPath).status, MStatus::kSuccess);
+    ASSERT_EQ(plugin_->importFile(modelPath).status, MStatus::kSuccess);
     // Only a texture found on disk is named by its 2048 file.
     std::string expected = modelPath;
     std::replace(expected.begin(), expected.end(), '/', '\\');

@@ -8,10 +8,13 @@
 #include <maya/MIntArray.h>
 #include <maya/MObject.h>
 #include <standin/Journal.h>
+#include <standin/PluginHost.h>
 #include <standin/Scene.h>
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <stdexcept>
 #include <string>
 
 namespace orvex::test {
@@ -52,6 +55,15 @@ inline MObject makeTriangle(MObject parent = MObject::kNullObj, MStatus* status 
     MFnMesh mesh;
     return mesh.create(3, 1, points, MIntArray(1, 3), MIntArray(connects, 3), MFloatArray(u, 3),
                        MFloatArray(v, 3), parent, status);
+}
+
+// A plug-in that a test needs loaded; one that cannot be loaded fails the
+// test, saying why.
+inline std::unique_ptr<standin::LoadedPlugin> loadedPlugin(const std::string& path) {
+    std::string whyNot;
+    std::unique_ptr<standin::LoadedPlugin> plugin = standin::LoadedPlugin::load(path, whyNot);
+    if (!plugin) throw std::runtime_error(whyNot);
+    return plugin;
 }
 
 }  // namespace orvex::test

@@ -12,16 +12,10 @@
 #include <maya/MTypes.h>
 
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace standin {
-
-class OPENMAYA_EXPORT PluginError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // What a plug-in registered with MFnPlugin::registerFileTranslator.
 struct TranslatorRegistration {
@@ -50,10 +44,12 @@ struct ImportResult {
 
 class OPENMAYA_EXPORT LoadedPlugin {
 public:
-    // Loads the module and calls its initializePlugin; throws PluginError
-    // when the module cannot be loaded, lacks an export, or fails to
-    // initialise.
-    explicit LoadedPlugin(const std::string& modulePath);
+    // Loads the module and calls its initializePlugin. Nothing when the
+    // module cannot be loaded, lacks an export or fails to initialise, and
+    // then `whyNot` says which in one line. It reports rather than throws:
+    // where each module carries its own copy of the C++ runtime, as a
+    // portable build's do, no exception can pass from one to another.
+    static std::unique_ptr<LoadedPlugin> load(const std::string& modulePath, std::string& whyNot);
     // Calls uninitializePlugin, then unloads the module.
     ~LoadedPlugin();
     LoadedPlugin(const LoadedPlugin&) = delete;
@@ -77,6 +73,8 @@ public:
 
 private:
     struct State;
+    explicit LoadedPlugin(std::unique_ptr<State> state);
+
     std::unique_ptr<State> fState;
 };
 
