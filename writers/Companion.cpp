@@ -2,10 +2,13 @@
 
 #include "writers/Ascii.h"
 #include "writers/AtomicFile.h"
+#include "writers/Digest.h"
 #include "writers/Formats.h"
+#include "writers/NameText.h"
 
 #include <nlohmann/json.hpp>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -18,6 +21,54 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::size_t kDigestDigits = 16;
+
+// The longest stem a companion's name keeps whole. A longer one is cut
+// shorter and ends in "~" and a digest of the whole, so that the name stays
+// within the 255 bytes that file systems take.
+constexpr std::size_t kMaxStemLength = 96;
+constexpr std::size_t kCutStemLength = 80;
+constexpr std::size_t kCutStemDigits = 8;
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+bool keptAsItIs(char c) {
+    return isAsciiAlphanumeric(c) || std::strchr("._-+()", c) != nullptr;
+}
+
+// The output's stem as its companions' names begin. A glTF file names its
+// buffer by a URI and an OBJ file its materials on a line of text, which not
+// every byte of a file name survives: letters, digits, ". _ - + ( )" and
+// UTF-8 beyond ASCII stay, and every other byte (blanks, controls,
+// separators, "#", "%", bytes that are not UTF-8) becomes "%" and two
+// hexadecimal digits, which keeps any two stems apart.
+std::string companionStem(const std::string& outputPath) {
+    const std::string stem = stemOf(outputPath);
+    const std::string text = nameText(stem);  // escapes controls, "%" and what is not UTF-8
+    std::string escaped;
+    std::size_t cut = 0;  // the end of the last character that a cut stem keeps
+    for (std::size_t at = 0; at < text.size();) {
+        const auto c = static_cast<unsigned char>(text[at]);
+        std::size_t length = 1;
+        if (c == '%') {
+            length = 3;
+        } else if (c >= 0x80) {
+            while (at + length < text.size() &&
+                   (static_cast<unsigned char>(text[at + length]) & 0xC0) == 0x80)
+                ++length;
+        }
+        if (c < 0x80 && c != '%' && !keptAsItIs(text[at])) {
+            escaped += '%';
+            escaped += kHexDigits[c >> 4];
+            escaped += kHexDigits[c & 0xF];
+        } else {
+            escaped.append(text, at, length);
+        }
+        if (escaped.size() <= kCutStemLength) cut = escaped.size();
+        at += length;
+    }
+    if (escaped.size() <= kMaxStemLength) return escaped;
+    return escaped.substr(0, cut) + "~" + digestHex(stem).substr(0, kCutStemDigits);
+}
 
 // ".bin" beside a glTF file, ".mtl" beside an OBJ file, else nothing.
 std::string companionExtension(const std::string& outputPath) {
@@ -55,7 +106,7 @@ std::optional<std::string> fileNameOnly(const std::string& name) {
 }  // namespace
 
 std::string companionFileName(const std::string& outputPath, const std::string& digest) {
-    return stemOf(outputPath) + "-" + digest + companionExtension(outputPath);
+    return companionStem(outputPath) + "-" + digest + companionExtension(outputPath);
 }
 
 std::optional<std::string> companionNamedBy(const std::string& outputPath) {
@@ -88,17 +139,21 @@ void removeLeftovers(const std::string& outputPath, const std::optional<std::str
                      const std::optional<std::string>& previous) {
     const fs::path output = fs::u8path(outputPath);
     const std::string outputName = output.filename().u8string();
-    const std::string stem = stemOf(outputPath);
+    const std::string stem = companionStem(outputPath);
     const std::string extension = companionExtension(outputPath);
-    const std::string unnamedCompanion = extension.empty() ? std::string() : stem + extension;
+    // Earlier versions named companions after the stem as it is.
+    const std::string plainStem = stemOf(outputPath);
+    const std::string unnamedCompanion = extension.empty() ? std::string() : plainStem + extension;
     std::error_code error;
     for (fs::directory_iterator entry(output.parent_path(), error), end; !error && entry != end;
          entry.increment(error)) {
         const std::string name = entry->path().filename().u8string();
         bool leftover = isTemporaryFileOf(name, outputName);
         if (!extension.empty()) {
-            const bool companion = isDigestCompanion(name, stem, extension) ||
-                                   (name == unnamedCompanion && previous && *previous == name);
+            const bool named = previous && *previous == name;
+            const bool companion =
+                isDigestCompanion(name, stem, extension) ||
+                (named && (name == unnamedCompanion || isDigestCompanion(name, plainStem, extension)));
             leftover = leftover || (companion && (!current || name != *current)) ||
                        isTemporaryFileOf(name, unnamedCompanion) ||
                        (isTemporaryFileName(name) &&

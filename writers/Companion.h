@@ -2,8 +2,9 @@
 #define ORVEX_WRITERS_COMPANION_H
 
 // The file beside a glTF or OBJ output that holds its buffer or its
-// materials. It is named after the output and a digest of what it holds
-// (yard-5c1f0e9a3b7d2468.bin), so that a new output's companion never
+// materials. It is named after the output, with the bytes that a URI or a
+// line of OBJ would not carry as they are escaped, and a digest of what it
+// holds (yard-5c1f0e9a3b7d2468.bin), so that a new output's companion never
 // replaces the one the old output names: the new set is written beside the
 // old one, and putting the output itself in place last replaces the set in
 // one step, whenever the writing stops.
@@ -22,7 +23,8 @@ std::optional<std::string> companionNamedBy(const std::string& outputPath);
 
 // Removes what earlier writes of this output left beside it: companions of
 // its name other than `current` (those with a digest, and `previous` where
-// it is the name earlier versions gave, NAME.bin or NAME.mtl), and the
+// it is a name earlier versions gave: NAME.bin or NAME.mtl, or the name
+// with a digest and without escapes), and the
 // temporaries of the output and of its companions. Images stay: other
 // outputs in the folder may name them. What cannot be removed stays.
 void removeLeftovers(const std::string& outputPath, const std::optional<std::string>& current,

@@ -4,6 +4,7 @@
 #include "writers/NameText.h"
 #include "writers/Formats.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace orvex::writers {
@@ -14,6 +15,20 @@ namespace {
 // mesh in no shading group names this one instead of inheriting another's.
 constexpr char kDefaultMaterialName[] = "default";
 constexpr char kUntexturedColour[] = "Kd 0.5 0.5 0.5\n";
+
+// OBJ readers take a name as the rest of its line without the blanks around
+// it, so blanks that begin or end a name are escaped as names escape other
+// bytes ("%20"): otherwise "crate " would read back as "crate" and be taken
+// for another material of that name.
+std::string objName(const std::string& name) {
+    const std::size_t first = std::min(name.find_first_not_of(' '), name.size());
+    const std::size_t end = std::max(name.find_last_not_of(' ') + 1, first);  // npos + 1 is 0
+    std::string escaped;
+    for (std::size_t i = 0; i < first; ++i) escaped += "%20";
+    escaped.append(name, first, end - first);
+    for (std::size_t i = end; i < name.size(); ++i) escaped += "%20";
+    return escaped;
+}
 
 // The shortest text that reads back as the same float, whatever the locale.
 void appendNumber(std::string& text, float value) {
@@ -58,7 +73,7 @@ std::string writeObj(const ExportScene& scene, const std::string& path, TextureF
     std::string mtl = "# OrvexImp\n";
     std::vector<FileBytes> files;
     for (const ExportMaterial& material : scene.materials) {
-        mtl += "newmtl " + material.name + "\n";
+        mtl += "newmtl " + objName(material.name) + "\n";
         if (material.texture) {
             const ExportTexture& texture = scene.textures[*material.texture];
             mtl += "Kd 1 1 1\nmap_Kd " + imageFileOf(texture, textureFiles).name + "\n";
@@ -76,10 +91,10 @@ std::string writeObj(const ExportScene& scene, const std::string& path, TextureF
     MeshGeometry geometry;
     // A model is one object, its meshes groups of it.
     const bool rooted = !scene.rootName.empty();
-    if (rooted) obj += "o " + scene.rootName + "\n";
+    if (rooted) obj += "o " + objName(scene.rootName) + "\n";
     for (const ExportMesh& mesh : scene.meshes) {
         geometryOf(mesh, geometry);
-        obj += (rooted ? "g " : "o ") + mesh.nodeName + "\n";
+        obj += (rooted ? "g " : "o ") + objName(mesh.nodeName) + "\n";
         if (mesh.sourceNames) {
             for (std::size_t i = 0; i < mesh.sourceNames->size(); ++i)
                 obj += "# modelName" + std::to_string(i + 1) + ": " + nameText((*mesh.sourceNames)[i]) + "\n";
@@ -89,7 +104,7 @@ std::string writeObj(const ExportScene& scene, const std::string& path, TextureF
         appendVectors(obj, "vt", geometry.uvs);
         appendVectors(obj, "vn", geometry.normals);
         if (mesh.material) {
-            obj += "usemtl " + scene.materials[*mesh.material].name + "\n";
+            obj += "usemtl " + objName(scene.materials[*mesh.material].name) + "\n";
         } else {
             obj += std::string("usemtl ") + kDefaultMaterialName + "\n";
             defaultUsed = true;

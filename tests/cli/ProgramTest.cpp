@@ -233,6 +233,58 @@ TEST_F(ConversionTest, NamesEverythingAfterTheModelFileInEveryFormat) {
     EXPECT_THAT(inspected.out, HasSubstr("names: \"props\\\\lost\", \"caf%E9\", \"100%25\""));
 }
 
+// Blanks, "#" and "%" in the model's file name and blanks around a texture's
+// name reach outputs whose readers would cut or misread them: a line of OBJ
+// loses the blanks around a name and ends at "#", a URI takes "%" for an
+// escape. The companion's name escapes them, and so do OBJ's names.
+TEST_F(ConversionTest, KeepsNamesThatReadersWouldCutShort) {
+    const fs::path content = scratch_ / "game" / "content";
+    orvex::modelgen::RgbaImage red{1, 1, {200, 0, 0, 255}}, blue{1, 1, {0, 0, 200, 255}};
+    fs::create_directories(content / "textures" / "a");
+    fs::create_directories(content / "textures" / "b");
+    orvex::modelgen::writeFile((content / "textures" / "a" / "crate.1024.dds").string(),
+                               orvex::modelgen::buildDds(red, orvex::modelgen::DdsFormat::Rgba32));
+    orvex::modelgen::writeFile((content / "textures" / "b" / " crate.1024.dds").string(),
+                               orvex::modelgen::buildDds(blue, orvex::modelgen::DdsFormat::Rgba32));
+    std::vector<ModelVertex> triangle(3);
+    triangle[1].x = 1;
+    triangle[2].y = 1;
+    ModelBuilder builder;
+    builder.beginMeshList()
+        .mesh(std::string("a\\crate") + '\0', triangle, {0, 1, 2})
+        .mesh(std::string("b\\ crate") + '\0', triangle, {0, 1, 2})
+        .endMeshList();
+    fs::create_directories(content / "meshes");
+    const fs::path model = content / "meshes" / " lead #1 100%.model";
+    orvex::modelgen::writeFile(model.string(), builder.bytes());
+
+    for (const char* name : {" lead #1 100%.obj", " lead #1 100%.gltf"}) {
+        const Outcome result = run({model.string(), "-o", out(name).string()});
+        ASSERT_EQ(result.status, 0) << name << ": " << result.err;
+        EXPECT_EQ(result.err, "") << name;
+    }
+    const std::string obj = readText(out(" lead #1 100%.obj"));
+    const std::size_t line = obj.find("mtllib ") + 7;
+    const std::string mtlName = obj.substr(line, obj.find('\n', line) - line);
+    EXPECT_EQ(mtlName.find_first_of(" #"), std::string::npos) << mtlName;
+    const std::string mtl = readText(out(mtlName));
+    EXPECT_THAT(obj, HasSubstr("\no %20lead #1 100%25\n"));
+    for (const char* material : {"crate", "%20crate"}) {
+        EXPECT_THAT(mtl, HasSubstr(std::string("newmtl ") + material + "\n"));
+        EXPECT_THAT(obj, HasSubstr(std::string("usemtl ") + material + "\n"));
+    }
+
+    EXPECT_EQ(validatorErrors(out(" lead #1 100%.gltf")), "");
+    const nlohmann::json gltf = nlohmann::json::parse(readText(out(" lead #1 100%.gltf")));
+    std::string uri = gltf["buffers"][0]["uri"], binName;
+    for (std::size_t at = 0; at < uri.size(); ++at) {
+        binName +=
+            uri[at] == '%' ? static_cast<char>(std::stoi(uri.substr(at + 1, 2), nullptr, 16)) : uri[at];
+        if (uri[at] == '%') at += 2;
+    }
+    EXPECT_TRUE(fs::is_regular_file(out(binName))) << uri;
+}
+
 TEST_F(ConversionTest, WritesEveryFormatFromTheSameScene) {
     for (const char* name : {"yard.glb", "yard.obj", "yard.json"}) {
         const Outcome result = run({kSample.string(), "-o", out(name).string()});
