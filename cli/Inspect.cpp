@@ -48,9 +48,10 @@ void printText(const std::string& path, std::uintmax_t size, const Model& model,
         out << "    names: " << std::quoted(writers::nameText(mesh.names[0])) << ", "
             << std::quoted(writers::nameText(mesh.names[1])) << ", " << std::quoted(writers::nameText(mesh.names[2]))
             << "\n";
-        out << "    texture: " << meshes[i].texturePath;
+        // The path holds the texture name, which may hold a line break.
+        out << "    texture: " << writers::nameText(meshes[i].texturePath);
         if (meshes[i].textureFile) {
-            out << " (found: " << *meshes[i].textureFile << ")\n";
+            out << " (found: " << writers::nameText(*meshes[i].textureFile) << ")\n";
         } else {
             out << " (missing)\n";
         }

@@ -258,6 +258,13 @@ std::optional<std::vector<std::uint8_t>> readPrefix(const std::string& path, std
     return bytes;
 }
 
+// A texture's path in a line of a warning. It holds the model's texture
+// name, which may hold any byte: written as names are (NameText.h), a line
+// break in it cannot pass for a line of its own.
+std::string pathText(const std::string& path) {
+    return nameText(nativePath(path));
+}
+
 // Windows opens a device, not a file, under these names, whatever follows
 // their first dot.
 bool isDeviceName(const std::string& name) {
@@ -433,7 +440,7 @@ private:
         const std::string path = value != file.stringValues.end() ? value->second : std::string();
         if (path.empty()) return untextured("of " + file.name, "no file name");
         const std::optional<std::string> found = findExistingPath(path);
-        if (!found) return untextured(nativePath(path), "not found");
+        if (!found) return untextured(pathText(path), "not found");
         fPending.push_back({path, *found, fWarnings.size(), {}, {}});
         return fPending.size() - 1;
     }
@@ -464,7 +471,7 @@ private:
         for (std::size_t i = 0; i < fPending.size(); ++i) {
             PendingTexture& pending = fPending[i];
             if (!pending.image) {
-                failures.emplace_back(pending.warningAt, "texture " + nativePath(pending.path) + ": " +
+                failures.emplace_back(pending.warningAt, "texture " + pathText(pending.path) + ": " +
                                                              pending.whyNot + "; left untextured");
                 continue;
             }
@@ -560,7 +567,7 @@ bool readDdsFiles(ExportScene& scene, std::string& whyNot) {
         std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         if (!in.good() && !in.eof()) bytes.clear();
         if (bytes.empty()) {
-            whyNot = nativePath(texture.ddsPath) + ": cannot read the texture to copy it";
+            whyNot = pathText(texture.ddsPath) + ": cannot read the texture to copy it";
             return false;
         }
         texture.dds = std::move(bytes);

@@ -143,6 +143,28 @@ TEST_F(ConversionTest, WarnsOfAFolderWhereATextureShouldBe) {
     EXPECT_THAT(result.err, HasSubstr(native("props/crate.2048.dds") + ": is a folder, not a file; left untextured"));
 }
 
+// A texture name is bytes of the model file; a line break in it must not
+// make a warning, or --inspect's line, look like two.
+TEST_F(ConversionTest, WarnsOfATextureNameWithALineBreakInOneLine) {
+    std::vector<ModelVertex> triangle(3);
+    triangle[1].x = 1;
+    triangle[2].y = 1;
+    ModelBuilder builder;
+    builder.beginMeshList()
+        .mesh(std::string("props\\gone\norvex-import: fake") + '\0', triangle, {0, 1, 2})
+        .endMeshList();
+    const fs::path model = scratch_ / "game" / "content" / "meshes" / "odd.model";
+    fs::create_directories(model.parent_path());
+    orvex::modelgen::writeFile(model.string(), builder.bytes());
+
+    const Outcome result = run({model.string(), "-o", out("odd.glb").string()});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_THAT(result.err, IsOneLine("[^\n]*gone%0Aorvex-import: fake.512.dds: not found; left untextured"));
+    const Outcome inspected = run({"--inspect", model.string()});
+    EXPECT_THAT(inspected.out, HasSubstr("gone%0Aorvex-import: fake.512.dds (missing)\n"));
+    EXPECT_THAT(inspected.out, Not(HasSubstr("\norvex-import")));
+}
+
 // Every format gives the model one parent named after the file, each mesh a
 // name of the file's name, its position in the file (a mesh the host
 // refused keeps its number) and its texture's last part, each texture one
