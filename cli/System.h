@@ -55,6 +55,11 @@ std::string nameKey(const std::string& path);
 // paths name one file when their keys are equal (hard links aside).
 std::string fileKey(const std::string& path);
 
+// True when both paths lead to one file that exists. It tells what keys
+// cannot: Windows takes "yard.model." or "\\?\C:\yard.model" for
+// "yard.model", and a hard link is the file it links.
+bool sameExistingFile(const std::string& path, const std::string& other);
+
 // A new folder of this process's own in `parent`, its name beginning with
 // `prefix`; nothing, with a line that says why in `why`, when none can be
 // made.

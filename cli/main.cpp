@@ -218,16 +218,22 @@ void writeReport(const Options& options, const orvex::cli::FileRecord& record) {
 void requireDistinctFiles(const std::string& input,
                           const std::vector<std::pair<std::string, std::string>>& written) {
     const std::string inputKey = orvex::cli::fileKey(input);
-    std::vector<std::pair<std::string, std::string>> seen;  // option, key
+    struct Seen {
+        const std::string& option;
+        const std::string& path;
+        std::string key;
+    };
+    std::vector<Seen> seen;
     for (const auto& [option, path] : written) {
         if (path.empty()) continue;
         const std::string key = orvex::cli::fileKey(path);
-        if (key == inputKey) throw Failure(kExitUsage, path + ": " + option + " names the input file");
-        for (const auto& [otherOption, otherKey] : seen) {
-            if (key == otherKey)
-                throw Failure(kExitUsage, path + ": named by both " + otherOption + " and " + option);
+        if (key == inputKey || orvex::cli::sameExistingFile(path, input))
+            throw Failure(kExitUsage, path + ": " + option + " names the input file");
+        for (const Seen& other : seen) {
+            if (key == other.key || orvex::cli::sameExistingFile(path, other.path))
+                throw Failure(kExitUsage, path + ": named by both " + other.option + " and " + option);
         }
-        seen.emplace_back(option, key);
+        seen.push_back({option, path, key});
     }
 }
 

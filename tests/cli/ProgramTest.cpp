@@ -548,6 +548,21 @@ TEST_F(ConversionTest, ExplainsEveryFailureInOneLineWithItsExitStatus) {
         EXPECT_THAT(result.err, HasSubstr(c.mentions)) << what;
         EXPECT_THAT(result.err, IsOneLine("[^\n]*")) << what;
     }
+    // Other names of the input: a hard link is the file it links, and
+    // Windows drops the dots and blanks that end a name.
+    std::vector<std::string> inputByOtherNames;
+    std::error_code noLink;
+    fs::create_hard_link(empty, scratch_ / "linked.json", noLink);
+    if (!noLink) inputByOtherNames.push_back((scratch_ / "linked.json").string());
+#ifdef _WIN32
+    inputByOtherNames.push_back(empty.string() + ".");
+    inputByOtherNames.push_back(empty.string() + " ");
+#endif
+    for (const std::string& report : inputByOtherNames) {
+        const Outcome result = run({empty.string(), "-o", out("a.glb").string(), "--report", report});
+        EXPECT_EQ(result.status, 2) << report << ": " << result.err;
+        EXPECT_THAT(result.err, HasSubstr("--report names the input file")) << report;
+    }
     // Nothing half-written, no temporary left behind, the input untouched.
     EXPECT_EQ(filesUnder(scratch_ / "out"), std::vector<fs::path>{});
     EXPECT_EQ(fs::file_size(empty), 0u);
