@@ -1,5 +1,6 @@
 #include "cli/OutputRecord.h"
 
+#include "cli/System.h"
 #include "materials/PathExists.h"
 #include "materials/TexturePath.h"
 #include "model/Model.h"
@@ -76,8 +77,14 @@ std::string shownTexture(const std::string& path, const std::string& contentRoot
     return relative.empty() || shown.rfind("..", 0) == 0 ? path : shown;
 }
 
+// Paths as the file system tells them apart: a batch run again with its
+// folder typed in other letter case on Windows finds the same files.
+bool samePath(const std::string& path, const std::string& other) {
+    return nameKey(path) == nameKey(other);
+}
+
 std::string whatTextureChanged(const TextureState& then, const TextureState& now, const std::string& contentRoot) {
-    if (then.found && now.found && then.found->path == now.found->path) {
+    if (then.found && now.found && samePath(then.found->path, now.found->path)) {
         if (then.found->digest == now.found->digest && then.found->size == now.found->size) return {};
         return shownTexture(now.found->path, contentRoot) + " changed";
     }
@@ -93,7 +100,8 @@ std::string whatTextureChanged(const TextureState& then, const TextureState& now
         return shownTexture(now.found->path, contentRoot) + " is new: the import now uses it" +
                (then.found ? " instead of " + fileNameOf(then.found->path) : std::string());
     }
-    if (then.resolved != now.resolved) return "texture " + now.name + " is now looked for as " + now.resolved;
+    if (!samePath(then.resolved, now.resolved))
+        return "texture " + now.name + " is now looked for as " + now.resolved;
     return {};
 }
 

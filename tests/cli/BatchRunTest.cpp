@@ -16,6 +16,8 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -243,6 +245,21 @@ TEST_F(BatchRunTest, SkipsAnUpToDateOutputWhoseNameIsNotUtf8) {
     EXPECT_EQ(first.status, 0) << first.err;
     EXPECT_THAT(first.err, ::testing::Not(HasSubstr("warning"))) << first.err;
     EXPECT_THAT(run(arguments).err, HasSubstr("converted 0, skipped 1 of 1"));
+}
+#endif
+
+#ifdef _WIN32
+// Windows' file systems ignore letter case: a batch run again on its folder
+// typed in other letters finds the same files, and skips them.
+TEST_F(BatchRunTest, SkipsWhatIsUpToDateWhateverTheLetterCaseOfItsFolder) {
+    const std::string meshes = writeContent().string();
+    // The folders above the game's: "content" itself is looked for as it is.
+    std::string shouted = scratch_.string();
+    std::transform(shouted.begin(), shouted.end(), shouted.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    shouted += meshes.substr(shouted.size());
+    ASSERT_EQ(run({meshes, "-o", out("glb").string()}).status, 1);
+    EXPECT_THAT(run({shouted, "-o", out("glb").string()}).err, HasSubstr("converted 0, skipped 3 of 4"));
 }
 #endif
 
