@@ -50,6 +50,12 @@ FileTime fileTimeNow();
 // case, in upper case.
 std::string nameKey(const std::string& path);
 
+// The path without Windows' "\\?\" prefix ("\\?\UNC\" becomes "\\"),
+// which asks the system to take a path as it is but which the C++ library
+// takes for a folder named "?". The program is long-path aware, so paths
+// stay as long as the system allows. Elsewhere the path as it is.
+std::string withoutVerbatimPrefix(const std::string& path);
+
 // The one form that every path to a file takes, whether the file exists or
 // not: absolute, with `.`, `..` and links resolved, as nameKey gives it. Two
 // paths name one file when their keys are equal (hard links aside).

@@ -60,6 +60,10 @@ std::string nameKey(const std::string& path) {
     return path;
 }
 
+std::string withoutVerbatimPrefix(const std::string& path) {
+    return path;
+}
+
 std::optional<std::string> makeNewFolder(const std::string& parent, const std::string& prefix,
                                          std::string& why) {
     std::string pattern =

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 namespace orvex::cli {
@@ -137,6 +138,15 @@ std::string nameKey(const std::string& path) {
     LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, name.c_str(), size, name.data(), size, nullptr,
                   nullptr, 0);
     return utf8(name);
+}
+
+std::string withoutVerbatimPrefix(const std::string& path) {
+    const auto startsWith = [&path](std::string_view prefix) {
+        return path.compare(0, prefix.size(), prefix) == 0;
+    };
+    if (startsWith("\\\\?\\UNC\\")) return "\\\\" + path.substr(8);
+    if (startsWith("\\\\?\\") || startsWith("//?/")) return path.substr(4);
+    return path;
 }
 
 std::optional<std::string> makeNewFolder(const std::string& parent, const std::string& prefix,

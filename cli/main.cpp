@@ -506,6 +506,10 @@ int main(int argc, char** argv) {
         if (!arguments.empty()) arguments.erase(arguments.begin());
         std::reverse(arguments.begin(), arguments.end());
         app.parse(arguments);
+        for (std::string* path :
+             {&options.output, &options.report, &options.thumbnail, &options.contactSheet})
+            *path = orvex::cli::withoutVerbatimPrefix(*path);
+        for (std::string& input : options.inputs) input = orvex::cli::withoutVerbatimPrefix(input);
         gSubject = subjectOf(options);
         if (options.threads != 0) orvex::writers::setThreadShare(options.threads);
         return run(options, app);

@@ -165,6 +165,19 @@ TEST_F(ConversionTest, WarnsOfATextureNameWithALineBreakInOneLine) {
     EXPECT_THAT(inspected.out, Not(HasSubstr("\norvex-import")));
 }
 
+#ifdef _WIN32
+// "\\?\" asks Windows to take a path as it is; tools that reach long paths
+// write paths so.
+TEST_F(ConversionTest, TakesPathsInWindowsVerbatimForm) {
+    const fs::path model = fs::absolute(writeDepot(scratch_ / "game" / "content"));
+    ASSERT_EQ(run({model.string(), "-o", out("plain.glb").string()}).status, 0);
+    const Outcome verbatim =
+        run({"\\\\?\\" + model.string(), "-o", "\\\\?\\" + fs::absolute(out("verbatim.glb")).string()});
+    EXPECT_EQ(verbatim.status, 0) << verbatim.err;
+    EXPECT_EQ(readText(out("verbatim.glb")), readText(out("plain.glb")));
+}
+#endif
+
 // Every format gives the model one parent named after the file, each mesh a
 // name of the file's name, its position in the file (a mesh the host
 // refused keeps its number) and its texture's last part, each texture one
