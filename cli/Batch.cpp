@@ -59,12 +59,15 @@ bool isModelFile(const fs::path& path) {
     return extension == ".model";
 }
 
-// Every ".model" file under `folder` at any depth, in path order. Links to
+// Every ".model" file under `folder` at any depth, in path order, and in
+// `leftOut` the entries of that name that are no file to read (a link to
+// nothing, a pipe, a name that Windows takes for a device), which a worker
+// could not read or would wait on for ever. Links to
 // folders are followed, as a game's tree may hold folders by link, except
 // into a folder that the walk is already inside, which would never end.
 // Folders are told apart by what they are, not by their resolved paths:
 // Windows' resolved paths keep the links in them.
-std::vector<fs::path> modelFilesUnder(const fs::path& folder) {
+std::vector<fs::path> modelFilesUnder(const fs::path& folder, std::vector<fs::path>& leftOut) {
     std::vector<fs::path> found;
     std::error_code error;
     fs::path last = folder;  // the entry the walk failed after: a folder it could not list, or in one
@@ -84,8 +87,9 @@ std::vector<fs::path> modelFilesUnder(const fs::path& folder) {
             } else {
                 inside.push_back(last);
             }
-        } else if (isModelFile(last) && walk->is_regular_file(error)) {
-            found.push_back(last);
+        } else if (isModelFile(last)) {
+            std::error_code unreadable;  // a link to nothing is no file, not a folder the walk cannot list
+            (walk->is_regular_file(unreadable) ? found : leftOut).push_back(last);
         }
     }
     if (error) {
@@ -108,7 +112,12 @@ std::vector<Job> collectJobs(const BatchOptions& options) {
             jobs.push_back({input, folder.filename().replace_extension(), {}, {}, {}, {}, {}, {}, {}});
             continue;
         }
-        for (const fs::path& path : modelFilesUnder(folder)) {
+        std::vector<fs::path> leftOut;
+        const std::vector<fs::path> models = modelFilesUnder(folder, leftOut);
+        std::sort(leftOut.begin(), leftOut.end());
+        for (const fs::path& path : leftOut)
+            std::cerr << kLinePrefix << "warning: " << path.u8string() << ": not a file to read; left out\n";
+        for (const fs::path& path : models) {
             jobs.push_back({path.u8string(),
                             path.lexically_relative(folder).replace_extension(),
                             {}, {}, {}, {}, {}, {}, {}});

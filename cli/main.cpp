@@ -74,7 +74,14 @@ struct Options {
     std::string textures;
 };
 
+// A pipe or a device would keep the import waiting for ever, so only files
+// are opened.
 void requireReadable(const std::string& path) {
+    std::error_code unknown;
+    const std::filesystem::file_status status =
+        std::filesystem::status(std::filesystem::u8path(path), unknown);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        throw Failure(kExitImportFailed, path + ": not a file to read");
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) throw Failure(kExitImportFailed, path + ": cannot open: " + std::strerror(errno));
     std::fclose(file);
@@ -381,8 +388,8 @@ int convertAll(const Options& options) {
 
 int inspect(const Options& options) {
     const std::string& input = options.inputs.front();
+    requireReadable(input);
     if (!orvex::cli::inspectModel(input, options.json, std::cout)) {
-        requireReadable(input);
         throw Failure(kExitImportFailed, input + ": cannot open");
     }
     return 0;

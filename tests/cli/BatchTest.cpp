@@ -12,6 +12,7 @@
 #include <sstream>
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -220,6 +221,30 @@ TEST_F(BatchTest, FollowsLinksToFoldersButNotRoundInALoop) {
     EXPECT_EQ(result.status, 1) << result.err;  // the tree's two broken files
     EXPECT_THAT(result.err, HasSubstr("converted 5, skipped 0 of 7 files"));
     EXPECT_TRUE(fs::exists(out("batch") / "addon" / "linked.json"));
+}
+
+// A link to nothing and a pipe named like models are no files to read; a
+// worker would fail on the one and wait for ever on the other. The batch
+// leaves them out with a line each, and a single file's run refuses them.
+TEST_F(BatchTest, LeavesOutWhatIsNoFileToRead) {
+    const fs::path tree = writeTree();
+    fs::create_symlink(tree / "gone.model", tree / "a" / "broken.model");
+    ASSERT_EQ(mkfifo((tree / "pipe.model").c_str(), 0644), 0);
+    const Outcome batch = run({tree.string(), "-o", out("batch").string(), "--format", "json"});
+    EXPECT_EQ(batch.status, 1) << batch.err;  // the tree's two broken files
+    EXPECT_THAT(batch.err, HasSubstr("converted 4, skipped 0 of 6 files"));
+    EXPECT_THAT(lines(batch.err),
+                ::testing::IsSupersetOf({"orvex-import: warning: " + (tree / "a" / "broken.model").string() +
+                                             ": not a file to read; left out",
+                                         "orvex-import: warning: " + (tree / "pipe.model").string() +
+                                             ": not a file to read; left out"}));
+    const std::string pipe = (tree / "pipe.model").string();
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{pipe, "-o", out("pipe.glb").string()}, {"--inspect", pipe}}) {
+        const Outcome single = run(arguments);
+        EXPECT_EQ(single.status, 1) << arguments.front();
+        EXPECT_EQ(single.err, "orvex-import: " + pipe + ": not a file to read\n");
+    }
 }
 
 // A folder in the tree that cannot be listed stops the batch before any
