@@ -30,7 +30,10 @@ def _chosen_converter(context):
     preferences = context.preferences.addons[__package__].preferences
     if preferences.converter:
         return bpy.path.abspath(preferences.converter)
-    return converter.bundled_converter(_ADDON_DIR)
+    program = converter.bundled_converter(_ADDON_DIR)
+    if program:
+        converter.make_runnable(program)
+    return program
 
 
 # Running the program to learn its version at every redraw of the
@@ -75,11 +78,17 @@ def _import_files(operator, context, paths):
             program or "this add-on holds none for this system"))
         return {'CANCELLED'}
 
+    try:
+        scratch_folder = tempfile.TemporaryDirectory(prefix="orvex-import-", ignore_cleanup_errors=True)
+    except OSError as error:
+        operator.report({'ERROR'}, "cannot make a folder for the conversions in %s: %s" % (
+            tempfile.gettempdir(), error.strerror or error))
+        return {'CANCELLED'}
     window_manager = context.window_manager
     window_manager.progress_begin(0, len(paths))
     imported = []
     try:
-        with tempfile.TemporaryDirectory(prefix="orvex-import-", ignore_cleanup_errors=True) as scratch:
+        with scratch_folder as scratch:
             def start(number):
                 output = os.path.join(scratch, "%d.glb" % number)
                 return converter.Conversion(program, paths[number], output)
@@ -123,6 +132,25 @@ def _import_one(operator, context, conversion):
     return None
 
 
+def _leave_edit_mode(context):
+    """Ends editing as the glTF importer does: an object left in Edit Mode
+    while the import makes another active would keep its edits unapplied."""
+    if context.mode != 'OBJECT' and bpy.ops.object.mode_set.poll():
+        bpy.ops.object.mode_set(mode='OBJECT')
+
+
+def _files_to_read(operator, paths):
+    """The paths that name files, reporting each that does not: a folder
+    (chosen with no file name), a pipe, a link to nothing."""
+    files = []
+    for path in paths:
+        if os.path.isfile(path):
+            files.append(path)
+        else:
+            operator.report({'ERROR'}, "%s: not a file to read" % (path or "(no file chosen)"))
+    return files
+
+
 def _select(context, objects):
     """Makes the new objects that the view layer shows the selection, and
     the first of them the active object."""
@@ -160,6 +188,10 @@ class ImportOrvexModel(Operator, ImportHelper):
     def execute(self, context):
         names = [entry.name for entry in self.files if entry.name]
         paths = [os.path.join(self.directory, name) for name in names] if names else [self.filepath]
+        paths = _files_to_read(self, paths)
+        if not paths:
+            return {'CANCELLED'}
+        _leave_edit_mode(context)
         return _import_files(self, context, paths)
 
 
@@ -184,14 +216,17 @@ class ImportOrvexModelFolder(Operator):
             self.report({'ERROR'}, "%s: not a folder" % self.directory)
             return {'CANCELLED'}
         try:
-            paths = converter.model_files_under(self.directory)
+            paths, left_out = converter.model_files_under(self.directory)
         except OSError as error:
             self.report({'ERROR'}, "%s: cannot list the folder: %s" % (
                 error.filename or self.directory, error.strerror or error))
             return {'CANCELLED'}
+        for path in left_out:
+            self.report({'WARNING'}, "%s: not a file to read; left out" % path)
         if not paths:
             self.report({'ERROR'}, "%s: holds no .model file" % self.directory)
             return {'CANCELLED'}
+        _leave_edit_mode(context)
         return _import_files(self, context, paths)
 
 

@@ -43,13 +43,17 @@ def bundled_converter(addon_dir, platform=sys.platform):
 def model_files_under(folder):
     """Every .model file (in any letter case) under `folder` at any depth,
     as the program's batches find them, in a stable order: links to folders
-    are followed, but never back into a folder the walk is inside. Raises
-    OSError naming a folder that cannot be listed, as the batches stop on
-    one: its models would be missing without a word."""
+    are followed, but never back into a folder the walk is inside. Returns
+    those files and the entries of that name that are no file to read (a
+    link to nothing, a pipe), which the batches leave out with a warning: a
+    pipe would keep the converter waiting for ever. Raises OSError naming a
+    folder that cannot be listed, as the batches stop on one: its models
+    would be missing without a word."""
     def fail(error):
         raise error
 
     found = []
+    left_out = []
     # For each folder yet to walk, the folders it lies in, resolved.
     inside = {folder: {os.path.realpath(folder)}}
     for parent, folders, files in os.walk(folder, onerror=fail, followlinks=True):
@@ -62,14 +66,18 @@ def model_files_under(folder):
                 inside[path] = around | {resolved}
                 kept.append(name)
         folders[:] = kept
-        found.extend(os.path.join(parent, name) for name in sorted(files)
-                     if name.lower().endswith(MODEL_EXTENSION))
-    return found
+        for name in sorted(files):
+            if name.lower().endswith(MODEL_EXTENSION):
+                path = os.path.join(parent, name)
+                (found if os.path.isfile(path) else left_out).append(path)
+    return found, left_out
 
 
-def _make_executable(program):
-    # Blender unpacks add-ons with Python's zipfile, which drops the
-    # permission bits that the package gave the program.
+def make_runnable(program):
+    """Gives the add-on's own program back the permission to run, which
+    Blender's unpacking of the zip drops (Python's zipfile keeps no
+    permission bits). Only for that program: one chosen in the preferences
+    is the user's file, to run as it is."""
     if os.name == "posix" and os.path.isfile(program) and not os.access(program, os.X_OK):
         mode = os.stat(program).st_mode
         os.chmod(program, mode | stat.S_IXUSR | stat.S_IXGRP | stat.S_IXOTH)
@@ -85,7 +93,6 @@ def program_version(program):
     if not program:
         return "no converter for this system: choose one"
     try:
-        _make_executable(program)
         process = _run([program, "--version"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         output, _ = process.communicate(timeout=30)
     except subprocess.TimeoutExpired:
@@ -111,7 +118,6 @@ class Conversion:
         self._process = None
         self._start_error = None
         try:
-            _make_executable(program)
             # Standard error goes to a file: a pipe that nobody reads while
             # the program runs would stop it once full.
             with open(self._errors_path, "wb") as errors:
@@ -133,9 +139,13 @@ class Conversion:
             return warnings
         failures = [line for line in lines if line and not line.startswith(_WARNING_PREFIX)]
         if failures:
-            # The program's line already names the file.
             line = failures[-1]
-            raise ConversionError(line[len(_LINE_PREFIX):] if line.startswith(_LINE_PREFIX) else line)
+            line = line[len(_LINE_PREFIX):] if line.startswith(_LINE_PREFIX) else line
+            # The program's line names the model, unless the file it could
+            # not write is the one it is about.
+            if not line.startswith(self.model_path + ": "):
+                line = "%s: %s" % (self.model_path, line)
+            raise ConversionError(line)
         raise ConversionError("%s: the converter ended with status %d and gave no reason" % (self.model_path, status))
 
     def discard(self):

@@ -47,7 +47,7 @@ class ModelFilesUnderTest(unittest.TestCase):
                 path = os.path.join(root, name)
                 os.makedirs(os.path.dirname(path), exist_ok=True)
                 open(path, "w").close()
-            found = [os.path.relpath(path, root) for path in converter.model_files_under(root)]
+            found = [os.path.relpath(path, root) for path in converter.model_files_under(root)[0]]
         self.assertEqual(found, ["A.MODEL", "b.model", os.path.join("y", "e.model"), os.path.join("z", "c.Model")])
 
     def test_follows_links_to_folders_but_not_round_in_a_loop(self):
@@ -59,8 +59,18 @@ class ModelFilesUnderTest(unittest.TestCase):
             open(os.path.join(elsewhere, "x.model"), "w").close()
             os.symlink(elsewhere, os.path.join(root, "linked"))
             os.symlink("..", os.path.join(root, "a", "up"))
-            found = [os.path.relpath(path, root) for path in converter.model_files_under(root)]
+            found = [os.path.relpath(path, root) for path in converter.model_files_under(root)[0]]
         self.assertEqual(found, [os.path.join("linked", "x.model")])
+
+    @unittest.skipIf(os.name != "posix", "pipes and links are made the POSIX way")
+    def test_leaves_out_what_is_no_file_to_read(self):
+        with tempfile.TemporaryDirectory() as root:
+            open(os.path.join(root, "good.model"), "w").close()
+            os.mkfifo(os.path.join(root, "pipe.model"))
+            os.symlink(os.path.join(root, "gone"), os.path.join(root, "broken.model"))
+            found, left_out = converter.model_files_under(root)
+        self.assertEqual([os.path.basename(path) for path in found], ["good.model"])
+        self.assertEqual([os.path.basename(path) for path in left_out], ["broken.model", "pipe.model"])
 
     def test_a_folder_that_cannot_be_listed_is_an_error_that_names_it(self):
         with tempfile.TemporaryDirectory() as root:
@@ -89,13 +99,15 @@ class ConversionTest(unittest.TestCase):
          echo glb > "$3"
          """, True,
          ["texture a.dds: not found; left untextured", "mesh m: no triangles; left out"]),
-        ("a program made executable first, as Blender unpacks it without the permission",
-         'echo glb > "$3"\n', False, []),
+        ("a line about another file, the model's name first",
+         """echo 'orvex-import: /tmp/0.glb: cannot write: No space left on device' >&2
+         exit 3
+         """, True, converter.ConversionError("MODEL: /tmp/0.glb: cannot write: No space left on device")),
         ("the program's own line for a file it could not convert",
          """echo 'orvex-import: warning: texture a.dds: not found; left untextured' >&2
-         echo 'orvex-import: /m/x.model: the file holds no complete mesh' >&2
+         echo "orvex-import: $1: the file holds no complete mesh" >&2
          exit 1
-         """, True, converter.ConversionError("/m/x.model: the file holds no complete mesh")),
+         """, True, converter.ConversionError("MODEL: the file holds no complete mesh")),
         ("a status without a reason",
          "exit 3\n", True,
          converter.ConversionError("MODEL: the converter ended with status 3 and gave no reason")),
@@ -131,6 +143,16 @@ class ConversionTest(unittest.TestCase):
             with self.assertRaises(converter.ConversionError) as raised:
                 conversion.wait()
         self.assertEqual(str(raised.exception), "cannot run the converter %s: No such file or directory" % missing)
+
+
+class MakeRunnableTest(unittest.TestCase):
+    def test_gives_a_program_back_its_permission_to_run_and_nothing_else_does(self):
+        with tempfile.TemporaryDirectory() as folder:
+            program = fake_program(folder, "echo 'orvex-import 1.0'\n", executable=False)
+            self.assertEqual(converter.program_version(program), "%s: cannot run: Permission denied" % program)
+            self.assertFalse(os.stat(program).st_mode & stat.S_IXUSR)
+            converter.make_runnable(program)
+            self.assertEqual(converter.program_version(program), "orvex-import 1.0")
 
 
 class ProgramVersionTest(unittest.TestCase):
@@ -343,6 +365,41 @@ class ImportFilesTest(unittest.TestCase):
         self.assertEqual(shown, [("begin", 0, 3), ("update", 1), ("update", 2), ("update", 3), ("end",)])
         self.assertEqual(reports, [({'ERROR'}, "%s: the file holds no complete mesh" % paths[1])])
         self.assertEqual(sorted(collection.name for collection in bpy.data.collections), ["crate", "wall"])
+
+    def test_no_folder_for_the_conversions_is_one_line(self):
+        reports = []
+        operator = types.SimpleNamespace(report=lambda kind, text: reports.append((kind, text)))
+        context = types.SimpleNamespace(preferences=types.SimpleNamespace(addons={
+            "orvex_import": types.SimpleNamespace(preferences=types.SimpleNamespace(converter=sys.executable))}))
+        with tempfile.TemporaryDirectory() as folder:
+            gone = os.path.join(folder, "gone")
+            saved, tempfile.tempdir = tempfile.tempdir, gone
+            try:
+                result = orvex_import._import_files(operator, context, ["x.model"])
+            finally:
+                tempfile.tempdir = saved
+        self.assertEqual(result, {'CANCELLED'})
+        self.assertEqual(len(reports), 1)
+        self.assertTrue(reports[0][1].startswith("cannot make a folder for the conversions in %s: " % gone),
+                        reports[0][1])
+
+    def test_only_files_are_read(self):
+        reports = []
+        operator = types.SimpleNamespace(report=lambda kind, text: reports.append((kind, text)))
+        with tempfile.TemporaryDirectory() as folder:
+            model = os.path.join(folder, "a.model")
+            open(model, "w").close()
+            self.assertEqual(orvex_import._files_to_read(operator, [folder, model, ""]), [model])
+        self.assertEqual(reports, [({'ERROR'}, "%s: not a file to read" % folder),
+                                   ({'ERROR'}, "(no file chosen): not a file to read")])
+
+    def test_an_object_in_edit_mode_is_left_with_its_edits_applied(self):
+        bpy.ops.mesh.primitive_cube_add()
+        cube = bpy.context.active_object
+        bpy.ops.object.mode_set(mode='EDIT')
+        orvex_import._leave_edit_mode(bpy.context)
+        self.assertEqual(cube.mode, 'OBJECT')
+        self.assertEqual(bpy.context.mode, 'OBJECT')
 
 
 result = unittest.main(argv=[sys.argv[0]], exit=False).result
