@@ -20,11 +20,18 @@ constexpr std::uint8_t kFrameColour[3] = {60, 60, 66};
 constexpr std::uint8_t kLabelColour[3] = {230, 230, 230};
 
 // stb_easy_font indexes its glyph table by the character, so anything
-// outside printable ASCII would read past the table.
+// outside printable ASCII would read past the table: each other character
+// is one "?", whatever the bytes of its UTF-8 (a byte that continues one
+// adds none).
 std::string printable(const std::string& text) {
-    std::string result = text;
-    for (char& c : result) {
-        if (c < ' ' || c > '~') c = '?';
+    std::string result;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= ' ' && byte <= '~') {
+            result += c;
+        } else if ((byte & 0xC0) != 0x80) {
+            result += '?';
+        }
     }
     return result;
 }
