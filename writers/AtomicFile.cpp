@@ -1,5 +1,6 @@
 #include "writers/AtomicFile.h"
 
+#include "writers/Digest.h"
 #include "writers/Files.h"
 #include "writers/WriteError.h"
 
@@ -20,6 +21,25 @@ constexpr int kTemporaryNameTries = 100;
 
 constexpr char kTemporarySuffix[] = ".tmp";
 
+// File systems take names of at most 255 bytes (Windows counts UTF-16
+// units, never more than the bytes).
+constexpr std::size_t kMaxFileName = 255;
+constexpr std::size_t kLongestTemporarySuffix = sizeof kTemporarySuffix - 1 + 2;  // and the try's number
+constexpr std::size_t kLongestKeptExtension = 16;
+
+// What a file's temporary name begins with: its own name; or, where that
+// and the suffix would be more than a file system takes, a digest of its
+// name and its extension, which a batch clearing a stopped run's
+// temporaries still knows for an output's.
+std::string temporaryBaseOf(const std::string& path) {
+    const std::filesystem::path file = std::filesystem::u8path(path);
+    const std::string name = file.filename().u8string();
+    if (name.size() + kLongestTemporarySuffix <= kMaxFileName) return path;
+    std::string extension = file.extension().u8string();
+    if (extension.size() > kLongestKeptExtension) extension.clear();
+    return (file.parent_path() / std::filesystem::u8path("." + digestHex(name) + extension)).u8string();
+}
+
 std::function<void(std::size_t, std::size_t)>& commitObserver() {
     static std::function<void(std::size_t, std::size_t)> observer;
     return observer;
@@ -37,9 +57,10 @@ bool stands(const std::string& path) {
 }  // namespace
 
 AtomicFile::AtomicFile(std::string path) : fPath(std::move(path)) {
+    const std::string base = temporaryBaseOf(fPath);
     int lastError = 0;
     for (int attempt = 0; attempt < kTemporaryNameTries && fFile == nullptr; ++attempt) {
-        std::string candidate = fPath + kTemporarySuffix + std::to_string(attempt);
+        std::string candidate = base + kTemporarySuffix + std::to_string(attempt);
         errno = 0;
         fFile = openNewFile(candidate);
         lastError = errno;

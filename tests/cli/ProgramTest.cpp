@@ -320,6 +320,22 @@ TEST_F(ConversionTest, KeepsNamesThatReadersWouldCutShort) {
     EXPECT_TRUE(fs::is_regular_file(out(binName))) << uri;
 }
 
+// File systems take names of up to 255 bytes; a model named near that
+// converts under its own name, its companions and temporaries kept shorter.
+TEST_F(ConversionTest, WritesOutputsWhoseNamesAreAsLongAsFileSystemsTake) {
+    const std::string stem(248, 'Y');
+    const fs::path model = scratch_ / "game" / "content" / "meshes" / (stem + ".model");
+    fs::create_directories(model.parent_path());
+    fs::copy_file(kSample, model);
+    for (const char* extension : {".gltf", ".obj", ".glb"}) {
+        const Outcome result = run({model.string(), "-o", out(stem + extension).string()});
+        EXPECT_EQ(result.status, 0) << extension << ": " << result.err;
+    }
+    for (const fs::path& file : filesUnder(scratch_ / "out"))
+        EXPECT_LE(file.filename().string().size(), 255u) << file;
+    EXPECT_EQ(filesUnder(scratch_ / "out").size(), 3u + 2u);  // the outputs, the .bin and the .mtl
+}
+
 TEST_F(ConversionTest, WritesEveryFormatFromTheSameScene) {
     for (const char* name : {"yard.glb", "yard.obj", "yard.json"}) {
         const Outcome result = run({kSample.string(), "-o", out(name).string()});
