@@ -401,7 +401,12 @@ void removeTemporaries(const fs::path& folder) {
 // stopped; and when it was stopped while putting its files in place, a new
 // buffer or materials file may stand there that its output does not name.
 void removeStoppedWork(const std::string& output) {
-    writers::removeLeftovers(output, writers::companionNamedBy(output), std::nullopt);
+    const std::optional<std::string> named = writers::companionNamedBy(output);
+    std::error_code unknown;
+    // An output that stands but names no companion as this program names
+    // them keeps what is beside it.
+    if (named || !fs::exists(fs::u8path(output), unknown))
+        writers::removeLeftovers(output, named, std::nullopt);
     removeTemporaries(fs::u8path(output).parent_path());
 }
 

@@ -97,6 +97,32 @@ std::string readWhole(const std::string& path) {
 }
 
 // A name of a file in the output's own folder: no separator, no way up.
+int hexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// The name a relative URI spells, its "%XX" escapes decoded; nothing for a
+// malformed escape.
+std::optional<std::string> decodedUri(const std::string& uri) {
+    std::string name;
+    for (std::size_t at = 0; at < uri.size(); ++at) {
+        if (uri[at] != '%') {
+            name += uri[at];
+            continue;
+        }
+        if (uri.size() - at < 3) return std::nullopt;
+        const int high = hexDigitValue(uri[at + 1]);
+        const int low = hexDigitValue(uri[at + 2]);
+        if (high < 0 || low < 0) return std::nullopt;
+        name += static_cast<char>(high * 16 + low);
+        at += 2;
+    }
+    return name;
+}
+
 std::optional<std::string> fileNameOnly(const std::string& name) {
     if (name.empty() || name.find_first_of("/\\") != std::string::npos || name == "." || name == "..")
         return std::nullopt;
@@ -122,7 +148,8 @@ std::optional<std::string> companionNamedBy(const std::string& outputPath) {
         if (buffers == document.end() || !buffers->is_array() || buffers->empty()) return std::nullopt;
         const auto uri = (*buffers)[0].find("uri");
         if (uri == (*buffers)[0].end() || !uri->is_string()) return std::nullopt;
-        return fileNameOnly(uri->get<std::string>());
+        const std::optional<std::string> name = decodedUri(uri->get<std::string>());
+        return name ? fileNameOnly(*name) : std::nullopt;
     }
     constexpr std::string_view kMaterials = "mtllib ";
     for (std::size_t line = 0; line < text.size();) {
@@ -144,6 +171,13 @@ void removeLeftovers(const std::string& outputPath, const std::optional<std::str
     // Earlier versions named companions after the stem as it is.
     const std::string plainStem = stemOf(outputPath);
     const std::string unnamedCompanion = extension.empty() ? std::string() : plainStem + extension;
+    // An output that an earlier version wrote under the name this one's
+    // escaped stem spells ("a%20b.gltf" beside "a b.gltf") names a companion
+    // that looks like one of this output's, and keeps it.
+    const std::optional<std::string> namedByOther =
+        extension.empty() || stem == plainStem
+            ? std::nullopt
+            : companionNamedBy(pathBeside(outputPath, stem + output.extension().u8string()));
     std::error_code error;
     for (fs::directory_iterator entry(output.parent_path(), error), end; !error && entry != end;
          entry.increment(error)) {
@@ -154,7 +188,8 @@ void removeLeftovers(const std::string& outputPath, const std::optional<std::str
             const bool companion =
                 isDigestCompanion(name, stem, extension) ||
                 (named && (name == unnamedCompanion || isDigestCompanion(name, plainStem, extension)));
-            leftover = leftover || (companion && (!current || name != *current)) ||
+            const bool othersOwn = namedByOther && *namedByOther == name;
+            leftover = leftover || (companion && !othersOwn && (!current || name != *current)) ||
                        isTemporaryFileOf(name, unnamedCompanion) ||
                        (isTemporaryFileName(name) &&
                         isDigestCompanion(name.substr(0, name.rfind(".tmp")), stem, extension));

@@ -768,6 +768,34 @@ TEST_F(ReplacementTest, WritingAnOutputAgainLeavesOnlyItsNewSet) {
     }
 }
 
+// An output whose name a URI or a line of OBJ escapes names its companion
+// by the escaped name, which is read back as the file's, so that clearing
+// leftovers keeps it; and beside it, the companion that an earlier version
+// gave an output named as the escapes spell ("a%20b.gltf") stays that one's.
+TEST_F(ReplacementTest, KeepsTheCompanionsThatOutputsNameWhateverTheirNames) {
+    for (const std::string format : {"gltf", "obj"}) {
+        SCOPED_TRACE(format);
+        const std::string extension = format == "gltf" ? "bin" : "mtl";
+        const TempDirectory output;
+        const std::string older = "a%20b-0123456789abcdef." + extension;
+        testing::writeFile(output.file(older), "older");
+        testing::writeFile(output.file("a%20b." + format),
+                           format == "gltf" ? R"({"buffers": [{"uri": "a%2520b-0123456789abcdef.bin"}]})"
+                                            : "mtllib " + older + "\n");
+        const std::string path = output.file("a b(1)." + format);
+        buildFirstScene();
+        writeScene(standin::currentScene(), path);
+        const std::optional<std::string> companion = companionNamedBy(path);
+        ASSERT_TRUE(companion);
+        EXPECT_TRUE(std::filesystem::is_regular_file(output.file(*companion))) << *companion;
+        removeLeftovers(path, companion, std::nullopt);
+        EXPECT_TRUE(std::filesystem::is_regular_file(output.file(*companion))) << *companion;
+
+        writeScene(standin::currentScene(), output.file("a b." + format));
+        EXPECT_EQ(readFile(output.file(older)), "older");
+    }
+}
+
 // Written again from the same scene, the companion keeps its name, and is
 // written again whole. A replacement that then fails to put the output in
 // place leaves the old output naming that companion, so it has to stay.
