@@ -5,6 +5,7 @@
 #include "materials/TexturePath.h"
 #include "model/Model.h"
 #include "writers/AtomicFile.h"
+#include "writers/NameText.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <iterator>
 #include <new>
 #include <set>
+#include <stdexcept>
 #include <system_error>
 
 namespace orvex::cli {
@@ -42,6 +44,7 @@ Json textJson(const std::string& text) {
 std::string textFrom(const Json& json) {
     if (json.is_string()) return json.get<std::string>();
     const std::string hex = json.at("bytes").get<std::string>();
+    if (hex.size() % 2 != 0) throw std::invalid_argument("bytes of odd length");
     std::string text;
     for (std::size_t i = 0; i + 1 < hex.size(); i += 2) text += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
     return text;
@@ -144,8 +147,10 @@ std::optional<InputState> readInputs(const std::string& modelPath, DigestCache& 
     return state;
 }
 
-std::string whatChanged(const OutputRecord& record, const OutputRecord& current, const std::string& outputFolder,
-                        DigestCache& digests) {
+namespace {
+
+std::string changeSince(const OutputRecord& record, const OutputRecord& current,
+                        const std::string& outputFolder, DigestCache& digests) {
     if (record.options != current.options)
         return "it was made with " + record.options + ", this run asks for " + current.options;
     if (record.program != current.program) return "this program changed since it was made";
@@ -168,6 +173,15 @@ std::string whatChanged(const OutputRecord& record, const OutputRecord& current,
         if (!change.empty()) return change;
     }
     return {};
+}
+
+}  // namespace
+
+std::string whatChanged(const OutputRecord& record, const OutputRecord& current,
+                        const std::string& outputFolder, DigestCache& digests) {
+    // Texture names are bytes of the model, which may break a line: the
+    // line is written as names are.
+    return writers::nameText(changeSince(record, current, outputFolder, digests));
 }
 
 Json toJson(const OutputRecord& record) {

@@ -246,6 +246,22 @@ TEST_F(BatchRunTest, SkipsAnUpToDateOutputWhoseNameIsNotUtf8) {
     EXPECT_THAT(first.err, ::testing::Not(HasSubstr("warning"))) << first.err;
     EXPECT_THAT(run(arguments).err, HasSubstr("converted 0, skipped 1 of 1"));
 }
+
+// Why a file is converted again names its texture, whose name may hold a
+// line break: the line stays one.
+TEST_F(BatchRunTest, SaysWhyInOneLineWhateverTheTexturesName) {
+    const fs::path meshes = scratch_ / "game" / "content" / "meshes";
+    const fs::path dds = scratch_ / "game" / "content" / "textures" / "two\nlines.512.dds";
+    write(dds, texture(200));
+    write(meshes / "a.model", texturedTriangle("two\nlines", 1));
+    ASSERT_EQ(run({meshes.string(), "-o", out("glb").string()}).status, 0);
+    fs::remove(dds);
+    const Outcome dry = run({meshes.string(), "-o", out("glb").string(), "--dry-run"});
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_EQ(std::count(dry.out.begin(), dry.out.end(), '\n'), 1) << dry.out;
+    EXPECT_THAT(dry.out, HasSubstr("two%0Alines.512.dds is gone: the import now finds no file for texture "
+                                   "two%0Alines)\n"));
+}
 #endif
 
 #ifdef _WIN32
