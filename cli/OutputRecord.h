@@ -83,7 +83,7 @@ nlohmann::ordered_json toJson(const OutputRecord& record);
 nlohmann::ordered_json textJson(const std::string& text);
 
 // The text that textJson wrote, or a plain string as it is. Throws
-// nlohmann's exceptions for anything else.
+// std::exception for anything else.
 std::string textFrom(const nlohmann::ordered_json& json);
 
 // The record at `path`, or nothing when there is none or it is not one.

@@ -140,7 +140,7 @@ std::optional<FileRecord> readFirstRecord(const std::string& path) {
         return std::nullopt;
     try {
         return fromJson(report["files"][0]);
-    } catch (const Json::exception&) {
+    } catch (const std::exception&) {  // nlohmann's, or a text's bytes that are no hexadecimal
         return std::nullopt;
     }
 }

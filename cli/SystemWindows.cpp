@@ -144,7 +144,7 @@ std::string withoutVerbatimPrefix(const std::string& path) {
     const auto startsWith = [&path](std::string_view prefix) {
         return path.compare(0, prefix.size(), prefix) == 0;
     };
-    if (startsWith("\\\\?\\UNC\\")) return "\\\\" + path.substr(8);
+    if (startsWith("\\\\?\\UNC\\") || startsWith("//?/UNC/")) return "\\\\" + path.substr(8);
     if (startsWith("\\\\?\\") || startsWith("//?/")) return path.substr(4);
     return path;
 }

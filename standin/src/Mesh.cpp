@@ -100,8 +100,8 @@ MObject MFnMesh::create(int numVertices, int numPolygons, const MFloatPointArray
                                      uArray, vArray)) {
             return MStatus::kFailure;
         }
-        // The host names a mesh it makes, and the transform it makes for it,
-        // as it names a "createNode mesh" and its parent.
+        // The host's names for a mesh that it makes here and for the
+        // transform that it makes above it.
         const bool underParent = parent != nullptr;
         const standin::NodeId transform =
             underParent ? parent->id : standin::addNode("transform", "polySurface").id;

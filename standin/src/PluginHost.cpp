@@ -161,6 +161,8 @@ std::unique_ptr<LoadedPlugin> LoadedPlugin::load(const std::string& modulePath, 
         whyNot = error.what();
     } catch (const std::bad_alloc&) {
         whyNot = "not enough memory to load plug-in module " + modulePath;
+    } catch (const std::exception& error) {
+        whyNot = "cannot load plug-in module " + modulePath + ": " + error.what();
     }
     return nullptr;
 }
