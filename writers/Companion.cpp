@@ -36,7 +36,8 @@ bool keptAsItIs(char c) {
 }
 
 // The output's stem as its companions' names begin. A glTF file names its
-// buffer by a URI and an OBJ file its materials on a line of text, which not
+// buffer by a URI, which spells only UTF-8, and an OBJ file its materials on
+// a line of text, which readers split at blanks, cut at "#" or trim, so not
 // every byte of a file name survives: letters, digits, ". _ - + ( )" and
 // UTF-8 beyond ASCII stay, and every other byte (blanks, controls,
 // separators, "#", "%", bytes that are not UTF-8) becomes "%" and two

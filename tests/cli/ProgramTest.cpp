@@ -269,9 +269,9 @@ TEST_F(ConversionTest, NamesEverythingAfterTheModelFileInEveryFormat) {
 }
 
 // Blanks, "#" and "%" in the model's file name and blanks around a texture's
-// name reach outputs whose readers would cut or misread them: a line of OBJ
-// loses the blanks around a name and ends at "#", a URI takes "%" for an
-// escape. The companion's name escapes them, and so do OBJ's names.
+// name reach outputs whose readers would cut or misread them: OBJ readers
+// trim a name's blanks, and some split a file's name at blanks or cut it at
+// "#". The companion's name escapes them, and OBJ's names their blanks.
 TEST_F(ConversionTest, KeepsNamesThatReadersWouldCutShort) {
     const fs::path content = scratch_ / "game" / "content";
     orvex::modelgen::RgbaImage red{1, 1, {200, 0, 0, 255}}, blue{1, 1, {0, 0, 200, 255}};
