@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -85,9 +86,22 @@ bool isHexDigits(const std::string& text) {
 }
 
 // True for STEM-DIGEST.EXT, as companionFileName names them.
+// Whether `name` begins with `stem` as the file system tells names apart:
+// Windows ignores letter case, so there "Y-….bin" was written for the
+// output that "y.gltf" now names.
+bool beginsWithStem(const std::string& name, const std::string& stem) {
+#if defined(_WIN32)
+    return name.size() >= stem.size() &&
+           std::equal(stem.begin(), stem.end(), name.begin(),
+                      [](char a, char b) { return asciiLower(a) == asciiLower(b); });
+#else
+    return name.compare(0, stem.size(), stem) == 0;
+#endif
+}
+
 bool isDigestCompanion(const std::string& name, const std::string& stem, const std::string& extension) {
     const std::size_t length = stem.size() + 1 + kDigestDigits + extension.size();
-    return name.size() == length && name.compare(0, stem.size(), stem) == 0 && name[stem.size()] == '-' &&
+    return name.size() == length && beginsWithStem(name, stem) && name[stem.size()] == '-' &&
            isHexDigits(name.substr(stem.size() + 1, kDigestDigits)) &&
            name.compare(length - extension.size(), extension.size(), extension) == 0;
 }

@@ -796,6 +796,23 @@ TEST_F(ReplacementTest, KeepsTheCompanionsThatOutputsNameWhateverTheirNames) {
     }
 }
 
+#ifdef _WIN32
+// Windows ignores letter case: "scene.gltf" written over "Scene.gltf" is the
+// same output, and the companion that the old one named goes.
+TEST_F(ReplacementTest, AnOutputWrittenAgainInOtherLetterCaseLeavesOnlyItsNewSet) {
+    for (const std::string format : {"gltf", "obj"}) {
+        SCOPED_TRACE(format);
+        const TempDirectory output;
+        buildFirstScene();
+        const WriteReport first = writeScene(standin::currentScene(), output.file("Scene." + format));
+        addSecondMesh();
+        const WriteReport second = writeScene(standin::currentScene(), output.file("scene." + format));
+        EXPECT_FALSE(std::filesystem::exists(first.files[1])) << first.files[1];
+        EXPECT_TRUE(std::filesystem::exists(second.files[1])) << second.files[1];
+    }
+}
+#endif
+
 // Written again from the same scene, the companion keeps its name, and is
 // written again whole. A replacement that then fails to put the output in
 // place leaves the old output naming that companion, so it has to stay.
