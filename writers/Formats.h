@@ -47,7 +47,8 @@ void writeFbx(const ExportScene& scene, const std::string& path, bool embedTextu
 
 // Wavefront OBJ, with its materials in an MTL file and the images (`files`)
 // beside it. Returns the path of the MTL file (see Companion.h).
-std::string writeObj(const ExportScene& scene, const std::string& path, TextureFiles files);
+std::string writeObj(const ExportScene& scene, const std::string& path, TextureFiles files,
+                     std::vector<std::string>& warnings);
 
 // The whole host scene as JSON, in the layout that docs/scene-json.md
 // describes, with the names the outputs give the model and its meshes where

@@ -68,7 +68,8 @@ std::string corner(std::uint32_t index, const MeshGeometry& mesh, const Bases& b
 
 }  // namespace
 
-std::string writeObj(const ExportScene& scene, const std::string& path, TextureFiles textureFiles) {
+std::string writeObj(const ExportScene& scene, const std::string& path, TextureFiles textureFiles,
+                     std::vector<std::string>& warnings) {
     std::string obj;
     std::string mtl = "# OrvexImp\n";
     std::vector<FileBytes> files;
@@ -109,10 +110,23 @@ std::string writeObj(const ExportScene& scene, const std::string& path, TextureF
             obj += std::string("usemtl ") + kDefaultMaterialName + "\n";
             defaultUsed = true;
         }
+        // A face that names one vertex twice has no area, and OBJ readers
+        // drop it or fail on it (Blender 3.4 crashes on an object of
+        // nothing else), so it is left out here alone.
         const std::vector<std::uint32_t>& indices = geometry.indices;
+        std::size_t leftOut = 0;
         for (std::size_t i = 0; i + 2 < indices.size(); i += 3) {
+            if (indices[i] == indices[i + 1] || indices[i + 1] == indices[i + 2] ||
+                indices[i] == indices[i + 2]) {
+                ++leftOut;
+                continue;
+            }
             obj += "f " + corner(indices[i], geometry, bases) + " " + corner(indices[i + 1], geometry, bases) +
                    " " + corner(indices[i + 2], geometry, bases) + "\n";
+        }
+        if (leftOut != 0) {
+            warnings.push_back("mesh " + mesh.nodeName + ": " + std::to_string(leftOut) +
+                               " triangles name a vertex twice; left out of the OBJ file");
         }
         bases.position += geometry.positions.size();
         bases.uv += geometry.uvs.size();

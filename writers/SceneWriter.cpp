@@ -81,7 +81,7 @@ WriteReport writeScene(SceneView& view, const std::string& outputPath, const Wri
         }
         std::string companion;
         if (*format == Format::kObj) {
-            companion = writeObj(exported, outputPath, files);
+            companion = writeObj(exported, outputPath, files, report.warnings);
         } else if (*format == Format::kFbx) {
             writeFbx(exported, outputPath, options.embedTextures, files);
             removeLeftovers(outputPath, std::nullopt, std::nullopt);
