@@ -10,7 +10,14 @@ namespace orvex::cli {
 
 render::Image renderPreview(writers::SceneView& view, const render::RenderOptions& options,
                             std::vector<std::string>& warnings) {
-    return render::render(render::gatherScene(view.exported(warnings)), options);
+    std::size_t leftOut = 0;
+    render::Image image = render::render(render::gatherScene(view.exported(warnings)), options, leftOut);
+    if (leftOut != 0) {
+        warnings.push_back(
+            "preview: " + std::to_string(leftOut) +
+            " triangles left out, as the scene covers the image too many times over to draw whole");
+    }
+    return image;
 }
 
 void writePng(const render::Image& image, const std::string& path) {

@@ -25,6 +25,11 @@ constexpr double kDiffuse = 1 - kAmbient;
 // integer arithmetic: a shared edge gives the two triangles opposite values,
 // and the fill rule hands each pixel centre on it to exactly one of them.
 constexpr std::int64_t kSubpixels = 256;
+// The pixels that triangles' bounding boxes may cover in all: so many times
+// the image, and so many more for each triangle, which a scene of many small
+// triangles needs.
+constexpr std::int64_t kCoversOfTheImage = 256;
+constexpr std::int64_t kPixelsPerTriangle = 64;
 constexpr std::int64_t kHalfPixel = kSubpixels / 2;
 
 struct ScreenCorner {
@@ -75,11 +80,13 @@ bool inRange(int index, const std::vector<T>& values) {
 
 class Rasteriser {
 public:
-    Rasteriser(const Camera& camera, Image& image)
+    Rasteriser(const Camera& camera, Image& image, std::int64_t pixelsToTest)
         : camera_(camera),
           image_(image),
-          inverseDepth_(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height),
-                        0.0f) {}
+          inverseDepth_(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height), 0.0f),
+          pixelsToTest_(pixelsToTest) {}
+
+    std::size_t trianglesLeftOut() const { return trianglesLeftOut_; }
 
     void drawMesh(const RenderMesh& mesh) {
         const Image* texture = mesh.texture && isValid(*mesh.texture) ? mesh.texture.get() : nullptr;
@@ -138,6 +145,13 @@ private:
         const auto [firstY, lastY] =
             pixelSpan(std::min({corners[0].y, corners[1].y, corners[2].y}),
                       std::max({corners[0].y, corners[1].y, corners[2].y}), image_.height);
+        const std::int64_t tests =
+            std::int64_t{std::max(0, lastX - firstX + 1)} * std::max(0, lastY - firstY + 1);
+        if (tests > pixelsToTest_) {
+            ++trianglesLeftOut_;
+            return;
+        }
+        pixelsToTest_ -= tests;
         const std::int64_t bias0 = fillBias(corners[1], corners[2]);
         const std::int64_t bias1 = fillBias(corners[2], corners[0]);
         const std::int64_t bias2 = fillBias(corners[0], corners[1]);
@@ -196,11 +210,14 @@ private:
     const Camera& camera_;
     Image& image_;
     std::vector<float> inverseDepth_;  // per pixel; 0 where nothing is drawn
+    std::int64_t pixelsToTest_;
+    std::size_t trianglesLeftOut_ = 0;
 };
 
 }  // namespace
 
-Image render(const RenderScene& scene, const RenderOptions& options) {
+Image render(const RenderScene& scene, const RenderOptions& options, std::size_t& trianglesLeftOut) {
+    trianglesLeftOut = 0;
     const auto validSize = [](int size) { return size >= kMinImageSize && size <= kMaxImageSize; };
     if (!validSize(options.width) || !validSize(options.height)) {
         throw std::invalid_argument("render: image size out of range");
@@ -220,8 +237,13 @@ Image render(const RenderScene& scene, const RenderOptions& options) {
 
     const std::optional<Camera> camera = frameScene(scene, options.view, image.width, image.height);
     if (!camera) return image;
-    Rasteriser rasteriser(*camera, image);
+    std::int64_t triangles = 0;
+    for (const RenderMesh& mesh : scene.meshes) triangles += static_cast<std::int64_t>(mesh.triangles.size());
+    Rasteriser rasteriser(
+        *camera, image,
+        kCoversOfTheImage * static_cast<std::int64_t>(pixels) + kPixelsPerTriangle * triangles);
     for (const RenderMesh& mesh : scene.meshes) rasteriser.drawMesh(mesh);
+    trianglesLeftOut = rasteriser.trianglesLeftOut();
     return image;
 }
 

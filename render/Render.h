@@ -81,9 +81,13 @@ struct RenderScene {
 // non-finite corner are skipped, degenerate ones cover nothing, a UV index
 // out of range leaves its triangle untextured. A scene with no finite
 // position gives the background alone. Pixels are opaque.
+// The work is bounded by the image's size and the number of triangles, as
+// a scene of many large triangles one over another would otherwise take
+// hours: past the bound, triangles are left out, and `trianglesLeftOut`
+// says how many.
 // Throws std::invalid_argument when the width or height lies outside
 // [kMinImageSize, kMaxImageSize].
-Image render(const RenderScene& scene, const RenderOptions& options);
+Image render(const RenderScene& scene, const RenderOptions& options, std::size_t& trianglesLeftOut);
 
 struct FrameSize {
     int width = 0;
