@@ -329,13 +329,30 @@ public:
 
     ExportScene collect() {
         if (fSource != nullptr) fResult.rootName = nameText(fSource->name);
-        for (const MeshNaming& naming : nameMeshes(fScene, fSource)) addMesh(*fScene.find(naming.shape), naming);
+        std::size_t nextSourceMesh = 0;
+        for (const MeshNaming& naming : nameMeshes(fScene, fSource)) {
+            if (naming.sourceMesh) {
+                warnRefusedUpTo(nextSourceMesh, *naming.sourceMesh);
+                nextSourceMesh = *naming.sourceMesh + 1;
+            }
+            addMesh(*fScene.find(naming.shape), naming);
+        }
+        if (fSource != nullptr) warnRefusedUpTo(nextSourceMesh, fSource->meshes.size());
         decodeTextures();
         return std::move(fResult);
     }
 
 private:
     void warn(std::string line) { fWarnings.push_back(std::move(line)); }
+
+    // The file's meshes from `first` up to `end` have no host mesh: the
+    // host refused them, which the plug-in, as a host plug-in, does not say.
+    void warnRefusedUpTo(std::size_t first, std::size_t end) {
+        for (std::size_t k = first; k < end; ++k) {
+            warn("mesh " + meshObjectName(fSource->name, k, fSource->meshes[k].names[0]) +
+                 ": the host refused it; left out");
+        }
+    }
 
     void addMesh(const Node& shape, const MeshNaming& naming) {
         ExportMesh mesh;

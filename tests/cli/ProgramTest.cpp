@@ -112,7 +112,7 @@ fs::path writeDepot(const fs::path& content) {
 }
 
 // A mesh that the host refuses leaves its name unused, also where the next
-// mesh has the same points and as many triangles.
+// mesh has the same points and as many triangles, and a warning names it.
 TEST_F(ConversionTest, AMeshAfterOneTheHostRefusedKeepsItsOwnName) {
     std::vector<ModelVertex> square(4);
     square[1].x = square[2].x = 1;
@@ -130,6 +130,7 @@ TEST_F(ConversionTest, AMeshAfterOneTheHostRefusedKeepsItsOwnName) {
     ASSERT_EQ(gltf["nodes"].size(), 2u);
     EXPECT_EQ(gltf["nodes"][1]["name"], "share.1 barrel");
     EXPECT_EQ(gltf["nodes"][1]["extras"]["modelName1"], "props\\barrel");
+    EXPECT_THAT(result.err, HasSubstr("warning: mesh share.0 crate: the host refused it; left out\n"));
 }
 
 // The texture lookup takes a folder of a texture's name for the texture, as
