@@ -83,6 +83,7 @@ AtomicFile::AtomicFile(AtomicFile&& other) noexcept
       fFile(std::exchange(other.fFile, nullptr)),
       fDigest(std::move(other.fDigest)),
       fKeepOneStanding(other.fKeepOneStanding),
+      fWritten(other.fWritten),
       fPlaced(other.fPlaced),
       fReplacedOne(other.fReplacedOne) {
     other.fTemporaryPath.clear();
@@ -94,6 +95,7 @@ void AtomicFile::write(const void* data, std::size_t size) {
     errno = 0;
     if (std::fwrite(data, 1, size, fFile) != size) fail(describeErrno(errno));
     fDigest.add(data, size);
+    fWritten += size;
 }
 
 void AtomicFile::commit() {
@@ -103,7 +105,7 @@ void AtomicFile::commit() {
     std::FILE* file = std::exchange(fFile, nullptr);
     errno = 0;
     if (std::fclose(file) != 0) fail(describeErrno(errno));
-    if (fKeepOneStanding && stands(fPath)) {
+    if (fKeepOneStanding && standsAsWritten()) {
         discard();
         return;
     }
@@ -120,6 +122,11 @@ void AtomicFile::commit() {
     fTemporaryPath.clear();
     fPlaced = true;
     fReplacedOne = stood;
+}
+
+bool AtomicFile::standsAsWritten() const {
+    const std::optional<FileDigest> standing = digestFile(fPath);
+    return standing && standing->size == fWritten && standing->digest == fDigest.hex();
 }
 
 void AtomicFile::fail(const std::string& what) {
@@ -170,7 +177,8 @@ void writeFilesAtomically(const std::vector<FileBytes>& files) {
 }
 
 void stageNamedByContent(std::vector<AtomicFile>& staged, const std::string& path, std::string_view bytes) {
-    if (stands(path)) return;
+    const std::optional<FileDigest> standing = digestFile(path);
+    if (standing && standing->size == bytes.size() && standing->digest == digestHex(bytes)) return;
     staged.emplace_back(path);
     staged.back().keepOneStanding();
     staged.back().write(bytes);

@@ -4,6 +4,7 @@
 #include "writers/Digest.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -37,10 +38,12 @@ public:
     // for a file named after what it holds, known only once it is written.
     void setFinalPath(std::string path) { fPath = std::move(path); }
     // For a file whose name says what it holds, such as an image named by
-    // its digest: a file already under that name is as good as this one,
-    // so commit leaves it there and drops this one. Outputs written at the
-    // same time into one folder share such files, and on Windows a file
-    // that another process is reading cannot be replaced.
+    // its digest: a file already under that name that holds these bytes is
+    // as good as this one, so commit leaves it there and drops this one.
+    // Outputs written at the same time into one folder share such files,
+    // and on Windows a file that another process is reading cannot be
+    // replaced. One that holds other bytes (damaged, or cut short by a
+    // writer that died) is replaced.
     void keepOneStanding() { fKeepOneStanding = true; }
     void commit();
     // True once commit has put this file under its name, not merely found
@@ -54,12 +57,14 @@ public:
 private:
     [[noreturn]] void fail(const std::string& what);
     void discard() noexcept;
+    bool standsAsWritten() const;
 
     std::string fPath;
     std::string fTemporaryPath;
     std::FILE* fFile = nullptr;
     Digest fDigest;
     bool fKeepOneStanding = false;
+    std::uint64_t fWritten = 0;
     bool fPlaced = false;
     bool fReplacedOne = false;
 };
@@ -82,9 +87,10 @@ struct FileBytes {
 };
 
 // Adds to `staged` a file whose name says what it holds (see
-// AtomicFile::keepOneStanding), written in full, unless a file stands under
-// that name already: that one stays, so an output whose writing fails
-// cannot take it away from the outputs that name it, and nothing is written.
+// AtomicFile::keepOneStanding), written in full, unless a file that holds
+// these bytes stands under that name already: that one stays, so an output
+// whose writing fails cannot take it away from the outputs that name it, and
+// nothing is written. A damaged one is written again.
 void stageNamedByContent(std::vector<AtomicFile>& staged, const std::string& path, std::string_view bytes);
 
 // Writes files that belong together, such as a glTF file with its buffer and

@@ -813,6 +813,23 @@ TEST_F(ReplacementTest, AnOutputWrittenAgainInOtherLetterCaseLeavesOnlyItsNewSet
 }
 #endif
 
+// An image named by its digest that stands damaged, or cut short by a
+// writer that died, is written again whole; one that holds its bytes is
+// left as it is, as other outputs may be reading it.
+TEST_F(ReplacementTest, AnImageThatStandsDamagedIsWrittenAgainWhole) {
+    for (const std::string format : {"gltf", "obj", "fbx"}) {
+        SCOPED_TRACE(format);
+        const TempDirectory output;
+        const std::string path = output.file("scene." + format);
+        buildFirstScene();
+        const std::string image = writeScene(standin::currentScene(), path).files[0];
+        const std::string bytes = readFile(image);
+        testing::writeFile(image, "");
+        writeScene(standin::currentScene(), path);
+        EXPECT_EQ(readFile(image), bytes);
+    }
+}
+
 // Written again from the same scene, the companion keeps its name, and is
 // written again whole. A replacement that then fails to put the output in
 // place leaves the old output naming that companion, so it has to stay.
