@@ -206,11 +206,13 @@ Json toJson(const OutputRecord& record) {
 }
 
 std::optional<OutputRecord> readRecord(const std::string& path) {
-    std::ifstream in(fs::u8path(path), std::ios::binary);
-    if (!in) return std::nullopt;
-    const Json json = Json::parse(std::istreambuf_iterator<char>(in), {}, nullptr, false);
-    if (!json.is_object()) return std::nullopt;
+    // A record that cannot be read, whatever the reason, is no record: its
+    // output is converted again.
     try {
+        std::ifstream in(fs::u8path(path), std::ios::binary);
+        if (!in) return std::nullopt;
+        const Json json = Json::parse(std::istreambuf_iterator<char>(in), {}, nullptr, false);
+        if (!json.is_object()) return std::nullopt;
         OutputRecord record;
         record.program = json.at("program").get<std::string>();
         record.plugin = json.at("plugin").get<std::string>();

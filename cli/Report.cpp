@@ -132,13 +132,13 @@ void writeReport(const std::string& path, const std::vector<FileRecord>& files, 
 }
 
 std::optional<FileRecord> readFirstRecord(const std::string& path) {
-    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
-    if (!in) return std::nullopt;
-    const Json report = Json::parse(std::istreambuf_iterator<char>(in), {}, nullptr, false);
-    if (report.is_discarded() || !report.contains("files") || !report["files"].is_array() ||
-        report["files"].empty())
-        return std::nullopt;
     try {
+        std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
+        if (!in) return std::nullopt;
+        const Json report = Json::parse(std::istreambuf_iterator<char>(in), {}, nullptr, false);
+        if (report.is_discarded() || !report.contains("files") || !report["files"].is_array() ||
+            report["files"].empty())
+            return std::nullopt;
         return fromJson(report["files"][0]);
     } catch (const std::exception&) {  // nlohmann's, or a text's bytes that are no hexadecimal
         return std::nullopt;

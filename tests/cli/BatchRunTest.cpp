@@ -279,6 +279,20 @@ TEST_F(BatchRunTest, SkipsWhatIsUpToDateWhateverTheLetterCaseOfItsFolder) {
 }
 #endif
 
+// A record that cannot be read, here a folder in its place, is no record:
+// its output is converted again, and the batch goes on.
+TEST_F(BatchRunTest, ConvertsAgainWhatItsRecordCannotBeReadOf) {
+    const std::string meshes = writeContent().string();
+    const std::vector<std::string> arguments = {meshes, "-o", out("glb").string()};
+    ASSERT_EQ(run(arguments).status, 1);  // d.model holds no mesh
+    const fs::path record = out("glb") / kRecordFolder / "a.glb.json";
+    ASSERT_TRUE(fs::remove(record));
+    fs::create_directory(record);
+    const Outcome again = run(arguments);
+    EXPECT_EQ(again.status, 1) << again.err;
+    EXPECT_THAT(again.err, HasSubstr("converted 1, skipped 2 of 4"));
+}
+
 TEST_F(BatchRunTest, ReportsEveryFileConvertedSkippedOrFailed) {
     const fs::path meshes = writeContent();
     const std::string reportPath = (scratch_ / "report.json").string();
