@@ -30,6 +30,11 @@ std::string programPath();
 // nothing to do on a terminal or where standard error is no console.
 void prepareConsole();
 
+// Makes a write past the file-size limit (ulimit -f) fail as a full disk
+// does, with its reason, where the system would end the program without a
+// word; nothing to do on Windows.
+void failWritesPastTheSizeLimit();
+
 // True when standard error is a terminal that can redraw a line in place,
 // so that a progress display may.
 bool errorOutputIsTerminal();

@@ -43,6 +43,10 @@ std::string programPath() {
 
 void prepareConsole() {}
 
+void failWritesPastTheSizeLimit() {
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
 std::optional<FileTime> lastWriteTime(const std::string& path) {
     std::error_code error;
     const std::filesystem::file_time_type time =

@@ -508,6 +508,7 @@ int main(int argc, char** argv) {
     std::set_terminate(failOnTerminate);
     try {
         orvex::cli::prepareConsole();
+        orvex::cli::failWritesPastTheSizeLimit();
         // CLI11 takes the arguments after the program's name, last first.
         std::vector<std::string> arguments = orvex::cli::programArguments(argc, argv);
         if (!arguments.empty()) arguments.erase(arguments.begin());

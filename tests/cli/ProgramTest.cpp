@@ -361,6 +361,21 @@ TEST_F(ConversionTest, LeavesTrianglesWithoutAreaOutOfObjAndSaysSo) {
     EXPECT_EQ(validatorErrors(out("flat.gltf")), "");
 }
 
+#ifndef _WIN32
+// Past the file-size limit a write fails as on a full disk: one line, status
+// 3, nothing left beside the output, where the system's signal ended the
+// program without a word.
+TEST_F(ConversionTest, FailsAWritePastTheFileSizeLimitInOneLine) {
+    const int status = runProcess({"sh", "-c", "ulimit -f 8 && exec \"$0\" \"$@\"", ORVEX_PROGRAM,
+                                   kSample.string(), "-o", out("limited.glb").string()},
+                                  scratch_ / "stdout.txt", scratch_ / "stderr.txt");
+    EXPECT_EQ(status, 3);
+    EXPECT_THAT(readText(scratch_ / "stderr.txt"),
+                IsOneLine("[^\n]*limited.glb: cannot write: File too large"));
+    EXPECT_EQ(filesUnder(scratch_ / "out"), std::vector<fs::path>{});
+}
+#endif
+
 TEST_F(ConversionTest, WritesEveryFormatFromTheSameScene) {
     for (const char* name : {"yard.glb", "yard.obj", "yard.json"}) {
         const Outcome result = run({kSample.string(), "-o", out(name).string()});
