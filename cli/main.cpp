@@ -340,7 +340,12 @@ int convertListed(const Options& options) {
                 convert(one, plugin);
             }
         } catch (const Failure& failure) {
-            std::cerr << kProgramName << ": " << failure.what() << "\n";
+            // The batch takes the last line that begins with the file for
+            // its reason when the file's report is missing, as when the
+            // report itself could not be written.
+            const std::string what = failure.what();
+            const std::string subject = one.inputs.front() + ": ";
+            std::cerr << kProgramName << ": " << (what.rfind(subject, 0) == 0 ? "" : subject) << what << "\n";
         } catch (const std::exception& error) {
             // Not foreseen, so no report was written: the batch takes the
             // file's missing report for a failure and this line for its reason.

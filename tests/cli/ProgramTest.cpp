@@ -525,6 +525,24 @@ TEST_F(ConversionTest, FailsAnImportThatThrowsInOneLineOnEveryPath) {
 // dies on a file fails that file alone, whether it died without a word (first
 // in its list) or after a line about it (in the middle of one): the files
 // listed after it go to another worker.
+// A batch's worker that cannot write a file's report says so in a line
+// that begins with the file, which the batch, missing the report, takes for
+// its reason; a line naming only the report would leave the file with none.
+TEST_F(ConversionTest, ABatchWorkerNamesTheFileWhoseReportItCannotWrite) {
+    const fs::path list = scratch_ / "list";
+    const std::string report = (scratch_ / "no" / "such" / "folder" / "0.json").string();
+    const std::string fields[] = {kSample.string(), out("yard.glb").string(), report, ""};
+    {
+        std::ofstream file(list, std::ios::binary);
+        for (const std::string& field : fields) file << field << '\0';
+    }
+    const Outcome worker = run({"--worker-list", list.string()});
+    EXPECT_EQ(worker.status, 0);
+    EXPECT_EQ(worker.err.rfind("orvex-import: " + kSample.string() + ": " + report + ": cannot write", 0), 0u)
+        << worker.err;
+    EXPECT_EQ(std::count(worker.err.begin(), worker.err.end(), '\n'), 1);
+}
+
 TEST_F(ConversionTest, ABatchWorkerThatDiesFailsOnlyTheFileItDiedOn) {
     const fs::path folder = scratch_ / "many";
     fs::create_directories(folder);
