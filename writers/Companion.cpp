@@ -112,32 +112,6 @@ std::string readWhole(const std::string& path) {
 }
 
 // A name of a file in the output's own folder: no separator, no way up.
-int hexDigitValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
-// The name a relative URI spells, its "%XX" escapes decoded; nothing for a
-// malformed escape.
-std::optional<std::string> decodedUri(const std::string& uri) {
-    std::string name;
-    for (std::size_t at = 0; at < uri.size(); ++at) {
-        if (uri[at] != '%') {
-            name += uri[at];
-            continue;
-        }
-        if (uri.size() - at < 3) return std::nullopt;
-        const int high = hexDigitValue(uri[at + 1]);
-        const int low = hexDigitValue(uri[at + 2]);
-        if (high < 0 || low < 0) return std::nullopt;
-        name += static_cast<char>(high * 16 + low);
-        at += 2;
-    }
-    return name;
-}
-
 std::optional<std::string> fileNameOnly(const std::string& name) {
     if (name.empty() || name.find_first_of("/\\") != std::string::npos || name == "." || name == "..")
         return std::nullopt;
@@ -163,7 +137,8 @@ std::optional<std::string> companionNamedBy(const std::string& outputPath) {
         if (buffers == document.end() || !buffers->is_array() || buffers->empty()) return std::nullopt;
         const auto uri = (*buffers)[0].find("uri");
         if (uri == (*buffers)[0].end() || !uri->is_string()) return std::nullopt;
-        const std::optional<std::string> name = decodedUri(uri->get<std::string>());
+        // The URI's escapes are those that names are written with.
+        const std::optional<std::string> name = nameBytes(uri->get<std::string>());
         return name ? fileNameOnly(*name) : std::nullopt;
     }
     constexpr std::string_view kMaterials = "mtllib ";
