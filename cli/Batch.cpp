@@ -498,8 +498,7 @@ void requireOwnFiles(const BatchOptions& options, const std::vector<Job>& jobs) 
                                        {"--contact-sheet", options.contactSheet}}) {
         if (path.empty()) continue;
         written.push_back({option, path, fileKey(path)});
-        if (written.size() == 2 &&
-            (written[0].key == written[1].key || sameExistingFile(written[0].path, path)))
+        if (written.size() == 2 && sameFile(written[0].path, written[0].key, path, written[1].key))
             throw Failure(kExitUsage, path + ": named by both " + written[0].option + " and " + option);
     }
     if (written.empty()) return;
@@ -507,9 +506,9 @@ void requireOwnFiles(const BatchOptions& options, const std::vector<Job>& jobs) 
         const std::string input = fileKey(job.input);
         const std::string output = fileKey(job.output);
         for (const auto& [option, path, key] : written) {
-            if (key == input || sameExistingFile(path, job.input))
+            if (sameFile(path, key, job.input, input))
                 throw Failure(kExitUsage, path + ": " + option + " names the input file " + job.input);
-            if (key == output || sameExistingFile(path, job.output))
+            if (sameFile(path, key, job.output, output))
                 throw Failure(kExitUsage, path + ": " + option + " names the output of " + job.input);
         }
     }

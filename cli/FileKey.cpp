@@ -14,10 +14,11 @@ std::string fileKey(const std::string& path) {
     return nameKey((error ? absolute.lexically_normal() : resolved).u8string());
 }
 
-bool sameExistingFile(const std::string& path, const std::string& other) {
+bool sameFile(const std::string& path, const std::string& key, const std::string& other,
+              const std::string& otherKey) {
     namespace fs = std::filesystem;
     std::error_code error;
-    return fs::equivalent(fs::u8path(path), fs::u8path(other), error);
+    return key == otherKey || fs::equivalent(fs::u8path(path), fs::u8path(other), error);
 }
 
 }  // namespace orvex::cli

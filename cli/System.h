@@ -63,13 +63,15 @@ std::string withoutVerbatimPrefix(const std::string& path);
 
 // The one form that every path to a file takes, whether the file exists or
 // not: absolute, with `.`, `..` and links resolved, as nameKey gives it. Two
-// paths name one file when their keys are equal (hard links aside).
+// paths whose keys are equal name one file; sameFile tells the rest.
 std::string fileKey(const std::string& path);
 
-// True when both paths lead to one file that exists. It tells what keys
-// cannot: Windows takes "yard.model." or "\\?\C:\yard.model" for
-// "yard.model", and a hard link is the file it links.
-bool sameExistingFile(const std::string& path, const std::string& other);
+// True when two paths, given with their keys, name one file: their keys are
+// equal, or both lead to one file that exists, which tells what keys cannot:
+// Windows takes "yard.model." or "\\?\C:\yard.model" for "yard.model", and
+// a hard link is the file it links.
+bool sameFile(const std::string& path, const std::string& key, const std::string& other,
+              const std::string& otherKey);
 
 // A new folder of this process's own in `parent`, its name beginning with
 // `prefix`; nothing, with a line that says why in `why`, when none can be

@@ -234,10 +234,10 @@ void requireDistinctFiles(const std::string& input,
     for (const auto& [option, path] : written) {
         if (path.empty()) continue;
         const std::string key = orvex::cli::fileKey(path);
-        if (key == inputKey || orvex::cli::sameExistingFile(path, input))
+        if (orvex::cli::sameFile(path, key, input, inputKey))
             throw Failure(kExitUsage, path + ": " + option + " names the input file");
         for (const Seen& other : seen) {
-            if (key == other.key || orvex::cli::sameExistingFile(path, other.path))
+            if (orvex::cli::sameFile(path, key, other.path, other.key))
                 throw Failure(kExitUsage, path + ": named by both " + other.option + " and " + option);
         }
         seen.push_back({option, path, key});
