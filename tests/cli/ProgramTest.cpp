@@ -82,6 +82,20 @@ nlohmann::json glbJson(const std::string& bytes) {
     return nlohmann::json::parse(bytes.substr(20, length));
 }
 
+// The triangle (0, 0, 0), (1, 0, 0), (0, 1, 0).
+std::vector<ModelVertex> unitTriangle() {
+    std::vector<ModelVertex> triangle(3);
+    triangle[1].x = 1;
+    triangle[2].y = 1;
+    return triangle;
+}
+
+// Writes the model to `path`, making its folders.
+void writeModel(const fs::path& path, const ModelBuilder& model) {
+    fs::create_directories(path.parent_path());
+    orvex::modelgen::writeFile(path.string(), model.bytes());
+}
+
 // A depot of five meshes: two of one texture, one the host refuses, one
 // whose texture is missing, whose second name holds a byte that is no
 // UTF-8, and one without a texture name.
@@ -90,11 +104,8 @@ fs::path writeDepot(const fs::path& content) {
     fs::create_directories(content / "textures" / "props");
     orvex::modelgen::writeFile((content / "textures" / "props" / "crate.1024.dds").string(),
                                orvex::modelgen::buildDds(crate, orvex::modelgen::DdsFormat::Rgba32));
-    std::vector<ModelVertex> triangle(3);
-    triangle[1].x = 1;
-    triangle[2].y = 1;
-    const auto shifted = [&](float by) {
-        std::vector<ModelVertex> moved = triangle;
+    const auto shifted = [](float by) {
+        std::vector<ModelVertex> moved = unitTriangle();
         for (ModelVertex& vertex : moved) vertex.z = by;
         return moved;
     };
@@ -106,8 +117,7 @@ fs::path writeDepot(const fs::path& content) {
         .mesh(std::string("props\\lost") + '\0' + "caf\xE9" + '\0' + "100%", shifted(3), {0, 1, 2})
         .mesh(std::string("") + '\0' + "plain", shifted(4), {0, 1, 2})
         .endMeshList();
-    fs::create_directories(content / "meshes");
-    orvex::modelgen::writeFile((content / "meshes" / "depot.model").string(), depot.bytes());
+    writeModel(content / "meshes" / "depot.model", depot);
     return content / "meshes" / "depot.model";
 }
 
@@ -147,16 +157,12 @@ TEST_F(ConversionTest, WarnsOfAFolderWhereATextureShouldBe) {
 // A texture name is bytes of the model file; a line break in it must not
 // make a warning, or --inspect's line, look like two.
 TEST_F(ConversionTest, WarnsOfATextureNameWithALineBreakInOneLine) {
-    std::vector<ModelVertex> triangle(3);
-    triangle[1].x = 1;
-    triangle[2].y = 1;
     ModelBuilder builder;
     builder.beginMeshList()
-        .mesh(std::string("props\\gone\norvex-import: fake") + '\0', triangle, {0, 1, 2})
+        .mesh(std::string("props\\gone\norvex-import: fake") + '\0', unitTriangle(), {0, 1, 2})
         .endMeshList();
     const fs::path model = scratch_ / "game" / "content" / "meshes" / "odd.model";
-    fs::create_directories(model.parent_path());
-    orvex::modelgen::writeFile(model.string(), builder.bytes());
+    writeModel(model, builder);
 
     const Outcome result = run({model.string(), "-o", out("odd.glb").string()});
     EXPECT_EQ(result.status, 0) << result.err;
@@ -282,17 +288,13 @@ TEST_F(ConversionTest, KeepsNamesThatReadersWouldCutShort) {
                                orvex::modelgen::buildDds(red, orvex::modelgen::DdsFormat::Rgba32));
     orvex::modelgen::writeFile((content / "textures" / "b" / " crate.1024.dds").string(),
                                orvex::modelgen::buildDds(blue, orvex::modelgen::DdsFormat::Rgba32));
-    std::vector<ModelVertex> triangle(3);
-    triangle[1].x = 1;
-    triangle[2].y = 1;
     ModelBuilder builder;
     builder.beginMeshList()
-        .mesh(std::string("a\\crate") + '\0', triangle, {0, 1, 2})
-        .mesh(std::string("b\\ crate") + '\0', triangle, {0, 1, 2})
+        .mesh(std::string("a\\crate") + '\0', unitTriangle(), {0, 1, 2})
+        .mesh(std::string("b\\ crate") + '\0', unitTriangle(), {0, 1, 2})
         .endMeshList();
-    fs::create_directories(content / "meshes");
     const fs::path model = content / "meshes" / " lead #1 100%.model";
-    orvex::modelgen::writeFile(model.string(), builder.bytes());
+    writeModel(model, builder);
 
     for (const char* name : {" lead #1 100%.obj", " lead #1 100%.gltf"}) {
         const Outcome result = run({model.string(), "-o", out(name).string()});
@@ -341,15 +343,12 @@ TEST_F(ConversionTest, WritesOutputsWhoseNamesAreAsLongAsFileSystemsTake) {
 // faces or fail on them (Blender 3.4 crashes on an object of nothing else),
 // so the OBJ file leaves them out and says so. The other formats keep them.
 TEST_F(ConversionTest, LeavesTrianglesWithoutAreaOutOfObjAndSaysSo) {
-    std::vector<ModelVertex> vertices(4);
-    vertices[1].x = 1;
-    vertices[2].y = 1;
-    vertices[3].z = 5;
+    std::vector<ModelVertex> vertices = unitTriangle();
+    vertices.emplace_back().z = 5;
     ModelBuilder builder;
     builder.beginMeshList().mesh(std::string("flat") + '\0', vertices, {0, 0, 1, 3, 3, 3}).endMeshList();
     const fs::path model = scratch_ / "game" / "content" / "meshes" / "flat.model";
-    fs::create_directories(model.parent_path());
-    orvex::modelgen::writeFile(model.string(), builder.bytes());
+    writeModel(model, builder);
 
     const Outcome result = run({model.string(), "-o", out("flat.obj").string()});
     EXPECT_EQ(result.status, 0) << result.err;
