@@ -39,16 +39,27 @@ typedef unsigned long long MUint64;
 #endif
 #endif
 
+// Devkits before 2016 define PLUGIN_EXPORT empty outside Windows: a plug-in
+// built with hidden visibility there exports no entry points. Like theirs,
+// each definition gives way to one the build already has.
 #if defined(_WIN32)
 #if defined(STANDIN_BUILDING_HOST)
 #define OPENMAYA_EXPORT __declspec(dllexport)
 #else
 #define OPENMAYA_EXPORT __declspec(dllimport)
 #endif
+#ifndef PLUGIN_EXPORT
 #define PLUGIN_EXPORT __declspec(dllexport)
+#endif
 #else
 #define OPENMAYA_EXPORT __attribute__((visibility("default")))
+#ifndef PLUGIN_EXPORT
+#if MAYA_API_VERSION >= 201600
 #define PLUGIN_EXPORT __attribute__((visibility("default")))
+#else
+#define PLUGIN_EXPORT
+#endif
+#endif
 #endif
 
 #ifndef NULL
