@@ -35,7 +35,7 @@ public:
     // same way here.
     MStatus unlockVertexNormals(MIntArray& vertexList);
     MStatus setVertexNormals(MVectorArray& normals, MIntArray& vertexList,
-                             MSpace::Space space = MSpace::kTransform);
+                             MSpace::Space space = MSpace::kObject);
 };
 
 STANDIN_NAMESPACE_CLOSE

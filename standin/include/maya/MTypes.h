@@ -77,8 +77,8 @@ public:
     enum Space {
         kInvalid = 0,
         kTransform = 1,
-        kPreTransform = kTransform,
-        kPostTransform = 2,
+        kPreTransform = 2,
+        kPostTransform = 3,
         kWorld = 4,
         kObject = kPreTransform,
         kLast = 5
