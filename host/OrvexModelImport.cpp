@@ -31,10 +31,10 @@ bool endsWithModelSuffix(const char* name, std::size_t length)
     return true;
 }
 
-// Devkits from 2022 on deprecate fullName() and name() in favour of their
+// Devkits from 2019 on deprecate fullName() and name() in favour of their
 // resolved forms; with older ones the plug-in keeps the calls it was first
 // built with.
-#if MAYA_API_VERSION >= 20220000
+#if MAYA_API_VERSION >= 20190000
 MString fullNameOf(const MFileObject& file)
 {
     return file.resolvedFullName();

@@ -46,13 +46,11 @@ MString MFileObject::resolvedName() const {
     return journaledName("MFileObject::resolvedName", fileNameOf(fFullName));
 }
 
-MString MFileObject::fullName(MStatus* ReturnStatus) const {
-    if (ReturnStatus) *ReturnStatus = MStatus::kSuccess;
+MString MFileObject::fullName() const {
     return journaledName("MFileObject::fullName", fFullName);
 }
 
-MString MFileObject::name(MStatus* ReturnStatus) const {
-    if (ReturnStatus) *ReturnStatus = MStatus::kSuccess;
+MString MFileObject::name() const {
     return journaledName("MFileObject::name", fileNameOf(fFullName));
 }
 

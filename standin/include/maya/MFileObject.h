@@ -5,10 +5,10 @@
 #include <maya/MString.h>
 #include <maya/MTypes.h>
 
-// Devkits from 2022 on deprecate fullName() and name() in favour of their
-// resolved forms; the stand-in does the same at that API version, so that a
+// Devkits from 2019 on deprecate fullName() and name() in favour of their
+// resolved forms; the stand-in does the same at those API versions, so that a
 // plug-in built against it with warnings as errors meets what they meet.
-#if MAYA_API_VERSION >= 20220000
+#if MAYA_API_VERSION >= 20190000
 #define STANDIN_DEPRECATED_BY(replacement) [[deprecated("use " replacement " instead")]]
 #else
 #define STANDIN_DEPRECATED_BY(replacement)
@@ -31,9 +31,9 @@ public:
     MString resolvedName() const;
 
     STANDIN_DEPRECATED_BY("resolvedFullName()")
-    MString fullName(MStatus* ReturnStatus = NULL) const;
+    MString fullName() const;
     STANDIN_DEPRECATED_BY("resolvedName()")
-    MString name(MStatus* ReturnStatus = NULL) const;
+    MString name() const;
 
 private:
     MString fFullName;
