@@ -65,11 +65,11 @@ void* OrvexModelImport::creator()
 
 MStatus OrvexModelImport::reader(const MFileObject& file, const MString&, FileAccessMode)
 {
-    const std::string modelPath = pathFromHost(fullNameOf(file));
     // The host process must never see an exception: running out of memory
     // on a hostile file, for one, becomes a failed import. The model is
     // released by then, whatever was thrown.
     try {
+        const std::string modelPath = pathFromHost(fullNameOf(file));
         Model model;
         if (!loadModel(modelPath, model)) return MStatus::kFailure;
         return buildScene(model, MObject::kNullObj) ? MStatus::kSuccess : MStatus::kFailure;
