@@ -39,6 +39,10 @@ std::string digestHex(std::string_view bytes) {
 }
 
 std::optional<FileDigest> digestFile(const std::string& path) {
+    // A pipe would keep the reader waiting, and a device such as /dev/zero
+    // has no end.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(std::filesystem::u8path(path), error)) return std::nullopt;
     std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
     if (!in) return std::nullopt;
     constexpr std::size_t kPiece = std::size_t{1} << 20;

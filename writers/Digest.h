@@ -40,7 +40,7 @@ struct FileDigest {
 };
 
 // The digest of the file at `path` (UTF-8), read in pieces; nothing when it
-// cannot be read to its end.
+// is no regular file or cannot be read to its end.
 std::optional<FileDigest> digestFile(const std::string& path);
 
 }  // namespace orvex::writers

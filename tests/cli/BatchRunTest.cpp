@@ -13,6 +13,7 @@
 #if !defined(_WIN32)
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -245,6 +246,32 @@ TEST_F(BatchRunTest, SkipsAnUpToDateOutputWhoseNameIsNotUtf8) {
     EXPECT_EQ(first.status, 0) << first.err;
     EXPECT_THAT(first.err, ::testing::Not(HasSubstr("warning"))) << first.err;
     EXPECT_THAT(run(arguments).err, HasSubstr("converted 0, skipped 1 of 1"));
+}
+
+// A texture file that is a pipe or a device is no texture: a batch, which
+// reads each texture to know whether its outputs are up to date, would wait
+// for ever on the one and read the other without end. It leaves both out
+// with a warning, as a single file's run does, and ends.
+TEST_F(BatchRunTest, TakesAPipeOrADeviceNamedAsATextureForNoTexture) {
+    const fs::path content = scratch_ / "game" / "content";
+    fs::create_directories(content / "textures");
+    ASSERT_EQ(mkfifo((content / "textures" / "pipe.1024.dds").c_str(), 0644), 0);
+    fs::create_symlink("/dev/zero", content / "textures" / "zero.1024.dds");
+    write(content / "meshes" / "a.model", texturedTriangle("pipe", 1));
+    write(content / "meshes" / "b.model", texturedTriangle("zero", 1));
+    const std::vector<std::string> command = {"timeout", "-s", "KILL", "30", ORVEX_PROGRAM,
+                                              (content / "meshes").string(), "-o", out("glb").string()};
+    const auto runBatch = [&] {
+        const int status = runProcess(command, scratch_ / "stdout.txt", scratch_ / "stderr.txt");
+        return Outcome{status, "", lineText(readText(scratch_ / "stderr.txt"))};
+    };
+    const Outcome first = runBatch();
+    EXPECT_EQ(first.status, 0) << first.err;
+    EXPECT_THAT(first.err, HasSubstr("pipe.1024.dds: cannot be read; left untextured"));
+    EXPECT_THAT(first.err, HasSubstr("zero.1024.dds: cannot be read; left untextured"));
+    const Outcome again = runBatch();
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_THAT(again.err, HasSubstr("converted 0, skipped 2 of 2"));
 }
 
 // Why a file is converted again names its texture, whose name may hold a
