@@ -168,9 +168,10 @@ void removeLeftovers(const std::string& outputPath, const std::optional<std::str
         extension.empty() || stem == plainStem
             ? std::nullopt
             : companionNamedBy(pathBeside(outputPath, stem + output.extension().u8string()));
+    // "-o scene.gltf" names a file in the working folder.
+    const fs::path folder = output.has_parent_path() ? output.parent_path() : fs::path(".");
     std::error_code error;
-    for (fs::directory_iterator entry(output.parent_path(), error), end; !error && entry != end;
-         entry.increment(error)) {
+    for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
         const std::string name = entry->path().filename().u8string();
         bool leftover = isTemporaryFileOf(name, outputName);
         if (!extension.empty()) {

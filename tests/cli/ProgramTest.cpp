@@ -12,6 +12,7 @@
 #include <gmock/gmock.h>
 
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <sstream>
 
@@ -337,6 +338,37 @@ TEST_F(ConversionTest, WritesOutputsWhoseNamesAreAsLongAsFileSystemsTake) {
     for (const fs::path& file : filesUnder(scratch_ / "out"))
         EXPECT_LE(file.filename().string().size(), 255u) << file;
     EXPECT_EQ(filesUnder(scratch_ / "out").size(), 3u + 2u);  // the outputs, the .bin and the .mtl
+}
+
+// Writing an output again replaces its whole set however its path is
+// spelled, a name alone being a file in the working folder: the old
+// companion goes, and so do the temporaries that a stopped run left of the
+// output and of its images.
+TEST_F(ConversionTest, WritingAnOutputAgainLeavesOneSetWhereverItsPathPoints) {
+    const fs::path triangle = scratch_ / "triangle.model";
+    writeModel(
+        triangle,
+        ModelBuilder().beginMeshList().mesh(std::string(1, '\0'), unitTriangle(), {0, 1, 2}).endMeshList());
+    int work = 0;
+    for (const char* extension : {".gltf", ".obj"}) {
+        for (const std::string spelling : {"m", "./m", "sub/m"}) {
+            SCOPED_TRACE(spelling + extension);
+            const fs::path in = scratch_ / ("work" + std::to_string(work++));
+            const fs::path folder = (in / spelling).parent_path();
+            fs::create_directories(folder);
+            const std::vector<std::string> sample = {kSample.string(), "-o", spelling + extension};
+            ASSERT_EQ(run(sample, in).status, 0);
+            const std::vector<fs::path> first = filesUnder(folder);
+            for (const fs::path& file : first) {
+                if (file.extension() == ".png")
+                    std::ofstream(folder / (file.string() + ".tmp0")) << "stopped";
+            }
+            std::ofstream(folder / (std::string("m") + extension + ".tmp0")) << "stopped";
+            ASSERT_EQ(run({triangle.string(), "-o", spelling + extension}, in).status, 0);
+            ASSERT_EQ(run(sample, in).status, 0);
+            EXPECT_EQ(filesUnder(folder), first);
+        }
+    }
 }
 
 // A triangle that names one vertex twice has no area; OBJ readers drop such

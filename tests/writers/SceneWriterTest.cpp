@@ -730,8 +730,8 @@ protected:
 // Writing an output again leaves its new set alone: the companion that the
 // old output named goes, and so do one under the name earlier versions gave
 // it, one that a stopped write left without its output, and the
-// temporaries of the output and its companions. Images stay, as other
-// outputs may name them, and so does everything else.
+// temporaries of the output, its companions and its images. Images stay, as
+// other outputs may name them, and so does everything else.
 TEST_F(ReplacementTest, WritingAnOutputAgainLeavesOnlyItsNewSet) {
     for (const std::string format : {"gltf", "obj"}) {
         SCOPED_TRACE(format);
@@ -750,9 +750,9 @@ TEST_F(ReplacementTest, WritingAnOutputAgainLeavesOnlyItsNewSet) {
         const std::string image = nameOf(first.files[0]);
         const std::vector<std::string> leftovers = {
             "scene." + format + ".tmp7", legacy + ".tmp0", "scene-0123456789abcdef." + extension,
-            "scene-0123456789abcdef." + extension + ".tmp2"};
-        const std::vector<std::string> others = {
-            image + ".tmp1", "other-0123456789abcdef." + extension, "scene.glb", "notes.txt"};
+            "scene-0123456789abcdef." + extension + ".tmp2", image + ".tmp1"};
+        const std::vector<std::string> others = {"other-0123456789abcdef." + extension, "scene.glb",
+                                                 "notes.txt"};
         for (const std::vector<std::string>& names : {leftovers, others}) {
             for (const std::string& name : names) testing::writeFile(output.file(name), "left");
         }
