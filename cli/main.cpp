@@ -457,6 +457,14 @@ std::string subjectOf(const Options& options) {
 
 }  // namespace
 
+// An empty value, as an unset variable gives ("--report $REPORT"), would read
+// as the option not given: its file would go unwritten without a word.
+const CLI::Validator kNamesSomething(
+    [](const std::string& value) {
+        return value.empty() ? std::string("an empty value names nothing") : std::string();
+    },
+    "", "names something");
+
 int main(int argc, char** argv) {
     CLI::App app{
         "Imports .model files through the OrvexImp plug-in and writes each scene as glTF, GLB, OBJ, FBX, "
@@ -472,28 +480,35 @@ int main(int argc, char** argv) {
     // A path may begin with a slash on Windows too: options take dashes only.
     app.allow_windows_style_options(false);
     Options options;
-    app.add_option("inputs", options.inputs, "the .model file to import; for a batch, files and folders");
-    app.add_option(
-        "-o,--output", options.output,
-        "the file to write (.gltf, .glb, .obj, .fbx, .json or .png); for a batch, the folder to write into");
+    app.add_option("inputs", options.inputs, "the .model file to import; for a batch, files and folders")
+        ->check(kNamesSomething);
+    app.add_option("-o,--output", options.output,
+                   "the file to write (.gltf, .glb, .obj, .fbx, .json or .png); for a batch, the folder to "
+                   "write into")
+        ->check(kNamesSomething);
     app.add_option("--format", options.format, "batch: the format of every output (default glb)")
         ->check(CLI::IsMember(kBatchFormats));
     app.add_option("-j,--jobs", options.parallel,
                    "batch: files converted at once (default: the number of cores)")
         ->check(CLI::Range(1u, 256u));
     app.add_option("--contact-sheet", options.contactSheet,
-                   "batch: also write one PNG with a labelled thumbnail of every converted model");
-    app.add_option("--size", options.size, "PNG output: the image size, W or WxH (default 512)");
+                   "batch: also write one PNG with a labelled thumbnail of every converted model")
+        ->check(kNamesSomething);
+    app.add_option("--size", options.size, "PNG output: the image size, W or WxH (default 512)")
+        ->check(kNamesSomething);
     app.add_option("--view", options.view,
-                   "PNG output and contact sheet: front, side, top or iso (default iso)");
+                   "PNG output and contact sheet: front, side, top or iso (default iso)")
+        ->check(kNamesSomething);
     app.add_option("--report", options.report,
-                   "also write a JSON account of every file: converted, skipped or failed, and why");
+                   "also write a JSON account of every file: converted, skipped or failed, and why")
+        ->check(kNamesSomething);
     app.add_flag("--overwrite", options.overwrite,
                  "batch: convert every file again, even those whose output is up to date");
     app.add_flag("--dry-run", options.dryRun,
                  "batch: list what would be written, skipped and why, and what collides; write nothing");
     app.add_option("--thumbnail", options.thumbnail,
-                   "one file: also write a 160x120 preview of the scene (a failure is a warning)");
+                   "one file: also write a 160x120 preview of the scene (a failure is a warning)")
+        ->check(kNamesSomething);
     // A batch's own way of starting its workers, so not listed in --help.
     app.add_option("--worker-list", options.workList, "convert the files of this list in turn")->group("");
     app.add_option("--threads", options.threads, "the threads this worker may keep busy")
@@ -508,7 +523,8 @@ int main(int argc, char** argv) {
     app.add_flag("--inspect", options.inspect, "print what the file holds instead of converting it");
     app.add_flag("--json", options.json, "with --inspect: print JSON");
     app.add_option("--plugin", options.pluginPath,
-                   "the plug-in module to load (default: the one beside this program)");
+                   "the plug-in module to load (default: the one beside this program)")
+        ->check(kNamesSomething);
     app.set_version_flag("--version", std::string(kProgramName) + " " + ORVEX_VERSION);
     std::set_terminate(failOnTerminate);
     try {
