@@ -202,7 +202,7 @@ void importInto(const Options& options, Plugin& plugin, orvex::cli::FileRecord& 
         std::string whyNot;
         plugin = standin::LoadedPlugin::load(
             options.pluginPath.empty() ? defaultPluginPath() : options.pluginPath, whyNot);
-        if (!plugin) throw Failure(kExitImportFailed, whyNot);
+        if (!plugin) throw Failure(kExitImportFailed, input + ": " + whyNot);
     }
     standin::newScene();
     importFile(*plugin, input);

@@ -552,6 +552,22 @@ TEST_F(ConversionTest, FailsAnImportThatThrowsInOneLineOnEveryPath) {
     EXPECT_EQ(filesUnder(scratch_ / "out"), std::vector<fs::path>{});
 }
 
+// A plug-in that cannot be loaded fails every file in a line that begins
+// with it, in a batch as in a single run, and is each file's reason in the
+// batch's report.
+TEST_F(ConversionTest, APluginThatCannotBeLoadedFailsEachFileInItsOwnName) {
+    const std::string report = (scratch_ / "report.json").string();
+    const Outcome batch = run({kSample.string(), "-o", out("batch").string(), "--format", "glb", "--plugin",
+                               "/nonexistent/OrvexImp.so", "--report", report});
+    EXPECT_EQ(batch.status, 1);
+    const nlohmann::json files = nlohmann::json::parse(readText(report))["files"];
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0]["reason"].get<std::string>().rfind(
+                  kSample.string() + ": cannot load plug-in module /nonexistent/OrvexImp.so", 0),
+              0u)
+        << files[0]["reason"];
+}
+
 // A batch worker converts several files in turn (three each here). One that
 // dies on a file fails that file alone, whether it died without a word (first
 // in its list) or after a line about it (in the middle of one): the files
@@ -615,7 +631,7 @@ TEST_F(ConversionTest, ExplainsEveryFailureInOneLineWithItsExitStatus) {
         {{notModel.string(), "-o", out("a.gltf").string()}, 1, "crate.bin"},
         {{kSample.string(), "-o", out("a.gltf").string(), "--plugin", "/nonexistent/OrvexImp.so"},
          1,
-         "OrvexImp.so"},
+         kSample.string() + ": cannot load plug-in module /nonexistent/OrvexImp.so"},
         {{kSample.string(), "-o", out("a.dae").string()}, 2, "a.dae"},
         {{kSample.string(), "-o", out("a.glb").string(), "--embed-textures"}, 2, "--embed-textures"},
         {{kSample.string(), "-o", out("a.gltf").string(), "--textures", "dds"},
