@@ -120,10 +120,16 @@ std::optional<Image> decodePixels(const std::vector<std::uint8_t>& bytes, Image 
         return std::nullopt;
     }
     std::array<Channel, 4> channels;
+    // A layout may lack a colour channel (G16R16 has no blue), but not all
+    // three, and no bit belongs to two channels.
+    std::uint32_t claimed = 0;
     for (std::size_t i = 0; i < channels.size(); ++i) {
         const std::uint32_t mask =
             i == 3 && (flags & kAlphaPixels) == 0 ? 0 : readU32(bytes, kMasksAt + 4 * i);
-        if ((bitCount == 24 && mask > 0xFFFFFF) || !channels[i].setMask(mask)) {
+        const bool shared = (claimed & mask) != 0;
+        claimed |= mask;
+        const bool colourless = i == 2 && claimed == 0;
+        if ((bitCount == 24 && mask > 0xFFFFFF) || !channels[i].setMask(mask) || shared || colourless) {
             whyNot = "unsupported channel masks";
             return std::nullopt;
         }

@@ -121,6 +121,10 @@ TEST(DecodeDds, DecodesUncompressedLayoutsByTheirMasks) {
          {kRgbFlags, 0, 24, {0xFF0000, 0xFF00, 0xFF, 0}},
          {0x33, 0x22, 0x11, 0xCC, 0xBB, 0xAA},
          opaque},
+        {"G16R16, no blue",
+         {kRgbFlags, 0, 32, {0xFFFF, 0xFFFF0000, 0, 0}},
+         {0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xFF},
+         {0xFF, 0x00, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF}},
         {"A2R10G10B10",
          {kRgbaFlags, 0, 32, {0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000}},
          {0x00, 0x00, 0xF0, 0x7F, 0x00, 0xFC, 0x0F, 0x00},
@@ -158,6 +162,10 @@ TEST(DecodeDds, RejectsMalformedAndUnsupportedHeaders) {
         {"16 bits", [](auto& b) { putU32(b, 88, 16); }, "16 bits per pixel"},
         {"split mask", [](auto& b) { putU32(b, 92, 0x00F000F0); }, "masks"},
         {"24-bit mask past 24 bits", [](auto& b) { putU32(b, 88, 24), putU32(b, 92, 0xFF000000); }, "masks"},
+        // Nothing to read colour from, or one bit read as two channels.
+        {"no colour mask", [](auto& b) { putU32(b, 92, 0), putU32(b, 96, 0), putU32(b, 100, 0); }, "masks"},
+        {"red mask on green", [](auto& b) { putU32(b, 92, 0xFF00); }, "masks"},
+        {"alpha mask on blue", [](auto& b) { putU32(b, 104, 0xFF); }, "masks"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
