@@ -16,6 +16,7 @@ constexpr std::size_t kMagicSize = 4;
 constexpr std::uint32_t kHeaderSize = 124;
 constexpr std::uint32_t kPixelFormatSize = 32;
 constexpr std::size_t kDataOffset = kMagicSize + kHeaderSize;
+static_assert(kDataOffset == kDdsHeaderBytes);
 
 // Byte offsets within the file (magic included).
 constexpr std::size_t kHeaderSizeAt = 4;
@@ -83,10 +84,16 @@ private:
     std::uint64_t fMaximum = 1;
 };
 
+// The bytes of a level of 4 x 4 blocks, those at the right and bottom
+// edges reaching past the image.
+std::uint64_t blockLevelBytes(std::uint64_t width, std::uint64_t height, std::uint64_t blockBytes) {
+    return (width + 3) / 4 * ((height + 3) / 4) * blockBytes;
+}
+
 std::optional<Image> decodeBlocks(const std::vector<std::uint8_t>& bytes, Image image, int squishFormat,
                                   std::string& whyNot) {
     const std::uint64_t blockBytes = squishFormat == squish::kDxt1 ? 8 : 16;
-    const std::uint64_t needed = std::uint64_t{(image.width + 3) / 4} * ((image.height + 3) / 4) * blockBytes;
+    const std::uint64_t needed = blockLevelBytes(image.width, image.height, blockBytes);
     if (needed > bytes.size() - kDataOffset) {
         whyNot = "level 0 is cut short";
         return std::nullopt;
@@ -152,6 +159,26 @@ std::optional<Image> decodePixels(const std::vector<std::uint8_t>& bytes, Image 
 }
 
 }  // namespace
+
+std::size_t ddsBytesToRead(const std::vector<std::uint8_t>& header) {
+    if (header.size() < kDataOffset) return kDataOffset;
+    const std::uint32_t width = readU32(header, kWidthAt);
+    const std::uint32_t height = readU32(header, kHeightAt);
+    if (width > kMaxDdsDimension || height > kMaxDdsDimension) return kDataOffset;
+    const std::uint32_t flags = readU32(header, kPixelFormatFlagsAt);
+    if ((flags & kFourCcFlag) != 0) {
+        const std::uint32_t code = readU32(header, kFourCcAt);
+        if (code == fourCc("DXT1")) return kDataOffset + std::size_t(blockLevelBytes(width, height, 8));
+        if (code == fourCc("DXT3") || code == fourCc("DXT5"))
+            return kDataOffset + std::size_t(blockLevelBytes(width, height, 16));
+        return kDataOffset;
+    }
+    if ((flags & kRgbFlag) != 0) {
+        const std::uint32_t pixelBytes = std::min(readU32(header, kBitCountAt), 32u) / 8;
+        return kDataOffset + std::size_t{width} * height * pixelBytes;
+    }
+    return kDataOffset;
+}
 
 std::optional<Image> decodeDds(const std::vector<std::uint8_t>& bytes, std::string& whyNot) {
     if (bytes.size() < kMagicSize || readU32(bytes, 0) != fourCc("DDS ")) {

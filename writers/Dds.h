@@ -14,9 +14,15 @@ namespace orvex::writers {
 // The largest width or height accepted; textures of the game are far smaller.
 constexpr std::uint32_t kMaxDdsDimension = 16384;
 
-// decodeDds never looks past this many bytes (header and the largest level 0
-// it accepts), so a caller need read no more of a file.
-constexpr std::size_t kMaxDdsBytesRead = 128 + std::size_t{kMaxDdsDimension} * kMaxDdsDimension * 4;
+// The header of a DDS file, magic included.
+constexpr std::size_t kDdsHeaderBytes = 128;
+
+// How many bytes from the start of a DDS file decodeDds looks at, judged by
+// the file's first kDdsHeaderBytes: the header and level 0 as the header
+// sizes it, never more than the largest level 0 accepted. A caller need read
+// no more of the file: the mip levels after level 0 take a third as much
+// again, and a file may carry anything after them.
+std::size_t ddsBytesToRead(const std::vector<std::uint8_t>& header);
 
 // Decodes level 0 of the mip chain (the first face of a cube map) of a DDS
 // file: DXT1, DXT3 and DXT5 blocks, or uncompressed 24-bit and 32-bit pixels

@@ -241,7 +241,9 @@ void buildGeometry(const MeshData& data, MeshGeometry& geometry, Repairs& repair
     vertexNormals(data, geometry.positions, geometry.indices, geometry.normals, repairs.normals);
 }
 
-std::optional<std::vector<std::uint8_t>> readPrefix(const std::string& path, std::size_t limit) {
+// What decoding a DDS file looks at: its header, then level 0, each read in
+// one piece.
+std::optional<std::vector<std::uint8_t>> readDdsLevelZero(const std::string& path) {
     const std::filesystem::path file = std::filesystem::u8path(path);
     // The texture lookup takes a folder for a file, as the host's does. A
     // folder opens as a stream on some systems, with a size of its own, and
@@ -252,9 +254,14 @@ std::optional<std::vector<std::uint8_t>> readPrefix(const std::string& path, std
     if (error) return std::nullopt;
     std::ifstream in(file, std::ios::binary);
     if (!in) return std::nullopt;
-    std::vector<std::uint8_t> bytes(std::size_t(std::min<std::uintmax_t>(size, limit)));
-    in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
-    if (std::size_t(in.gcount()) != bytes.size()) return std::nullopt;
+    const auto readTo = [&](std::vector<std::uint8_t>& bytes, std::uintmax_t end) {
+        const std::size_t from = bytes.size();
+        bytes.resize(std::size_t(std::min(size, end)));
+        in.read(reinterpret_cast<char*>(bytes.data() + from), std::streamsize(bytes.size() - from));
+        return std::size_t(in.gcount()) == bytes.size() - from;
+    };
+    std::vector<std::uint8_t> bytes;
+    if (!readTo(bytes, kDdsHeaderBytes) || !readTo(bytes, ddsBytesToRead(bytes))) return std::nullopt;
     return bytes;
 }
 
@@ -474,7 +481,7 @@ private:
     void decodeTextures() {
         forEachIndex(fPending.size(), [&](std::size_t i) {
             PendingTexture& pending = fPending[i];
-            const std::optional<std::vector<std::uint8_t>> bytes = readPrefix(pending.file, kMaxDdsBytesRead);
+            const std::optional<std::vector<std::uint8_t>> bytes = readDdsLevelZero(pending.file);
             if (!bytes) {
                 std::error_code ignored;
                 const bool folder = std::filesystem::is_directory(std::filesystem::u8path(pending.file), ignored);

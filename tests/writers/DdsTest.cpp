@@ -139,6 +139,43 @@ TEST(DecodeDds, DecodesUncompressedLayoutsByTheirMasks) {
     }
 }
 
+// Reading a texture stops after level 0: the mip levels, or whatever else
+// a file carries after it, are never read. A prefix of that length decodes
+// as the whole file does.
+TEST(DecodeDds, NeedsTheHeaderAndLevelZeroAlone) {
+    struct Case {
+        const char* name;
+        std::uint32_t width, height;
+        PixelFormat format;
+        std::size_t levelZero;
+    };
+    const std::vector<Case> cases = {
+        {"DXT1, edge blocks", 6, 3, {kFourCcFlags, fourCc("DXT1"), 0, {}}, 2 * 8},
+        {"DXT5", 8, 8, {kFourCcFlags, fourCc("DXT5"), 0, {}}, 4 * 16},
+        {"A8R8G8B8", 3, 2, {kRgbaFlags, 0, 32, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}}, 3 * 2 * 4},
+        {"R8G8B8", 3, 2, {kRgbFlags, 0, 24, {0xFF0000, 0xFF00, 0xFF, 0}}, 3 * 2 * 3},
+        {"DX10, refused", 4, 4, {kFourCcFlags, fourCc("DX10"), 0, {}}, 0},
+        {"too large, refused", kMaxDdsDimension + 1, 4, {kFourCcFlags, fourCc("DXT1"), 0, {}}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::uint8_t> file =
+            ddsFile(c.width, c.height, c.format, std::vector<std::uint8_t>(c.levelZero, 0x5A));
+        file.resize(file.size() + 4096, 0xEE);  // mip levels, and more
+        const std::vector<std::uint8_t> header(file.begin(), file.begin() + kDdsHeaderBytes);
+        const std::size_t needed = ddsBytesToRead(header);
+        EXPECT_EQ(needed, kDdsHeaderBytes + c.levelZero);
+        std::string whole, prefix;
+        const std::optional<Image> fromWhole = decodeDds(file, whole);
+        const std::optional<Image> fromPrefix =
+            decodeDds(std::vector<std::uint8_t>(file.begin(), file.begin() + std::ptrdiff_t(needed)), prefix);
+        EXPECT_EQ(fromWhole.has_value(), fromPrefix.has_value());
+        if (fromWhole && fromPrefix) EXPECT_EQ(fromWhole->rgba, fromPrefix->rgba);
+        EXPECT_EQ(whole, prefix);
+    }
+    EXPECT_EQ(ddsBytesToRead({'D', 'D', 'S', ' '}), kDdsHeaderBytes);
+}
+
 TEST(DecodeDds, RejectsMalformedAndUnsupportedHeaders) {
     const PixelFormat argb = {kRgbaFlags, 0, 32, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}};
     const std::vector<std::uint8_t> valid = ddsFile(2, 2, argb, std::vector<std::uint8_t>(16));
