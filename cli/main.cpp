@@ -412,13 +412,13 @@ int run(const Options& options, const CLI::App& app) {
         throw Failure(kExitUsage, "an input is needed: a .model file, or files and folders");
     const bool batch = isBatch(options);
     if (options.inspect) {
-        if (batch) throw Failure(kExitUsage, "--inspect takes one .model file");
         // An option that it would pass over silently would look as if it counted.
         for (const CLI::Option* option : app.get_options()) {
             const std::string name = option->get_name();
             if (option->count() > 0 && name != "inputs" && name != "--inspect" && name != "--json")
                 throw Failure(kExitUsage, "--inspect writes nothing and takes no " + name + ": drop it");
         }
+        if (batch) throw Failure(kExitUsage, "--inspect takes one .model file");
         return inspect(options);
     }
     if (options.json) throw Failure(kExitUsage, "--json goes with --inspect");
@@ -471,7 +471,8 @@ int main(int argc, char** argv) {
         "JSON or a rendered PNG preview.\n\n"
         "One file:  orvex-import INPUT.model -o OUTPUT.{gltf,glb,obj,fbx,json,png}\n"
         "Batch:     orvex-import DIR_OR_FILES... -o OUTDIR [--format F] [-j N] [--contact-sheet FILE.png]\n"
-        "                        [--overwrite] [--dry-run] [--report FILE.json]\n\n"
+        "                        [--overwrite] [--dry-run] [--report FILE.json] [--textures png|dds]\n"
+        "                        [--embed-textures]\n\n"
         "It is a batch when there are several inputs, an input is a folder, or --format is given. A batch "
         "converts every .model file under the folders (at any depth) into OUTDIR, mirroring the folder "
         "tree, each file in its own process, N at a time; it skips files whose output is up to date, goes on "
@@ -492,12 +493,12 @@ int main(int argc, char** argv) {
                    "batch: files converted at once (default: the number of cores)")
         ->check(CLI::Range(1u, 256u));
     app.add_option("--contact-sheet", options.contactSheet,
-                   "batch: also write one PNG with a labelled thumbnail of every converted model")
+                   "batch: also write one PNG with a labelled thumbnail of every converted or skipped model")
         ->check(kNamesSomething);
     app.add_option("--size", options.size, "PNG output: the image size, W or WxH (default 512)")
         ->check(kNamesSomething);
     app.add_option("--view", options.view,
-                   "PNG output and contact sheet: front, side, top or iso (default iso)")
+                   "PNG output, --thumbnail and contact sheet: front, side, top or iso (default iso)")
         ->check(kNamesSomething);
     app.add_option("--report", options.report,
                    "also write a JSON account of every file: converted, skipped or failed, and why")

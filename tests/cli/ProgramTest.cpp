@@ -658,6 +658,7 @@ TEST_F(ConversionTest, ExplainsEveryFailureInOneLineWithItsExitStatus) {
         {{"--inspect", kSample.string(), "-o", out("a.glb").string()}, 2, "takes no --output"},
         {{"--inspect", kSample.string(), "--thumbnail", out("a.png").string()}, 2, "takes no --thumbnail"},
         {{"--inspect", kSample.string(), "--dry-run"}, 2, "takes no --dry-run"},
+        {{"--inspect", kSample.string(), "--format", "glb"}, 2, "takes no --format"},
         // An empty value, as an unset variable gives, is no value.
         {{kSample.string(), "-o", ""}, 2, "--output: an empty value"},
         {{kSample.string(), "-o", out("a.glb").string(), "--report", ""}, 2, "--report: an empty value"},
