@@ -8,6 +8,7 @@
 #include "cli/Report.h"
 #include "cli/System.h"
 #include "cli/Workers.h"
+#include "render/Render.h"
 #include "writers/AtomicFile.h"
 #include "writers/Companion.h"
 #include "writers/WriteError.h"
@@ -294,12 +295,20 @@ struct Maker {
 };
 
 // The options as given on the command line, those that change the output.
+// A size or view that asks for the default one ("--size 512x512",
+// "--view iso") shapes nothing, as if it were not given.
 std::string shapingOptions(const BatchOptions& options) {
     std::string text = "--format " + options.format;
     if (options.format == "fbx" && options.embedTextures) text += " --embed-textures";
     if (options.textureFiles == writers::TextureFiles::kDds) text += " --textures dds";
-    if (options.format == "png" && !options.size.empty()) text += " --size " + options.size;
-    if (options.format == "png" && !options.view.empty()) text += " --view " + options.view;
+    if (options.format == "png") {
+        const render::RenderOptions defaults;
+        const std::optional<render::FrameSize> size = render::parseSize(options.size);
+        if (size && (size->width != defaults.width || size->height != defaults.height))
+            text += " --size " + options.size;
+        const std::optional<render::View> view = render::parseView(options.view);
+        if (view && *view != defaults.view) text += " --view " + options.view;
+    }
     return text;
 }
 

@@ -230,6 +230,17 @@ TEST_F(BatchRunTest, ConvertsAgainWhenThePluginOrTheOptionsChange) {
     EXPECT_EQ(report()["files"][0]["why"],
               "it was made with --format fbx --embed-textures, this run asks for --format fbx --textures dds");
     EXPECT_THAT(batch(outdir, {"--textures", "dds"}).err, HasSubstr("converted 0, skipped 3 of 4"));
+    // The defaults spelled out ask for the same previews.
+    const std::vector<std::string> previews = {meshes, "-o", out("png").string(), "--format", "png"};
+    ASSERT_EQ(run(previews).status, 1);
+    for (const std::vector<std::string> defaults :
+         {std::vector<std::string>{"--size", "512"}, {"--size", "512x512"}, {"--view", "iso"}}) {
+        std::vector<std::string> arguments = previews;
+        arguments.insert(arguments.end(), defaults.begin(), defaults.end());
+        EXPECT_THAT(run(arguments).err, HasSubstr("converted 0, skipped 3 of 4")) << defaults[1];
+    }
+    EXPECT_THAT(run({meshes, "-o", out("png").string(), "--format", "png", "--size", "256"}).err,
+                HasSubstr("converted 3, skipped 0 of 4"));
 }
 
 #ifndef _WIN32
