@@ -265,6 +265,18 @@ std::optional<std::vector<std::uint8_t>> readDdsLevelZero(const std::string& pat
     return bytes;
 }
 
+// The plug-in resolves a texture to its name alone when the model lies in no
+// folder named "content", which the host, and so this program, then looks
+// for from the working folder.
+bool isBareName(const std::string& path) {
+    const bool rooted = !path.empty() && (path[0] == '\\' || path[0] == '/');
+    const bool onDrive = path.size() >= 2 && path[1] == ':';
+    return !rooted && !onDrive;
+}
+
+constexpr char kNotFoundOutsideContent[] =
+    "not found (the model lies in no folder named \"content\", so it was looked for from the working folder)";
+
 // A texture's path in a line of a warning. It holds the model's texture
 // name, which may hold any byte: written as names are (NameText.h), a line
 // break in it cannot pass for a line of its own.
@@ -464,7 +476,8 @@ private:
         const std::string path = value != file.stringValues.end() ? value->second : std::string();
         if (path.empty()) return untextured("of " + file.name, "no file name");
         const std::optional<std::string> found = findExistingPath(path);
-        if (!found) return untextured(pathText(path), "not found");
+        if (!found)
+            return untextured(pathText(path), isBareName(path) ? kNotFoundOutsideContent : "not found");
         fPending.push_back({path, *found, fWarnings.size(), {}, {}});
         return fPending.size() - 1;
     }

@@ -155,6 +155,21 @@ TEST_F(ConversionTest, WarnsOfAFolderWhereATextureShouldBe) {
     EXPECT_THAT(result.err, HasSubstr(native("props/crate.2048.dds") + ": is a folder, not a file; left untextured"));
 }
 
+// A model in no folder named "content" has its textures looked for from the
+// working folder, as the host does; a texture not found says so.
+TEST_F(ConversionTest, SaysWhereATextureOfAModelOutsideContentWasLookedFor) {
+    const fs::path model = scratch_ / "loose" / "crate.model";
+    writeModel(model, ModelBuilder()
+                          .beginMeshList()
+                          .mesh(std::string("props\\crate") + '\0', unitTriangle(), {0, 1, 2})
+                          .endMeshList());
+    const Outcome result = run({model.string(), "-o", out("crate.glb").string()}, scratch_);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_THAT(result.err, HasSubstr("texture " + native("props/crate") +
+                                      ": not found (the model lies in no folder named \"content\", so it was "
+                                      "looked for from the working folder); left untextured"));
+}
+
 // A texture name is bytes of the model file; a line break in it must not
 // make a warning, or --inspect's line, look like two.
 TEST_F(ConversionTest, WarnsOfATextureNameWithALineBreakInOneLine) {
