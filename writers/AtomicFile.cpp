@@ -49,20 +49,6 @@ std::string describeErrno(int error) {
     return error != 0 ? std::strerror(error) : "unknown error";
 }
 
-// Removes the temporaries that writers of a file named by what it holds left
-// when they were stopped, once that file stands: a writer of it still at
-// work writes these same bytes, and takes the standing file for its own when
-// it finds its temporary gone. The names are tried, not listed, as a batch's
-// folder of images may hold thousands.
-void removeTemporariesOf(const std::string& path) {
-    const std::string base = temporaryBaseOf(path);
-    for (int attempt = 0; attempt < kTemporaryNameTries; ++attempt) {
-        std::error_code ignored;
-        std::filesystem::remove(std::filesystem::u8path(base + kTemporarySuffix + std::to_string(attempt)),
-                                ignored);
-    }
-}
-
 bool stands(const std::string& path) {
     std::error_code ignored;
     return std::filesystem::is_regular_file(std::filesystem::u8path(path), ignored);
@@ -121,7 +107,6 @@ void AtomicFile::commit() {
     if (std::fclose(file) != 0) fail(describeErrno(errno));
     if (fKeepOneStanding && standsAsWritten()) {
         discard();
-        removeTemporariesOf(fPath);
         return;
     }
     const bool stood = stands(fPath);
@@ -130,7 +115,6 @@ void AtomicFile::commit() {
         // Another writer put the same file there since the test above.
         if (fKeepOneStanding && stands(fPath)) {
             discard();
-            removeTemporariesOf(fPath);
             return;
         }
         fail(why);
@@ -138,7 +122,6 @@ void AtomicFile::commit() {
     fTemporaryPath.clear();
     fPlaced = true;
     fReplacedOne = stood;
-    if (fKeepOneStanding) removeTemporariesOf(fPath);
 }
 
 bool AtomicFile::standsAsWritten() const {
@@ -195,10 +178,7 @@ void writeFilesAtomically(const std::vector<FileBytes>& files) {
 
 void stageNamedByContent(std::vector<AtomicFile>& staged, const std::string& path, std::string_view bytes) {
     const std::optional<FileDigest> standing = digestFile(path);
-    if (standing && standing->size == bytes.size() && standing->digest == digestHex(bytes)) {
-        removeTemporariesOf(path);
-        return;
-    }
+    if (standing && standing->size == bytes.size() && standing->digest == digestHex(bytes)) return;
     staged.emplace_back(path);
     staged.back().keepOneStanding();
     staged.back().write(bytes);

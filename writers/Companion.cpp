@@ -152,6 +152,29 @@ std::optional<std::string> companionNamedBy(const std::string& outputPath) {
     return std::nullopt;
 }
 
+namespace {
+
+// "-o scene.gltf" names a file in the working folder.
+fs::path folderOf(const fs::path& output) {
+    return output.has_parent_path() ? output.parent_path() : fs::path(".");
+}
+
+}  // namespace
+
+void removeImageTemporaries(const std::string& outputPath, const std::vector<std::string>& imageNames) {
+    std::error_code error;
+    for (fs::directory_iterator entry(folderOf(fs::u8path(outputPath)), error), end; !error && entry != end;
+         entry.increment(error)) {
+        const std::string name = entry->path().filename().u8string();
+        if (!isTemporaryFileName(name)) continue;
+        const auto ofImage = [&](const std::string& image) { return isTemporaryFileOf(name, image); };
+        if (std::any_of(imageNames.begin(), imageNames.end(), ofImage)) {
+            std::error_code ignored;
+            fs::remove(entry->path(), ignored);
+        }
+    }
+}
+
 void removeLeftovers(const std::string& outputPath, const std::optional<std::string>& current,
                      const std::optional<std::string>& previous) {
     const fs::path output = fs::u8path(outputPath);
@@ -168,10 +191,9 @@ void removeLeftovers(const std::string& outputPath, const std::optional<std::str
         extension.empty() || stem == plainStem
             ? std::nullopt
             : companionNamedBy(pathBeside(outputPath, stem + output.extension().u8string()));
-    // "-o scene.gltf" names a file in the working folder.
-    const fs::path folder = output.has_parent_path() ? output.parent_path() : fs::path(".");
     std::error_code error;
-    for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
+    for (fs::directory_iterator entry(folderOf(output), error), end; !error && entry != end;
+         entry.increment(error)) {
         const std::string name = entry->path().filename().u8string();
         bool leftover = isTemporaryFileOf(name, outputName);
         if (!extension.empty()) {

@@ -11,6 +11,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace orvex::writers {
 
@@ -29,6 +30,12 @@ std::optional<std::string> companionNamedBy(const std::string& outputPath);
 // outputs in the folder may name them. What cannot be removed stays.
 void removeLeftovers(const std::string& outputPath, const std::optional<std::string>& current,
                      const std::optional<std::string>& previous);
+
+// Removes the temporaries that stopped writes of these images beside the
+// output left, once the output's whole set stands: a writer of one still at
+// work writes the same bytes, and takes the standing image for its own when
+// it finds its temporary gone.
+void removeImageTemporaries(const std::string& outputPath, const std::vector<std::string>& imageNames);
 
 }  // namespace orvex::writers
 

@@ -91,8 +91,12 @@ WriteReport writeScene(SceneView& view, const std::string& outputPath, const Wri
         }
         const bool imagesBeside = *format != Format::kGlb && !(*format == Format::kFbx && options.embedTextures);
         if (imagesBeside) {
-            for (const ExportTexture& texture : exported.textures)
-                report.files.push_back(pathBeside(outputPath, imageFileOf(texture, files).name));
+            std::vector<std::string> images;
+            for (const ExportTexture& texture : exported.textures) {
+                images.push_back(imageFileOf(texture, files).name);
+                report.files.push_back(pathBeside(outputPath, images.back()));
+            }
+            removeImageTemporaries(outputPath, images);
         }
         if (!companion.empty()) report.files.push_back(companion);
     } catch (const std::bad_alloc&) {
