@@ -170,7 +170,9 @@ TEST(DecodeDds, NeedsTheHeaderAndLevelZeroAlone) {
         const std::optional<Image> fromPrefix =
             decodeDds(std::vector<std::uint8_t>(file.begin(), file.begin() + std::ptrdiff_t(needed)), prefix);
         EXPECT_EQ(fromWhole.has_value(), fromPrefix.has_value());
-        if (fromWhole && fromPrefix) EXPECT_EQ(fromWhole->rgba, fromPrefix->rgba);
+        if (fromWhole && fromPrefix) {
+            EXPECT_EQ(fromWhole->rgba, fromPrefix->rgba);
+        }
         EXPECT_EQ(whole, prefix);
     }
     EXPECT_EQ(ddsBytesToRead({'D', 'D', 'S', ' '}), kDdsHeaderBytes);
