@@ -161,7 +161,11 @@ std::optional<Image> decodePixels(const std::vector<std::uint8_t>& bytes, Image 
 }  // namespace
 
 std::size_t ddsBytesToRead(const std::vector<std::uint8_t>& header) {
-    if (header.size() < kDataOffset) return kDataOffset;
+    // decodeDds refuses such a file by its header alone.
+    if (header.size() < kDataOffset || readU32(header, 0) != fourCc("DDS ") ||
+        readU32(header, kHeaderSizeAt) != kHeaderSize ||
+        readU32(header, kPixelFormatSizeAt) != kPixelFormatSize)
+        return kDataOffset;
     const std::uint32_t width = readU32(header, kWidthAt);
     const std::uint32_t height = readU32(header, kHeightAt);
     if (width > kMaxDdsDimension || height > kMaxDdsDimension) return kDataOffset;

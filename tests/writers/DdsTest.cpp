@@ -176,6 +176,10 @@ TEST(DecodeDds, NeedsTheHeaderAndLevelZeroAlone) {
         EXPECT_EQ(whole, prefix);
     }
     EXPECT_EQ(ddsBytesToRead({'D', 'D', 'S', ' '}), kDdsHeaderBytes);
+    std::vector<std::uint8_t> notDds =
+        ddsFile(4096, 4096, {kRgbaFlags, 0, 32, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}}, {});
+    notDds[0] = 'X';
+    EXPECT_EQ(ddsBytesToRead(notDds), kDdsHeaderBytes);
 }
 
 TEST(DecodeDds, RejectsMalformedAndUnsupportedHeaders) {
