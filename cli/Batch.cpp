@@ -296,7 +296,8 @@ struct Maker {
 
 // The options as given on the command line, those that change the output.
 // A size or view that asks for the default one ("--size 512x512",
-// "--view iso") shapes nothing, as if it were not given.
+// "--view iso") shapes nothing, as if it were not given; a size is recorded
+// as one number when square, however it was spelled ("256x256", "0256").
 std::string shapingOptions(const BatchOptions& options) {
     std::string text = "--format " + options.format;
     if (options.format == "fbx" && options.embedTextures) text += " --embed-textures";
@@ -304,8 +305,10 @@ std::string shapingOptions(const BatchOptions& options) {
     if (options.format == "png") {
         const render::RenderOptions defaults;
         const std::optional<render::FrameSize> size = render::parseSize(options.size);
-        if (size && (size->width != defaults.width || size->height != defaults.height))
-            text += " --size " + options.size;
+        if (size && (size->width != defaults.width || size->height != defaults.height)) {
+            text += " --size " + std::to_string(size->width);
+            if (size->height != size->width) text += "x" + std::to_string(size->height);
+        }
         const std::optional<render::View> view = render::parseView(options.view);
         if (view && *view != defaults.view) text += " --view " + options.view;
     }

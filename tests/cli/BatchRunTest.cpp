@@ -233,7 +233,7 @@ TEST_F(BatchRunTest, ConvertsAgainWhenThePluginOrTheOptionsChange) {
     // The defaults spelled out ask for the same previews.
     const std::vector<std::string> previews = {meshes, "-o", out("png").string(), "--format", "png"};
     ASSERT_EQ(run(previews).status, 1);
-    for (const std::vector<std::string> defaults :
+    for (const std::vector<std::string>& defaults :
          {std::vector<std::string>{"--size", "512"}, {"--size", "512x512"}, {"--view", "iso"}}) {
         std::vector<std::string> arguments = previews;
         arguments.insert(arguments.end(), defaults.begin(), defaults.end());
@@ -241,6 +241,11 @@ TEST_F(BatchRunTest, ConvertsAgainWhenThePluginOrTheOptionsChange) {
     }
     EXPECT_THAT(run({meshes, "-o", out("png").string(), "--format", "png", "--size", "256"}).err,
                 HasSubstr("converted 3, skipped 0 of 4"));
+    for (const char* same : {"256x256", "0256"}) {
+        EXPECT_THAT(run({meshes, "-o", out("png").string(), "--format", "png", "--size", same}).err,
+                    HasSubstr("converted 0, skipped 3 of 4"))
+            << same;
+    }
 }
 
 #ifndef _WIN32
