@@ -28,6 +28,20 @@ std::FILE* openForReading(const std::string& path) {
     return std::fopen(path.c_str(), "rb");
 }
 
+std::string pathTextOfName(const std::string& name) {
+    if (widePath(name)) return name;
+    const int size = static_cast<int>(name.size());
+    const int length = MultiByteToWideChar(CP_ACP, 0, name.data(), size, nullptr, 0);
+    if (length == 0) return name;
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, name.data(), size, wide.data(), length);
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+    if (bytes == 0) return name;
+    std::string text(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, text.data(), bytes, nullptr, nullptr);
+    return text;
+}
+
 std::optional<std::wstring> widePath(const std::string& path) {
     if (path.empty()) return std::wstring();
     const int size = static_cast<int>(path.size());
@@ -46,6 +60,10 @@ std::string pathFromHost(const MString& text) {
 
 MString hostTextOfPath(const std::string& path) {
     return MString(path.c_str());
+}
+
+std::string pathTextOfName(const std::string& name) {
+    return name;
 }
 
 std::FILE* openForReading(const std::string& path) {

@@ -28,6 +28,12 @@ MString hostTextOfPath(const std::string& path);
 // The file at `path` opened for reading bytes, or null.
 std::FILE* openForReading(const std::string& path);
 
+// A name from the model file as part of a path the plug-in holds. The game
+// wrote its names in its own code page; where paths are UTF-8, a name that is
+// not is taken in the process code page, so that it joins a content folder
+// named beyond that code page as one path the wide calls can open.
+std::string pathTextOfName(const std::string& name);
+
 #if defined(ORVEX_WIDE_FILE_CALLS)
 // `path` for the wide calls, or nothing where it is not UTF-8, as a texture
 // name from a model file may not be: the narrow calls then take its bytes in

@@ -1,8 +1,16 @@
 #include "materials/TexturePath.h"
+#include "model/HostPath.h"
 #include "model/Model.h"
 #include "tests/materials/TempTree.h"
 
 #include <gtest/gtest.h>
+
+#if defined(ORVEX_WIDE_FILE_CALLS)
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#endif
 
 #include <string>
 #include <vector>
@@ -50,6 +58,29 @@ TEST(ResolveTexturePathTest, PrefersTheHighestResolutionOnDisk) {
                   model.contentRoot + "textures\\" + resolution.expected);
     }
 }
+
+#if defined(ORVEX_WIDE_FILE_CALLS)
+// The game's folder may be named beyond the process code page, and a texture
+// name in the model file is in the game's code page: the two join as one path
+// the wide calls find, and the host is handed it in UTF-8.
+TEST(ResolveTexturePathTest, JoinsANameInTheCodePageToAFolderBeyondIt) {
+    if (GetACP() != 1252)
+        GTEST_SKIP() << "the test's name is in code page 1252; this process has " << GetACP();
+    const test::TempTree tree;
+    const std::string game = u8"\u0418\u0433\u0440\u0430";  // in Cyrillic
+    const std::filesystem::path textures =
+        std::filesystem::u8path(tree.root() + "/" + game + "/content/textures");
+    std::filesystem::create_directories(textures);
+    std::ofstream(textures / std::filesystem::u8path(u8"caf\u00e9.1024.dds")).put('x');
+    Model model;
+    model.contentRoot = tree.gameRoot() + game + "\\content\\";
+
+    EXPECT_EQ(resolveTexturePath("caf\xE9", model),
+              model.contentRoot + "textures\\" + u8"caf\u00e9.1024.dds");
+    EXPECT_EQ(resolveTexturePath(u8"caf\u00e9", model),
+              model.contentRoot + "textures\\" + u8"caf\u00e9.1024.dds");
+}
+#endif
 
 }  // namespace
 }  // namespace orvex
