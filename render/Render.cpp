@@ -87,6 +87,7 @@ public:
           pixelsToTest_(pixelsToTest) {}
 
     std::size_t trianglesLeftOut() const { return trianglesLeftOut_; }
+    bool drewAnything() const { return drewAnything_; }
 
     void drawMesh(const RenderMesh& mesh) {
         const Image* texture = mesh.texture && isValid(*mesh.texture) ? mesh.texture.get() : nullptr;
@@ -205,6 +206,7 @@ private:
         out[1] = toByte(base.g * intensity);
         out[2] = toByte(base.b * intensity);
         out[3] = 255;
+        drewAnything_ = true;
     }
 
     const Camera& camera_;
@@ -212,12 +214,13 @@ private:
     std::vector<float> inverseDepth_;  // per pixel; 0 where nothing is drawn
     std::int64_t pixelsToTest_;
     std::size_t trianglesLeftOut_ = 0;
+    bool drewAnything_ = false;
 };
 
 }  // namespace
 
-Image render(const RenderScene& scene, const RenderOptions& options, std::size_t& trianglesLeftOut) {
-    trianglesLeftOut = 0;
+Image render(const RenderScene& scene, const RenderOptions& options, RenderReport& report) {
+    report = {};
     const auto validSize = [](int size) { return size >= kMinImageSize && size <= kMaxImageSize; };
     if (!validSize(options.width) || !validSize(options.height)) {
         throw std::invalid_argument("render: image size out of range");
@@ -243,7 +246,8 @@ Image render(const RenderScene& scene, const RenderOptions& options, std::size_t
         *camera, image,
         kCoversOfTheImage * static_cast<std::int64_t>(pixels) + kPixelsPerTriangle * triangles);
     for (const RenderMesh& mesh : scene.meshes) rasteriser.drawMesh(mesh);
-    trianglesLeftOut = rasteriser.trianglesLeftOut();
+    report.trianglesLeftOut = rasteriser.trianglesLeftOut();
+    report.drewAnything = rasteriser.drewAnything();
     return image;
 }
 

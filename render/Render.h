@@ -83,11 +83,17 @@ struct RenderScene {
 // position gives the background alone. Pixels are opaque.
 // The work is bounded by the image's size and the number of triangles, as
 // a scene of many large triangles one over another would otherwise take
-// hours: past the bound, triangles are left out, and `trianglesLeftOut`
-// says how many.
+// hours: past the bound, triangles are left out, and the report says how
+// many.
 // Throws std::invalid_argument when the width or height lies outside
 // [kMinImageSize, kMaxImageSize].
-Image render(const RenderScene& scene, const RenderOptions& options, std::size_t& trianglesLeftOut);
+struct RenderReport {
+    std::size_t trianglesLeftOut = 0;
+    // False when no triangle covers a pixel: the scene is seen edge-on, or is
+    // too small for the image, and the image shows the background alone.
+    bool drewAnything = false;
+};
+Image render(const RenderScene& scene, const RenderOptions& options, RenderReport& report);
 
 struct FrameSize {
     int width = 0;

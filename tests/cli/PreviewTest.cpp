@@ -117,7 +117,7 @@ TEST_F(PreviewTest, ShowsNormalsTexturesAndAxesAsImported) {
 TEST_F(PreviewTest, FramesEachViewAtTheSizeAsked) {
     const fs::path model = writeScene();
     // The quads lie in the host's plane z = 0: edge-on from the side and
-    // from the top, where nothing may be drawn.
+    // from the top, where nothing may be drawn, and the run says so.
     const struct {
         const char* view;
         const char* size;
@@ -137,6 +137,8 @@ TEST_F(PreviewTest, FramesEachViewAtTheSizeAsked) {
         EXPECT_EQ(picture.width, c.width) << c.view;
         EXPECT_EQ(picture.height, c.height) << c.view;
         EXPECT_EQ(drawnBox(picture).right >= 0, c.drawn) << c.view;
+        EXPECT_EQ(result.err.find("preview: no triangle covers a pixel") == std::string::npos, c.drawn)
+            << c.view << ": " << result.err;
     }
 }
 

@@ -87,9 +87,9 @@ RenderMesh cube(Vec3 c, float h, std::shared_ptr<const Image> texture = nullptr)
 }
 
 Image renderMeshes(std::vector<RenderMesh> meshes, RenderOptions options = {64, 64, View::Front}) {
-    std::size_t leftOut = 0;
-    Image image = render(RenderScene{std::move(meshes)}, options, leftOut);
-    EXPECT_EQ(leftOut, 0u);
+    RenderReport report;
+    Image image = render(RenderScene{std::move(meshes)}, options, report);
+    EXPECT_EQ(report.trianglesLeftOut, 0u);
     return image;
 }
 
@@ -303,10 +303,10 @@ TEST(Render, LeavesOutWhatWouldCoverTheImageTooManyTimesAndSaysHowMany) {
     RenderMesh stacked = once;
     for (int copy = 1; copy < 2000; ++copy)
         stacked.triangles.insert(stacked.triangles.end(), once.triangles.begin(), once.triangles.end());
-    std::size_t leftOut = 0;
-    const Image image = render(RenderScene{{stacked}}, {16, 16, View::Front}, leftOut);
-    EXPECT_GT(leftOut, 0u);
-    EXPECT_LT(leftOut, stacked.triangles.size());
+    RenderReport report;
+    const Image image = render(RenderScene{{stacked}}, {16, 16, View::Front}, report);
+    EXPECT_GT(report.trianglesLeftOut, 0u);
+    EXPECT_LT(report.trianglesLeftOut, stacked.triangles.size());
     EXPECT_EQ(image.rgba, renderMeshes({once}, {16, 16, View::Front}).rgba);
 }
 
@@ -353,10 +353,26 @@ TEST(Render, SurvivesHostileScenes) {
         c.change(mesh);
         EXPECT_EQ(pixel(renderMeshes({mesh}), 32, 32), c.centre) << c.name;
     }
-    std::size_t leftOut = 0;
-    EXPECT_EQ(drawn(render(RenderScene{}, {16, 16, View::Iso}, leftOut)).count, 0);
+    RenderReport report;
+    EXPECT_EQ(drawn(render(RenderScene{}, {16, 16, View::Iso}, report)).count, 0);
     for (const auto& [width, height] : {std::pair{0, 16}, {16, 0}, {-1, 16}, {kMaxImageSize + 1, 16}}) {
-        EXPECT_THROW(render(RenderScene{}, {width, height, View::Iso}, leftOut), std::invalid_argument);
+        EXPECT_THROW(render(RenderScene{}, {width, height, View::Iso}, report), std::invalid_argument);
+    }
+}
+
+// A flat square seen edge-on covers no pixel, and the report says nothing
+// was drawn, so that an image of the background alone is not taken for the
+// scene's; seen face-on, it is drawn.
+TEST(Render, ReportsWhetherTheSceneCoversAnyPixel) {
+    struct Case {
+        View view;
+        bool drawn;
+    };
+    for (const Case c : {Case{View::Front, true}, Case{View::Side, false}, Case{View::Top, false}}) {
+        RenderReport report;
+        const Image image = render(RenderScene{{square(1)}}, {32, 32, c.view}, report);
+        EXPECT_EQ(report.drewAnything, c.drawn) << int(c.view);
+        EXPECT_EQ(drawn(image).count > 0, c.drawn) << int(c.view);
     }
 }
 
