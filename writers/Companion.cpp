@@ -161,22 +161,8 @@ fs::path folderOf(const fs::path& output) {
 
 }  // namespace
 
-void removeImageTemporaries(const std::string& outputPath, const std::vector<std::string>& imageNames) {
-    std::error_code error;
-    for (fs::directory_iterator entry(folderOf(fs::u8path(outputPath)), error), end; !error && entry != end;
-         entry.increment(error)) {
-        const std::string name = entry->path().filename().u8string();
-        if (!isTemporaryFileName(name)) continue;
-        const auto ofImage = [&](const std::string& image) { return isTemporaryFileOf(name, image); };
-        if (std::any_of(imageNames.begin(), imageNames.end(), ofImage)) {
-            std::error_code ignored;
-            fs::remove(entry->path(), ignored);
-        }
-    }
-}
-
 void removeLeftovers(const std::string& outputPath, const std::optional<std::string>& current,
-                     const std::optional<std::string>& previous) {
+                     const std::optional<std::string>& previous, const std::vector<std::string>& imageNames) {
     const fs::path output = fs::u8path(outputPath);
     const std::string outputName = output.filename().u8string();
     const std::string stem = companionStem(outputPath);
@@ -195,7 +181,10 @@ void removeLeftovers(const std::string& outputPath, const std::optional<std::str
     for (fs::directory_iterator entry(folderOf(output), error), end; !error && entry != end;
          entry.increment(error)) {
         const std::string name = entry->path().filename().u8string();
-        bool leftover = isTemporaryFileOf(name, outputName);
+        const auto ofImage = [&name](const std::string& image) { return isTemporaryFileOf(name, image); };
+        bool leftover =
+            isTemporaryFileOf(name, outputName) ||
+            (isTemporaryFileName(name) && std::any_of(imageNames.begin(), imageNames.end(), ofImage));
         if (!extension.empty()) {
             const bool named = previous && *previous == name;
             const bool companion =

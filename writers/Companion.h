@@ -25,17 +25,15 @@ std::optional<std::string> companionNamedBy(const std::string& outputPath);
 // Removes what earlier writes of this output left beside it: companions of
 // its name other than `current` (those with a digest, and `previous` where
 // it is a name earlier versions gave: NAME.bin or NAME.mtl, or the name
-// with a digest and without escapes), and the
-// temporaries of the output and of its companions. Images stay: other
-// outputs in the folder may name them. What cannot be removed stays.
+// with a digest and without escapes), and the temporaries of the output,
+// of its companions and of the images it names (`imageNames`). Images stay:
+// other outputs in the folder may name them. What cannot be removed stays.
+// Called once the output's whole set stands: a writer of one of its images
+// still at work writes the same bytes, and takes the standing image for its
+// own when it finds its temporary gone.
 void removeLeftovers(const std::string& outputPath, const std::optional<std::string>& current,
-                     const std::optional<std::string>& previous);
-
-// Removes the temporaries that stopped writes of these images beside the
-// output left, once the output's whole set stands: a writer of one still at
-// work writes the same bytes, and takes the standing image for its own when
-// it finds its temporary gone.
-void removeImageTemporaries(const std::string& outputPath, const std::vector<std::string>& imageNames);
+                     const std::optional<std::string>& previous,
+                     const std::vector<std::string>& imageNames = {});
 
 }  // namespace orvex::writers
 

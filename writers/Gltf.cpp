@@ -322,9 +322,7 @@ std::string writeGltf(const ExportScene& scene, const std::string& path, bool bi
     }
     staged.emplace_back(path);
     staged.back().write(dumpJson(document, 2) + "\n");
-    const std::optional<std::string> previous = companionNamedBy(path);
     commitTogether(staged);
-    removeLeftovers(path, binName, previous);
     return binName ? pathBeside(path, *binName) : std::string();
 }
 

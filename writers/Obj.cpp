@@ -138,9 +138,7 @@ std::string writeObj(const ExportScene& scene, const std::string& path, TextureF
     const std::string mtlPath = pathBeside(path, mtlName);
     files.push_back({mtlPath, mtl});
     files.push_back({path, obj});
-    const std::optional<std::string> previous = companionNamedBy(path);
     writeFilesAtomically(files);
-    removeLeftovers(path, mtlName, previous);
     return mtlPath;
 }
 

@@ -79,25 +79,29 @@ WriteReport writeScene(SceneView& view, const std::string& outputPath, const Wri
         } else {
             encodeImages(exported);
         }
+        // Read before the new set replaces it.
+        const std::optional<std::string> previous = companionNamedBy(outputPath);
         std::string companion;
         if (*format == Format::kObj) {
             companion = writeObj(exported, outputPath, files, report.warnings);
         } else if (*format == Format::kFbx) {
             writeFbx(exported, outputPath, options.embedTextures, files);
-            removeLeftovers(outputPath, std::nullopt, std::nullopt);
         } else {
             companion = writeGltf(exported, outputPath, *format == Format::kGlb);
-            if (*format == Format::kGlb) removeLeftovers(outputPath, std::nullopt, std::nullopt);
         }
         const bool imagesBeside = *format != Format::kGlb && !(*format == Format::kFbx && options.embedTextures);
+        std::vector<std::string> images;
         if (imagesBeside) {
-            std::vector<std::string> images;
             for (const ExportTexture& texture : exported.textures) {
                 images.push_back(imageFileOf(texture, files).name);
                 report.files.push_back(pathBeside(outputPath, images.back()));
             }
-            removeImageTemporaries(outputPath, images);
         }
+        const std::optional<std::string> companionName =
+            companion.empty()
+                ? std::nullopt
+                : std::optional<std::string>(std::filesystem::u8path(companion).filename().u8string());
+        removeLeftovers(outputPath, companionName, previous, images);
         if (!companion.empty()) report.files.push_back(companion);
     } catch (const std::bad_alloc&) {
         throw WriteError(outputPath + ": cannot write: out of memory");
