@@ -90,101 +90,19 @@ std::uint64_t blockLevelBytes(std::uint64_t width, std::uint64_t height, std::ui
     return (width + 3) / 4 * ((height + 3) / 4) * blockBytes;
 }
 
-std::optional<Image> decodeBlocks(const std::vector<std::uint8_t>& bytes, Image image, int squishFormat,
-                                  std::string& whyNot) {
-    const std::uint64_t blockBytes = squishFormat == squish::kDxt1 ? 8 : 16;
-    const std::uint64_t needed = blockLevelBytes(image.width, image.height, blockBytes);
-    if (needed > bytes.size() - kDataOffset) {
-        whyNot = "level 0 is cut short";
-        return std::nullopt;
-    }
-    image.rgba.resize(std::size_t{image.width} * image.height * 4);
-    // Block by block rather than through squish::DecompressImage, which
-    // Debian's libsquish runs on an OpenMP thread pool: its threads spin on
-    // the cores that batch mode's other workers need.
-    const std::uint8_t* block = bytes.data() + kDataOffset;
-    std::array<std::uint8_t, 4 * 4 * 4> pixels;
-    const std::size_t rowBytes = std::size_t{image.width} * 4;
-    for (std::uint32_t top = 0; top < image.height; top += 4) {
-        const std::uint32_t rows = std::min(image.height - top, 4u);
-        for (std::uint32_t left = 0; left < image.width; left += 4, block += blockBytes) {
-            squish::Decompress(pixels.data(), block, squishFormat);
-            // Blocks at the right and bottom edges reach past the image.
-            const std::size_t columnBytes = std::size_t{std::min(image.width - left, 4u)} * 4;
-            for (std::uint32_t y = 0; y < rows; ++y) {
-                std::memcpy(image.rgba.data() + (top + y) * rowBytes + std::size_t{left} * 4,
-                            pixels.data() + y * 16, columnBytes);
-            }
-        }
-    }
-    return image;
-}
+// Level 0 as a file's header describes it.
+struct LevelZero {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    int squishFormat = 0;          // for DXT1, DXT3 or DXT5 blocks; 0 for uncompressed pixels
+    std::uint32_t flags = 0;       // of the pixel format
+    std::uint32_t pixelBytes = 0;  // of uncompressed pixels: 3 or 4
+    std::uint64_t bytes = 0;       // after the header
+};
 
-std::optional<Image> decodePixels(const std::vector<std::uint8_t>& bytes, Image image, std::uint32_t flags,
-                                  std::uint32_t bitCount, std::string& whyNot) {
-    if (bitCount != 24 && bitCount != 32) {
-        whyNot = "unsupported pixel format (" + std::to_string(bitCount) + " bits per pixel)";
-        return std::nullopt;
-    }
-    std::array<Channel, 4> channels;
-    // A layout may lack a colour channel (G16R16 has no blue), but not all
-    // three, and no bit belongs to two channels.
-    std::uint32_t claimed = 0;
-    for (std::size_t i = 0; i < channels.size(); ++i) {
-        const std::uint32_t mask =
-            i == 3 && (flags & kAlphaPixels) == 0 ? 0 : readU32(bytes, kMasksAt + 4 * i);
-        const bool shared = (claimed & mask) != 0;
-        claimed |= mask;
-        const bool colourless = i == 2 && claimed == 0;
-        if ((bitCount == 24 && mask > 0xFFFFFF) || !channels[i].setMask(mask) || shared || colourless) {
-            whyNot = "unsupported channel masks";
-            return std::nullopt;
-        }
-    }
-    const std::size_t pixelBytes = bitCount / 8;
-    const std::uint64_t pixelCount = std::uint64_t{image.width} * image.height;
-    if (pixelCount * pixelBytes > bytes.size() - kDataOffset) {
-        whyNot = "level 0 is cut short";
-        return std::nullopt;
-    }
-    image.rgba.resize(std::size_t(pixelCount) * 4);
-    const std::uint8_t* source = bytes.data() + kDataOffset;
-    for (std::size_t i = 0; i < pixelCount; ++i, source += pixelBytes) {
-        std::uint32_t pixel =
-            std::uint32_t(source[0]) | std::uint32_t(source[1]) << 8 | std::uint32_t(source[2]) << 16;
-        if (pixelBytes == 4) pixel |= std::uint32_t(source[3]) << 24;
-        for (std::size_t c = 0; c < 4; ++c) image.rgba[4 * i + c] = channels[c].read(pixel, c == 3 ? 255 : 0);
-    }
-    return image;
-}
-
-}  // namespace
-
-std::size_t ddsBytesToRead(const std::vector<std::uint8_t>& header) {
-    // decodeDds refuses such a file by its header alone.
-    if (header.size() < kDataOffset || readU32(header, 0) != fourCc("DDS ") ||
-        readU32(header, kHeaderSizeAt) != kHeaderSize ||
-        readU32(header, kPixelFormatSizeAt) != kPixelFormatSize)
-        return kDataOffset;
-    const std::uint32_t width = readU32(header, kWidthAt);
-    const std::uint32_t height = readU32(header, kHeightAt);
-    if (width > kMaxDdsDimension || height > kMaxDdsDimension) return kDataOffset;
-    const std::uint32_t flags = readU32(header, kPixelFormatFlagsAt);
-    if ((flags & kFourCcFlag) != 0) {
-        const std::uint32_t code = readU32(header, kFourCcAt);
-        if (code == fourCc("DXT1")) return kDataOffset + std::size_t(blockLevelBytes(width, height, 8));
-        if (code == fourCc("DXT3") || code == fourCc("DXT5"))
-            return kDataOffset + std::size_t(blockLevelBytes(width, height, 16));
-        return kDataOffset;
-    }
-    if ((flags & kRgbFlag) != 0) {
-        const std::uint32_t pixelBytes = std::min(readU32(header, kBitCountAt), 32u) / 8;
-        return kDataOffset + std::size_t{width} * height * pixelBytes;
-    }
-    return kDataOffset;
-}
-
-std::optional<Image> decodeDds(const std::vector<std::uint8_t>& bytes, std::string& whyNot) {
+// Reads the header alone; nothing, with why, for one that decodeDds does not
+// take.
+std::optional<LevelZero> readLevelZero(const std::vector<std::uint8_t>& bytes, std::string& whyNot) {
     if (bytes.size() < kMagicSize || readU32(bytes, 0) != fourCc("DDS ")) {
         whyNot = "not a DDS file";
         return std::nullopt;
@@ -198,28 +116,125 @@ std::optional<Image> decodeDds(const std::vector<std::uint8_t>& bytes, std::stri
         whyNot = "malformed header";
         return std::nullopt;
     }
-    Image image;
-    image.width = readU32(bytes, kWidthAt);
-    image.height = readU32(bytes, kHeightAt);
-    if (image.width == 0 || image.height == 0 || image.width > kMaxDdsDimension ||
-        image.height > kMaxDdsDimension) {
-        whyNot = "unsupported size " + std::to_string(image.width) + "x" + std::to_string(image.height);
+    LevelZero level;
+    level.width = readU32(bytes, kWidthAt);
+    level.height = readU32(bytes, kHeightAt);
+    if (level.width == 0 || level.height == 0 || level.width > kMaxDdsDimension ||
+        level.height > kMaxDdsDimension) {
+        whyNot = "unsupported size " + std::to_string(level.width) + "x" + std::to_string(level.height);
         return std::nullopt;
     }
-    const std::uint32_t flags = readU32(bytes, kPixelFormatFlagsAt);
-    if ((flags & kFourCcFlag) != 0) {
+    level.flags = readU32(bytes, kPixelFormatFlagsAt);
+    if ((level.flags & kFourCcFlag) != 0) {
         const std::uint32_t code = readU32(bytes, kFourCcAt);
-        if (code == fourCc("DXT1")) return decodeBlocks(bytes, std::move(image), squish::kDxt1, whyNot);
-        if (code == fourCc("DXT3")) return decodeBlocks(bytes, std::move(image), squish::kDxt3, whyNot);
-        if (code == fourCc("DXT5")) return decodeBlocks(bytes, std::move(image), squish::kDxt5, whyNot);
-        whyNot = "unsupported compression " + describeFourCc(code);
-        return std::nullopt;
+        if (code == fourCc("DXT1")) {
+            level.squishFormat = squish::kDxt1;
+        } else if (code == fourCc("DXT3")) {
+            level.squishFormat = squish::kDxt3;
+        } else if (code == fourCc("DXT5")) {
+            level.squishFormat = squish::kDxt5;
+        } else {
+            whyNot = "unsupported compression " + describeFourCc(code);
+            return std::nullopt;
+        }
+        level.bytes =
+            blockLevelBytes(level.width, level.height, level.squishFormat == squish::kDxt1 ? 8 : 16);
+        return level;
     }
-    if ((flags & kRgbFlag) != 0) {
-        return decodePixels(bytes, std::move(image), flags, readU32(bytes, kBitCountAt), whyNot);
+    if ((level.flags & kRgbFlag) != 0) {
+        const std::uint32_t bitCount = readU32(bytes, kBitCountAt);
+        if (bitCount != 24 && bitCount != 32) {
+            whyNot = "unsupported pixel format (" + std::to_string(bitCount) + " bits per pixel)";
+            return std::nullopt;
+        }
+        level.pixelBytes = bitCount / 8;
+        level.bytes = std::uint64_t{level.width} * level.height * level.pixelBytes;
+        return level;
     }
     whyNot = "unsupported pixel format (neither compressed nor RGB)";
     return std::nullopt;
+}
+
+std::optional<Image> decodeBlocks(const std::vector<std::uint8_t>& bytes, const LevelZero& level,
+                                  std::string& whyNot) {
+    if (level.bytes > bytes.size() - kDataOffset) {
+        whyNot = "level 0 is cut short";
+        return std::nullopt;
+    }
+    Image image;
+    image.width = level.width;
+    image.height = level.height;
+    image.rgba.resize(std::size_t{image.width} * image.height * 4);
+    // Block by block rather than through squish::DecompressImage, which
+    // Debian's libsquish runs on an OpenMP thread pool: its threads spin on
+    // the cores that batch mode's other workers need.
+    const std::size_t blockBytes = level.squishFormat == squish::kDxt1 ? 8 : 16;
+    const std::uint8_t* block = bytes.data() + kDataOffset;
+    std::array<std::uint8_t, 4 * 4 * 4> pixels;
+    const std::size_t rowBytes = std::size_t{image.width} * 4;
+    for (std::uint32_t top = 0; top < image.height; top += 4) {
+        const std::uint32_t rows = std::min(image.height - top, 4u);
+        for (std::uint32_t left = 0; left < image.width; left += 4, block += blockBytes) {
+            squish::Decompress(pixels.data(), block, level.squishFormat);
+            // Blocks at the right and bottom edges reach past the image.
+            const std::size_t columnBytes = std::size_t{std::min(image.width - left, 4u)} * 4;
+            for (std::uint32_t y = 0; y < rows; ++y) {
+                std::memcpy(image.rgba.data() + (top + y) * rowBytes + std::size_t{left} * 4,
+                            pixels.data() + y * 16, columnBytes);
+            }
+        }
+    }
+    return image;
+}
+
+std::optional<Image> decodePixels(const std::vector<std::uint8_t>& bytes, const LevelZero& level,
+                                  std::string& whyNot) {
+    std::array<Channel, 4> channels;
+    // A layout may lack a colour channel (G16R16 has no blue), but not all
+    // three, and no bit belongs to two channels.
+    std::uint32_t claimed = 0;
+    for (std::size_t i = 0; i < channels.size(); ++i) {
+        const std::uint32_t mask =
+            i == 3 && (level.flags & kAlphaPixels) == 0 ? 0 : readU32(bytes, kMasksAt + 4 * i);
+        const bool shared = (claimed & mask) != 0;
+        claimed |= mask;
+        const bool colourless = i == 2 && claimed == 0;
+        if ((level.pixelBytes == 3 && mask > 0xFFFFFF) || !channels[i].setMask(mask) || shared || colourless) {
+            whyNot = "unsupported channel masks";
+            return std::nullopt;
+        }
+    }
+    if (level.bytes > bytes.size() - kDataOffset) {
+        whyNot = "level 0 is cut short";
+        return std::nullopt;
+    }
+    Image image;
+    image.width = level.width;
+    image.height = level.height;
+    const std::size_t pixelCount = std::size_t{image.width} * image.height;
+    image.rgba.resize(pixelCount * 4);
+    const std::uint8_t* source = bytes.data() + kDataOffset;
+    for (std::size_t i = 0; i < pixelCount; ++i, source += level.pixelBytes) {
+        std::uint32_t pixel =
+            std::uint32_t(source[0]) | std::uint32_t(source[1]) << 8 | std::uint32_t(source[2]) << 16;
+        if (level.pixelBytes == 4) pixel |= std::uint32_t(source[3]) << 24;
+        for (std::size_t c = 0; c < 4; ++c) image.rgba[4 * i + c] = channels[c].read(pixel, c == 3 ? 255 : 0);
+    }
+    return image;
+}
+
+}  // namespace
+
+std::size_t ddsBytesToRead(const std::vector<std::uint8_t>& header) {
+    std::string ignored;
+    const std::optional<LevelZero> level = readLevelZero(header, ignored);
+    return kDataOffset + (level ? std::size_t(level->bytes) : 0);
+}
+
+std::optional<Image> decodeDds(const std::vector<std::uint8_t>& bytes, std::string& whyNot) {
+    const std::optional<LevelZero> level = readLevelZero(bytes, whyNot);
+    if (!level) return std::nullopt;
+    return level->squishFormat != 0 ? decodeBlocks(bytes, *level, whyNot) : decodePixels(bytes, *level, whyNot);
 }
 
 }  // namespace orvex::writers
