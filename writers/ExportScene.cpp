@@ -387,23 +387,23 @@ private:
         MeshGeometry& geometry = fGeometry;
         buildGeometry(shape.mesh, geometry, repairs);
         if (repairs.dropped > 0) {
-            warn("mesh " + shape.name + ": " + std::to_string(repairs.dropped) +
+            warn("mesh " + mesh.meshName + ": " + std::to_string(repairs.dropped) +
                  " polygons or triangles refer to corners or vertices that do not exist; left out");
         }
         if (geometry.indices.empty()) {
-            warn("mesh " + shape.name + ": no triangles; left out");
+            warn("mesh " + mesh.meshName + ": no triangles; left out");
             return;
         }
         if (repairs.missingUvs > 0) {
-            warn("mesh " + shape.name + ": " + std::to_string(repairs.missingUvs) + " vertices have no UV in " +
-                 kUvSetName + "; given (0, 0)");
+            warn("mesh " + mesh.meshName + ": " + std::to_string(repairs.missingUvs) +
+                 " vertices have no UV in " + kUvSetName + "; given (0, 0)");
         }
         if (repairs.nonFinite > 0) {
-            warn("mesh " + shape.name + ": " + std::to_string(repairs.nonFinite) +
+            warn("mesh " + mesh.meshName + ": " + std::to_string(repairs.nonFinite) +
                  " point or UV coordinates are not finite numbers; written as 0");
         }
         if (repairs.normals > 0) {
-            warn("mesh " + shape.name + ": " + std::to_string(repairs.normals) +
+            warn("mesh " + mesh.meshName + ": " + std::to_string(repairs.normals) +
                  " vertex normals are not unit vectors; normalised, or taken from the faces where they have "
                  "no direction");
         }

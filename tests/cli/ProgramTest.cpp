@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <limits>
 #include <sstream>
 
 namespace {
@@ -142,6 +143,26 @@ TEST_F(ConversionTest, AMeshAfterOneTheHostRefusedKeepsItsOwnName) {
     EXPECT_EQ(gltf["nodes"][1]["name"], "share.1 barrel");
     EXPECT_EQ(gltf["nodes"][1]["extras"]["modelName1"], "props\\barrel");
     EXPECT_THAT(result.err, HasSubstr("warning: mesh share.0 crate: the host refused it; left out\n"));
+}
+
+// Warnings of a mesh's repairs name it as the outputs do, not by the host's
+// shape name, which no output holds.
+TEST_F(ConversionTest, NamesARepairedMeshAsTheOutputsNameIt) {
+    std::vector<ModelVertex> triangle(3);
+    triangle[1].x = std::numeric_limits<float>::quiet_NaN();
+    triangle[2].y = 1;
+    ModelBuilder model;
+    model.beginMeshList()
+        .mesh(std::string("props\\crate") + '\0', triangle, {0, 1, 2})
+        .mesh(std::string("props\\barrel") + '\0', triangle, {})
+        .endMeshList();
+    const fs::path file = scratch_ / "repair.model";
+    orvex::modelgen::writeFile(file.string(), model.bytes());
+    const Outcome result = run({file.string(), "-o", out("repair.gltf").string()});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_THAT(result.err,
+                HasSubstr("warning: mesh repair.0 crate: 1 point or UV coordinates are not finite"));
+    EXPECT_THAT(result.err, HasSubstr("warning: mesh repair.1 barrel: no triangles; left out\n"));
 }
 
 // The texture lookup takes a folder of a texture's name for the texture, as
