@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <memory>
 #include <string_view>
 #include <vector>
 #endif
@@ -84,10 +85,12 @@ bool equalIgnoringAsciiCase(std::string_view a, std::string_view b) {
 // held whole nor copied name by name. False when the folder cannot be listed.
 template <typename Visit>
 bool forEachEntry(const std::string& directory, Visit visit) {
-    DIR* listing = opendir(directory.empty() ? "." : directory.c_str());
+    // Closed also when `visit` throws, which the plug-in turns into a failed
+    // import: the host process lives on and would keep the handle.
+    const std::unique_ptr<DIR, int (*)(DIR*)> listing(opendir(directory.empty() ? "." : directory.c_str()),
+                                                      closedir);
     if (!listing) return false;
-    while (const dirent* entry = readdir(listing)) visit(std::string_view(entry->d_name));
-    closedir(listing);
+    while (const dirent* entry = readdir(listing.get())) visit(std::string_view(entry->d_name));
     return true;
 }
 
