@@ -98,6 +98,14 @@ std::string whatTextureChanged(const TextureState& then, const TextureState& now
                    (now.found ? "uses " + fileNameOf(now.found->path) + " instead"
                               : "finds no file for texture " + now.name);
         }
+        // The file stands, but the import's search no longer leads to it: a
+        // folder in the name's own letter case now hides the one it was
+        // found in, or the working folder a loose model's textures are
+        // looked for from is another.
+        if (!now.found) {
+            return "the import now finds no file for texture " + now.name + " (it used " +
+                   shownTexture(then.found->path, contentRoot) + ")";
+        }
     }
     if (now.found) {
         return shownTexture(now.found->path, contentRoot) + " is new: the import now uses it" +

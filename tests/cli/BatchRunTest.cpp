@@ -195,6 +195,26 @@ TEST_F(BatchRunTest, ConvertsAgainExactlyWhatAConversionNowWouldChange) {
     }
 }
 
+#ifndef _WIN32
+// A texture that the import no longer finds converts its models again, also
+// where the file it used still stands: here a folder in the name's own
+// letter case comes to hide the one in other letters where it was found.
+TEST_F(BatchRunTest, ConvertsAgainWhenTheImportNoLongerFindsATextureThatStands) {
+    const fs::path content = scratch_ / "game" / "content";
+    write(content / "meshes" / "a.model", texturedTriangle("ground\\cobbles", 1));
+    write(content / "textures" / "Ground" / "COBBLES.512.dds", texture(200));
+    const std::vector<std::string> batch = {(content / "meshes").string(), "-o", out("glb").string(),
+                                            "--dry-run"};
+    ASSERT_EQ(run({batch[0], batch[1], batch[2]}).status, 0);
+    fs::create_directories(content / "textures" / "ground");
+    const Outcome again = run(batch);
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_THAT(again.out,
+                HasSubstr("a.glb (the import now finds no file for texture ground\\cobbles (it used "
+                          "textures/Ground/COBBLES.512.dds))"));
+}
+#endif
+
 // Outputs that are copied with new times, records included, are up to
 // date where they now stand; the program, the plug-in and the options that
 // shape the output are part of what an output was made from.
