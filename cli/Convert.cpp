@@ -19,7 +19,28 @@ bool isPngPath(const std::string& path) {
 }
 
 std::string importPath(const std::string& input) {
-    return std::filesystem::absolute(std::filesystem::u8path(input)).u8string();
+    namespace fs = std::filesystem;
+#ifdef _WIN32
+    // Windows makes a path whole by its names alone, "." and ".." included.
+    return fs::absolute(fs::u8path(input)).u8string();
+#else
+    // "." and empty names go, and ".." that climbs out of the working folder,
+    // whose path names no link. A ".." after a name that was typed stays:
+    // past a link to a folder it leads elsewhere than the name's parent.
+    const fs::path typed = fs::u8path(input);
+    fs::path whole = typed.is_absolute() ? typed.root_path() : fs::current_path();
+    bool named = false;
+    for (const fs::path& part : typed.relative_path()) {
+        if (part.empty() || part == ".") continue;
+        if (part == ".." && !named) {
+            whole = whole.parent_path();
+            continue;
+        }
+        named = true;
+        whole /= part;
+    }
+    return whole.u8string();
+#endif
 }
 
 std::optional<writers::SourceModel> readSourceModel(const std::string& input) {

@@ -215,6 +215,29 @@ TEST_F(BatchRunTest, ConvertsAgainWhenTheImportNoLongerFindsATextureThatStands) 
 }
 #endif
 
+// A batch run again on its folder typed another way finds the same files
+// by the same paths, and skips them: the paths its textures are found by
+// are part of what it judges by.
+TEST_F(BatchRunTest, SkipsWhatIsUpToDateHoweverItsFolderIsTyped) {
+    writeContent();
+    fs::create_directories(scratch_ / "below");
+    const std::string outdir = out("glb").string();
+    ASSERT_EQ(run({"game/content/meshes", "-o", outdir}, scratch_).status, 1);
+    const struct {
+        const char* folder;
+        fs::path from;
+    } spellings[] = {
+        {"./game/content/meshes/", scratch_},
+        {"game//content/./meshes", scratch_},
+        {"../game/content/meshes", scratch_ / "below"},
+    };
+    for (const auto& spelling : spellings) {
+        EXPECT_THAT(run({spelling.folder, "-o", outdir}, spelling.from).err,
+                    HasSubstr("converted 0, skipped 3 of 4"))
+            << spelling.folder;
+    }
+}
+
 // Outputs that are copied with new times, records included, are up to
 // date where they now stand; the program, the plug-in and the options that
 // shape the output are part of what an output was made from.
