@@ -43,13 +43,51 @@ std::string importPath(const std::string& input) {
 #endif
 }
 
-std::optional<writers::SourceModel> readSourceModel(const std::string& input) {
+namespace {
+
+bool lostData(LoadNote::Kind kind) {
+    switch (kind) {
+        case LoadNote::Kind::Truncated:
+        case LoadNote::Kind::Overlap:
+        case LoadNote::Kind::MeshDropped:
+        case LoadNote::Kind::NamesDropped:
+        case LoadNote::Kind::IndicesWithoutMesh:
+            return true;
+        default:
+            // Chunks of kinds the importer does not take, and sizes that
+            // disagree with what was read, cost nothing the import uses.
+            return false;
+    }
+}
+
+// The plug-in keeps what it could read of a damaged file and, as a host
+// plug-in, says nothing of the rest. One line names the damage: where the
+// walk through the file stopped, which explains the other losses, or else
+// the first loss.
+std::optional<std::string> damageOf(const Model& model) {
+    const LoadNote* shown = nullptr;
+    for (const LoadNote& note : model.notes) {
+        if (!lostData(note.kind)) continue;
+        const bool stop = note.kind == LoadNote::Kind::Truncated || note.kind == LoadNote::Kind::Overlap;
+        if (shown == nullptr || stop) shown = &note;
+        if (stop) break;
+    }
+    if (shown == nullptr) return std::nullopt;
+    return "the file is damaged: at byte " + std::to_string(shown->offset) + ", " + describe(shown->kind) +
+           ": " + shown->detail + "; what could not be read is left out (--inspect lists it)";
+}
+
+}  // namespace
+
+std::optional<writers::SourceModel> readSourceModel(const std::string& input,
+                                                    std::vector<std::string>& warnings) {
     Model model;
     try {
         if (!loadModel(importPath(input), model)) return std::nullopt;
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
+    if (std::optional<std::string> damage = damageOf(model)) warnings.push_back(std::move(*damage));
     writers::SourceModel source;
     source.name = std::filesystem::u8path(input).stem().u8string();
     for (const ModelMesh& mesh : model.meshes) {

@@ -22,8 +22,10 @@ std::string importPath(const std::string& input);
 
 // What the model file at `input` adds to the scene imported from it: its
 // name and the names of its meshes (see writers::SourceModel); nothing when
-// it cannot be read. Throws std::bad_alloc.
-std::optional<writers::SourceModel> readSourceModel(const std::string& input);
+// it cannot be read. Adds to `warnings` a line saying where the file is
+// damaged, when the import lost data there. Throws std::bad_alloc.
+std::optional<writers::SourceModel> readSourceModel(const std::string& input,
+                                                    std::vector<std::string>& warnings);
 
 // Writes the imported scene to `output`: a preview rendered with `render`
 // when it ends in .png, else the scene in the format its extension names,

@@ -278,7 +278,7 @@ int convert(const Options& options, Plugin& plugin) {
         write.embedTextures = options.embedTextures;
         write.textureFiles = textureFiles;
         orvex::writers::SceneView view(standin::currentScene(),
-                                       orvex::cli::readSourceModel(options.inputs.front()));
+                                       orvex::cli::readSourceModel(options.inputs.front(), record.warnings));
         writeOutput(view, options.output, render, write, record);
         if (!options.thumbnail.empty()) writeThumbnail(view, options.thumbnail, options, record);
     } catch (const Failure& failure) {
@@ -309,7 +309,8 @@ int convert(const Options& options, Plugin& plugin) {
 void thumbnailOnly(const Options& options, Plugin& plugin) {
     orvex::cli::FileRecord record;
     importInto(options, plugin, record);
-    orvex::writers::SceneView view(standin::currentScene(), orvex::cli::readSourceModel(options.inputs.front()));
+    orvex::writers::SceneView view(standin::currentScene(),
+                                   orvex::cli::readSourceModel(options.inputs.front(), record.warnings));
     writeThumbnail(view, options.thumbnail, options, record);
 }
 

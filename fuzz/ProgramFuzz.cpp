@@ -66,7 +66,8 @@ void convert(const std::string& path) {
     orvex::render::RenderOptions preview;
     preview.width = 32;
     preview.height = 24;
-    orvex::writers::SceneView view(standin::currentScene(), orvex::cli::readSourceModel(path));
+    std::vector<std::string> warnings;
+    orvex::writers::SceneView view(standin::currentScene(), orvex::cli::readSourceModel(path, warnings));
     for (const char* name : {"scene.gltf", "scene.glb", "scene.obj", "scene.fbx", "scene.json", "scene.png"}) {
         orvex::cli::writeImportedScene(view, (outputs / name).string(), preview);
     }

@@ -165,6 +165,49 @@ TEST_F(ConversionTest, NamesARepairedMeshAsTheOutputsNameIt) {
     EXPECT_THAT(result.err, HasSubstr("warning: mesh repair.1 barrel: no triangles; left out\n"));
 }
 
+// The plug-in keeps what it can read of a damaged file and says nothing of
+// the rest, as a host plug-in does; the conversion says where the file is
+// damaged, in one line, and converts what was kept.
+TEST_F(ConversionTest, SaysWhereAFileIsDamagedAndConvertsWhatWasKept) {
+    std::vector<ModelVertex> triangle(3);
+    triangle[1].x = triangle[2].y = 1;
+    const auto twoMeshes = [&](bool completeSecond) {
+        ModelBuilder model;
+        model.beginMeshList().mesh(std::string("a") + '\0', triangle, {0, 1, 2});
+        if (completeSecond) {
+            model.mesh(std::string("b") + '\0', triangle, {0, 1, 2});
+        } else {
+            model.beginChild().vertices(triangle).endChild();
+        }
+        return model.endMeshList().bytes();
+    };
+    orvex::modelgen::Bytes cut = twoMeshes(true);
+    cut.resize(cut.size() - 10);
+    const struct {
+        const char* what;
+        orvex::modelgen::Bytes bytes;
+        std::string damage;
+    } cases[] = {
+        {"whole", twoMeshes(true), ""},
+        {"cut short", cut, "truncated: needs 4 bytes, 0 remain"},
+        {"a mesh never completed", twoMeshes(false), "mesh dropped: never completed"},
+    };
+    for (const auto& file : cases) {
+        SCOPED_TRACE(file.what);
+        const fs::path path = scratch_ / "damaged.model";
+        orvex::modelgen::writeFile(path.string(), file.bytes);
+        const Outcome result = run({path.string(), "-o", out("damaged.gltf").string()});
+        ASSERT_EQ(result.status, 0) << result.err;
+        if (file.damage.empty()) {
+            EXPECT_THAT(result.err, ::testing::Not(HasSubstr("damaged"))) << result.err;
+        } else {
+            EXPECT_THAT(result.err,
+                        ::testing::ContainsRegex("warning: the file is damaged: at byte [0-9]+, " +
+                                                 file.damage + "; what could not be read is left out"));
+        }
+    }
+}
+
 // The texture lookup takes a folder of a texture's name for the texture, as
 // the host's does; the conversion warns and leaves the mesh untextured.
 TEST_F(ConversionTest, WarnsOfAFolderWhereATextureShouldBe) {
