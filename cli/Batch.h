@@ -35,7 +35,7 @@ struct BatchOptions {
 // interrupt or termination request stops the workers, removes what they
 // were writing and ends the batch there, summary and report included.
 // Returns the exit status: 0 when no file failed, 1 when any did, 3 when
-// only the contact sheet could not be written, 130 or 143 when stopped; a
+// only the contact sheet could not be written, 130, 143 or 129 when stopped; a
 // dry run 0, or 2 when outputs collide. Throws Failure for inputs that
 // cannot be turned into a list of work.
 int runBatch(const BatchOptions& options);

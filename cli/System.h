@@ -80,13 +80,15 @@ std::optional<std::string> makeNewFolder(const std::string& parent, const std::s
                                          std::string& why);
 
 // From this call on, a request to stop no longer ends the process but is
-// recorded for stopRequest, and ends any wait for the workers: SIGINT or
-// SIGTERM on POSIX; on Windows Ctrl-C or Ctrl-Break, and the console's
-// closing, log-off or shut-down, which leave the process a few seconds.
+// recorded for stopRequest, and ends any wait for the workers: SIGINT,
+// SIGTERM or SIGHUP on POSIX; on Windows Ctrl-C or Ctrl-Break, and the
+// console's closing, log-off or shut-down, which leave the process a few
+// seconds.
 void catchStopRequests();
 
 // 0 while no request to stop has come; else the exit status that the
-// request calls for: 130 for an interrupt, 143 for a termination.
+// request calls for: 130 for an interrupt, 143 for a termination, 129 for a
+// hang-up.
 int stopRequest();
 
 }  // namespace orvex::cli

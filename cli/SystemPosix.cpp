@@ -97,6 +97,9 @@ void catchStopRequests() {
     action.sa_flags = 0;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // The terminal closing, or the session over ssh dropping, stops the
+    // batch as the other requests do, with its summary and report.
+    sigaction(SIGHUP, &action, nullptr);
 }
 
 int stopRequest() {

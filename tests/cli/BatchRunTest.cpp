@@ -500,7 +500,8 @@ TEST_F(BatchRunTest, StopsCleanlyOnSigintAndSigtermAndARerunFinishes) {
     constexpr int kFiles = 120;
     for (int i = 0; i < kFiles; ++i)
         write(content / ("m" + std::to_string(1000 + i) + ".model"), texturedTriangle("x", 1.0f + i));
-    for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+    for (const auto& [signal, status] :
+         {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}, std::pair{SIGHUP, 129}}) {
         SCOPED_TRACE(signal);
         const std::string outdir = out("s" + std::to_string(signal)).string();
         const fs::path errors = scratch_ / ("errors" + std::to_string(signal) + ".txt");
