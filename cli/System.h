@@ -42,6 +42,12 @@ bool errorOutputIsTerminal();
 // The width of the terminal on standard error in columns, 80 when unknown.
 int terminalColumns();
 
+// True when standard error is a pipe that nobody reads any more: for a
+// batch's worker, the batch has ended, killed where it could not stop its
+// workers, and what is left of the worker's list is nobody's work. Always
+// false on Windows, where a worker ends its list.
+bool errorOutputAbandoned();
+
 // When a file was last written, to the finest unit the system keeps (on
 // Windows std::filesystem keeps whole seconds only): a time since an epoch
 // of the system's choosing, comparable with other such times and with

@@ -1,6 +1,7 @@
 #include "cli/System.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -86,6 +87,11 @@ bool errorOutputIsTerminal() {
 int terminalColumns() {
     winsize size{};
     return ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+}
+
+bool errorOutputAbandoned() {
+    pollfd output{STDERR_FILENO, 0, 0};
+    return poll(&output, 1, 0) == 1 && (output.revents & (POLLERR | POLLHUP)) != 0;
 }
 
 void catchStopRequests() {

@@ -167,6 +167,10 @@ std::optional<std::string> makeNewFolder(const std::string& parent, const std::s
     return std::nullopt;
 }
 
+bool errorOutputAbandoned() {
+    return false;
+}
+
 void catchStopRequests() {
     SetConsoleCtrlHandler(recordStop, TRUE);
 }

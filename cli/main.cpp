@@ -319,7 +319,8 @@ void thumbnailOnly(const Options& options, Plugin& plugin) {
 // holds four NUL-terminated fields per file: input, output, report and
 // thumbnail (empty for none); a file without an output needs only its
 // thumbnail, as its output is up to date. Each file's outcome goes to its report and to
-// standard error; a file that fails does not stop the others.
+// standard error; a file that fails does not stop the others, a batch that
+// has ended does.
 int convertListed(const Options& options) {
     std::ifstream in(std::filesystem::u8path(options.workList), std::ios::binary);
     if (!in) throw Failure(kExitImportFailed, options.workList + ": cannot read the list of work");
@@ -327,7 +328,7 @@ int convertListed(const Options& options) {
     for (std::string field; std::getline(in, field, '\0');) fields.push_back(std::move(field));
     if (fields.size() % 4 != 0) throw Failure(kExitUsage, options.workList + ": not a list of work");
     Plugin plugin;
-    for (std::size_t i = 0; i < fields.size(); i += 4) {
+    for (std::size_t i = 0; i < fields.size() && !orvex::cli::errorOutputAbandoned(); i += 4) {
         Options one = options;
         one.inputs = {fields[i]};
         one.output = fields[i + 1];

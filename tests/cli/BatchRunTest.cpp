@@ -559,6 +559,36 @@ TEST_F(BatchRunTest, StopsCleanlyOnSigintAndSigtermAndARerunFinishes) {
     }
 }
 
+// A batch killed where it cannot stop its workers leaves them the file each
+// was converting, not the rest of its list.
+TEST_F(BatchRunTest, WorkersEndWithABatchThatWasKilled) {
+    const fs::path content = scratch_ / "many" / "content";
+    // Twenty files to a worker, with a texture: a worker that warned of one
+    // missing would end at that line, written to a pipe nobody reads.
+    constexpr int kFiles = 160;
+    write(content / "textures" / "x.1024.dds", texture(200));
+    for (int i = 0; i < kFiles; ++i)
+        write(content / ("m" + std::to_string(1000 + i) + ".model"), texturedTriangle("x", 1.0f + i));
+    const fs::path outdir = out("killed");
+    const fs::path errors = scratch_ / "errors.txt";
+    const pid_t pid = start({content.string(), "-o", outdir.string(), "--format", "gltf", "-j", "1"}, errors);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (readText(errors).find("converted to") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    const auto outputs = [&] {
+        std::size_t count = 0;
+        for (const fs::path& file : filesUnder(outdir)) count += file.extension() == ".gltf";
+        return count;
+    };
+    const std::size_t atKill = outputs();
+    // Time for the list's rest, some ten milliseconds a file.
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    EXPECT_LE(outputs(), atKill + 1);
+}
+
 // A stopped batch reports the files that its workers finished as they
 // ended, a failure with its own reason.
 TEST_F(BatchRunTest, AStoppedBatchKeepsTheReasonsOfTheFilesItFinished) {
