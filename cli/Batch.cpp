@@ -189,12 +189,12 @@ std::string reasonFor(const Job& job, const TaskResult& result) {
     return job.input + ": " + (result.failure.empty() ? "the worker gave no account of it" : result.failure);
 }
 
-// True once the worker has finished with the job: it left its report or
-// its thumbnail.
-bool finishedWith(const Job& job) {
+// True once the worker has finished with the job: it left its report, or,
+// where the job is the thumbnail alone, the thumbnail. A conversion writes
+// its thumbnail before its report, so there the thumbnail proves nothing.
+bool finishedWith(const Job& job, bool thumbnailAlone) {
     std::error_code ignored;
-    return fs::exists(fs::u8path(job.report), ignored) ||
-           (!job.thumbnail.empty() && fs::exists(fs::u8path(job.thumbnail), ignored));
+    return fs::exists(fs::u8path(thumbnailAlone ? job.thumbnail : job.report), ignored);
 }
 
 std::string clockTime(double seconds) {
@@ -680,7 +680,7 @@ int runBatch(const BatchOptions& options) {
             ended = 1;
             for (std::size_t k = files.size(); k > 0; --k) {
                 const Job& job = jobs[files[k - 1]];
-                if (finishedWith(job)) {
+                if (finishedWith(job, records[files[k - 1]].has_value())) {
                     ended = std::min(k + 1, files.size());
                     break;
                 }
