@@ -125,17 +125,22 @@ std::vector<Job> collectJobs(const BatchOptions& options) {
         }
     }
     std::map<fs::path, const Job*> claimed;
+    std::vector<Job> distinct;
     for (Job& job : jobs) {
         job.output = (fs::u8path(options.outputDirectory) / job.mirrored).u8string() + "." + options.format;
         job.record = (fs::u8path(options.outputDirectory) / kRecordFolder / job.mirrored).u8string() + "." +
                      options.format + ".json";
         const auto [other, fresh] = claimed.emplace(fs::u8path(nameKey(job.mirrored.u8string())), &job);
         if (!fresh) {
+            // One file reached twice for one output, as by a folder named
+            // twice, is one piece of work.
+            if (importPath(job.input) == importPath(other->second->input)) continue;
             job.collision = job.input + ": would be written to " + job.output + " as " +
                             other->second->input + " is; convert them separately";
         }
+        distinct.push_back(job);
     }
-    return jobs;
+    return distinct;
 }
 
 // A folder for the workers' reports and thumbnails, removed with all it holds.

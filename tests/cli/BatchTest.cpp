@@ -153,6 +153,22 @@ TEST_F(BatchTest, TellsOutputsApartAsTheFileSystemDoes) {
 #endif
 }
 
+// A folder named twice, or a file both by itself and in its folder, is
+// converted once: the work is the same.
+TEST_F(BatchTest, ConvertsAFileNamedTwiceOnce) {
+    write(scratch_ / "a" / "top.model", triangleModel(1));
+    const std::string folder = (scratch_ / "a").string();
+    const std::string file = (scratch_ / "a" / "top.model").string();
+    for (const std::vector<std::string>& inputs :
+         {std::vector<std::string>{folder, folder}, {folder, "./" + fs::relative(file, scratch_).string()}}) {
+        std::vector<std::string> arguments = inputs;
+        arguments.insert(arguments.end(), {"-o", out("twice").string(), "--overwrite"});
+        const Outcome result = run(arguments, scratch_);
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_THAT(result.err, HasSubstr("converted 1, skipped 0 of 1 files")) << inputs[1];
+    }
+}
+
 TEST_F(BatchTest, RefusesWorkItCannotDo) {
     const fs::path tree = writeTree();
     const fs::path empty = scratch_ / "empty";
