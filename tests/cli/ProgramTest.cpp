@@ -457,18 +457,47 @@ TEST_F(ConversionTest, LeavesTrianglesWithoutAreaOutOfObjAndSaysSo) {
     std::vector<ModelVertex> vertices = unitTriangle();
     vertices.emplace_back().z = 5;
     ModelBuilder builder;
-    builder.beginMeshList().mesh(std::string("flat") + '\0', vertices, {0, 0, 1, 3, 3, 3}).endMeshList();
+    // The vertex named twice first and second, second and third, first and
+    // third, and thrice.
+    builder.beginMeshList()
+        .mesh(std::string("flat") + '\0', vertices, {0, 0, 1, 0, 1, 1, 0, 1, 0, 3, 3, 3})
+        .endMeshList();
     const fs::path model = scratch_ / "game" / "content" / "meshes" / "flat.model";
     writeModel(model, builder);
 
     const Outcome result = run({model.string(), "-o", out("flat.obj").string()});
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_THAT(result.err,
-                HasSubstr("warning: mesh flat.0 flat: 2 triangles name a vertex twice; left out of "
+                HasSubstr("warning: mesh flat.0 flat: 4 triangles name a vertex twice; left out of "
                           "the OBJ file\n"));
     EXPECT_THAT(readText(out("flat.obj")), Not(HasSubstr("\nf ")));
     ASSERT_EQ(run({model.string(), "-o", out("flat.gltf").string()}).status, 0);
     EXPECT_EQ(validatorErrors(out("flat.gltf")), "");
+}
+
+// 65535 is the restart value of 16-bit indices, never an index: a mesh that
+// names its vertex 65535 takes 32-bit indices.
+TEST_F(ConversionTest, TakesWideIndicesForAMeshThatNamesVertex65535) {
+    std::vector<ModelVertex> vertices(65536);
+    for (std::size_t i = 0; i < vertices.size(); ++i)
+        vertices[i].x = static_cast<float>(i % 256), vertices[i].y = static_cast<float>(i / 256);
+    const std::vector<ModelVertex> narrow(vertices.begin(), vertices.end() - 1);
+    ModelBuilder builder;
+    builder.beginMeshList()
+        .mesh(std::string("wide") + '\0', vertices, {65535, 65534, 65279})
+        .mesh(std::string("narrow") + '\0', narrow, {65534, 65533, 65278})
+        .endMeshList();
+    const fs::path model = scratch_ / "game" / "content" / "meshes" / "big.model";
+    writeModel(model, builder);
+    ASSERT_EQ(run({model.string(), "-o", out("big.gltf").string()}).status, 0);
+    EXPECT_EQ(validatorErrors(out("big.gltf")), "");
+    const nlohmann::json gltf = nlohmann::json::parse(readText(out("big.gltf")));
+    const auto indexType = [&](std::size_t mesh) {
+        return gltf["accessors"][gltf["meshes"][mesh]["primitives"][0]["indices"].get<std::size_t>()]
+                   ["componentType"];
+    };
+    EXPECT_EQ(indexType(0), 5125);  // unsigned int
+    EXPECT_EQ(indexType(1), 5123);  // unsigned short
 }
 
 #ifndef _WIN32
