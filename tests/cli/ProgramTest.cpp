@@ -364,14 +364,18 @@ TEST_F(ConversionTest, KeepsNamesThatReadersWouldCutShort) {
     orvex::modelgen::RgbaImage red{1, 1, {200, 0, 0, 255}}, blue{1, 1, {0, 0, 200, 255}};
     fs::create_directories(content / "textures" / "a");
     fs::create_directories(content / "textures" / "b");
+    fs::create_directories(content / "textures" / "c");
     orvex::modelgen::writeFile((content / "textures" / "a" / "crate.1024.dds").string(),
                                orvex::modelgen::buildDds(red, orvex::modelgen::DdsFormat::Rgba32));
     orvex::modelgen::writeFile((content / "textures" / "b" / " crate.1024.dds").string(),
+                               orvex::modelgen::buildDds(blue, orvex::modelgen::DdsFormat::Rgba32));
+    orvex::modelgen::writeFile((content / "textures" / "c" / "crate .1024.dds").string(),
                                orvex::modelgen::buildDds(blue, orvex::modelgen::DdsFormat::Rgba32));
     ModelBuilder builder;
     builder.beginMeshList()
         .mesh(std::string("a\\crate") + '\0', unitTriangle(), {0, 1, 2})
         .mesh(std::string("b\\ crate") + '\0', unitTriangle(), {0, 1, 2})
+        .mesh(std::string("c\\crate ") + '\0', unitTriangle(), {0, 1, 2})
         .endMeshList();
     const fs::path model = content / "meshes" / " lead #1 100%.model";
     writeModel(model, builder);
@@ -387,7 +391,7 @@ TEST_F(ConversionTest, KeepsNamesThatReadersWouldCutShort) {
     EXPECT_EQ(mtlName.find_first_of(" #"), std::string::npos) << mtlName;
     const std::string mtl = readText(out(mtlName));
     EXPECT_THAT(obj, HasSubstr("\no %20lead #1 100%25\n"));
-    for (const char* material : {"crate", "%20crate"}) {
+    for (const char* material : {"crate", "%20crate", "crate%20"}) {
         EXPECT_THAT(mtl, HasSubstr(std::string("newmtl ") + material + "\n"));
         EXPECT_THAT(obj, HasSubstr(std::string("usemtl ") + material + "\n"));
     }
