@@ -262,6 +262,15 @@ TEST_F(BatchRunTest, ConvertsAgainWhenThePluginOrTheOptionsChange) {
     }
     EXPECT_THAT(batch(outdir, {}).err, HasSubstr("converted 3, skipped 0 of 4"));
     EXPECT_EQ(report()["files"][0]["why"], "the plug-in changed since it was made");
+    {
+        // As another build of this program would have made it.
+        const fs::path record = fs::path(outdir) / ".orvex-import" / "a.fbx.json";
+        Json made = Json::parse(readText(record));
+        made["program"] = "0123456789abcdef";
+        std::ofstream(record, std::ios::binary) << made.dump();
+    }
+    EXPECT_THAT(batch(outdir, {}).err, HasSubstr("converted 1, skipped 2 of 4"));
+    EXPECT_EQ(report()["files"][0]["why"], "this program changed since it was made");
     EXPECT_THAT(batch(outdir, {"--embed-textures"}).err, HasSubstr("converted 3, skipped 0 of 4"));
     EXPECT_EQ(report()["files"][0]["why"],
               "it was made with --format fbx, this run asks for --format fbx --embed-textures");
