@@ -129,6 +129,10 @@ TEST(DecodeDds, DecodesUncompressedLayoutsByTheirMasks) {
          {kRgbaFlags, 0, 32, {0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000}},
          {0x00, 0x00, 0xF0, 0x7F, 0x00, 0xFC, 0x0F, 0x00},
          {255, 0, 0, 85, 0, 255, 0, 0}},
+        {"A2R10G10B10, to the nearest step",
+         {kRgbaFlags, 0, 32, {0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000}},
+         {0xFD, 0x13, 0x30, 0x40, 0x00, 0x00, 0x00, 0x00},
+         {1, 1, 255, 85, 0, 0, 0, 0}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
