@@ -215,6 +215,22 @@ TEST_F(BatchRunTest, ConvertsAgainWhenTheImportNoLongerFindsATextureThatStands) 
 }
 #endif
 
+// The scene JSON names the texture file the plug-in looked for, found or
+// not: a tree moved elsewhere gives other JSON, which a batch writes again.
+TEST_F(BatchRunTest, WritesTheSceneJsonOfAMovedTreeAgain) {
+    write(scratch_ / "a" / "content" / "meshes" / "m.model", texturedTriangle("props\\lost", 1));
+    const std::string outdir = out("json").string();
+    ASSERT_EQ(
+        run({(scratch_ / "a" / "content" / "meshes").string(), "-o", outdir, "--format", "json"}).status, 0);
+    fs::rename(scratch_ / "a", scratch_ / "b");
+    const Outcome moved = run({(scratch_ / "b" / "content" / "meshes").string(), "-o", outdir, "--format",
+                               "json", "--report", (scratch_ / "report.json").string()});
+    EXPECT_EQ(moved.status, 0) << moved.err;
+    EXPECT_THAT(report()["files"][0]["why"].get<std::string>(),
+                HasSubstr("texture props\\lost is now looked for as "));
+    EXPECT_THAT(readText(fs::path(outdir) / "m.json"), HasSubstr("\\\\b\\\\content\\\\textures"));
+}
+
 // A batch run again on its folder typed another way finds the same files
 // by the same paths, and skips them: the paths its textures are found by
 // are part of what it judges by.
