@@ -366,7 +366,6 @@ FileRecord skippedRecord(const Job& job, OutputRecord trusted) {
     for (const TextureState& texture : trusted.inputs.textures) kept.textures.push_back(describeTexture(texture.resolved));
     const fs::path folder = fs::u8path(job.output).parent_path();
     for (const FileState& output : trusted.outputs) kept.outputs.push_back((folder / fs::u8path(output.path)).u8string());
-    kept.warnings = trusted.warnings;
     kept.trusted = std::move(trusted);
     return kept;
 }
@@ -385,7 +384,6 @@ void recordOutput(const Job& job, const Maker& maker, FileRecord& converted) {
         }
         record.outputs.push_back({fs::u8path(file).filename().u8string(), digest->size, digest->digest});
     }
-    record.warnings = converted.warnings;
     try {
         writeRecord(job.record, record);
     } catch (const writers::WriteError& error) {

@@ -201,8 +201,6 @@ Json toJson(const OutputRecord& record) {
     }
     Json outputs = Json::array();
     for (const FileState& output : record.outputs) outputs.push_back(fileJson(output));
-    Json warnings = Json::array();
-    for (const std::string& warning : record.warnings) warnings.push_back(textJson(warning));
     return {{"program", record.program},
             {"plugin", record.plugin},
             {"options", record.options},
@@ -212,8 +210,7 @@ Json toJson(const OutputRecord& record) {
             {"vertices", record.inputs.vertices},
             {"triangles", record.inputs.triangles},
             {"textures", std::move(textures)},
-            {"outputs", std::move(outputs)},
-            {"warnings", std::move(warnings)}};
+            {"outputs", std::move(outputs)}};
 }
 
 std::optional<OutputRecord> readRecord(const std::string& path) {
@@ -239,7 +236,6 @@ std::optional<OutputRecord> readRecord(const std::string& path) {
             record.inputs.textures.push_back(std::move(state));
         }
         for (const Json& output : json.at("outputs")) record.outputs.push_back(fileFrom(output));
-        for (const Json& warning : json.at("warnings")) record.warnings.push_back(textFrom(warning));
         return record;
     } catch (const std::exception&) {
         return std::nullopt;

@@ -53,9 +53,6 @@ struct OutputRecord {
     std::string options;  // those that shape the output, as given on the command line
     InputState inputs;
     std::vector<FileState> outputs;  // names in the output's folder, the output last
-    // What the conversion left out or made good in the outputs, which stay
-    // so for as long as the record holds.
-    std::vector<std::string> warnings;
 };
 
 // Digests of files, each read once however many models name it.
