@@ -87,9 +87,9 @@ std::optional<std::string> makeNewFolder(const std::string& parent, const std::s
 
 // From this call on, a request to stop no longer ends the process but is
 // recorded for stopRequest, and ends any wait for the workers: SIGINT,
-// SIGTERM or SIGHUP on POSIX; on Windows Ctrl-C or Ctrl-Break, and the
-// console's closing, log-off or shut-down, which leave the process a few
-// seconds.
+// SIGTERM or SIGHUP (unless ignored, as under nohup) on POSIX; on Windows
+// Ctrl-C or Ctrl-Break, and the console's closing, log-off or shut-down,
+// which leave the process a few seconds.
 void catchStopRequests();
 
 // 0 while no request to stop has come; else the exit status that the

@@ -104,8 +104,11 @@ void catchStopRequests() {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
     // The terminal closing, or the session over ssh dropping, stops the
-    // batch as the other requests do, with its summary and report.
-    sigaction(SIGHUP, &action, nullptr);
+    // batch as the other requests do, with its summary and report; unless
+    // the batch was started to outlive them (nohup), with hang-ups ignored.
+    struct sigaction hangUp {};
+    if (sigaction(SIGHUP, nullptr, &hangUp) == 0 && hangUp.sa_handler != SIG_IGN)
+        sigaction(SIGHUP, &action, nullptr);
 }
 
 int stopRequest() {

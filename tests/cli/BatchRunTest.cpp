@@ -502,8 +502,10 @@ TEST_F(BatchRunTest, DryRunListsTheWorkAndCollisionsAndWritesNothing) {
 // signal handler that can deadlock in the C library's allocator; the stop
 // itself is tested through the workers (WorkersTest), on every system.
 #if !defined(_WIN32)
-// Starts the program with its standard error in a file.
-pid_t start(const std::vector<std::string>& arguments, const fs::path& errors) {
+// Starts the program with its standard error in a file, and the stop
+// signals as a terminal's shell leaves them, or hang-ups ignored as nohup
+// leaves them, whatever this test's own runner left.
+pid_t start(const std::vector<std::string>& arguments, const fs::path& errors, bool hangUpsIgnored = false) {
     std::vector<char*> argv;
     std::string program = ORVEX_PROGRAM;
     argv.push_back(program.data());
@@ -514,6 +516,9 @@ pid_t start(const std::vector<std::string>& arguments, const fs::path& errors) {
     if (pid == 0) {
         const int fd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(fd, STDERR_FILENO);
+        signal(SIGINT, SIG_DFL);
+        signal(SIGTERM, SIG_DFL);
+        signal(SIGHUP, hangUpsIgnored ? SIG_IGN : SIG_DFL);
         execv(argv[0], argv.data());
         _exit(127);
     }
@@ -582,6 +587,26 @@ TEST_F(BatchRunTest, StopsCleanlyOnSigintAndSigtermAndARerunFinishes) {
         for (const fs::path& file : filesUnder(outdir)) buffers += file.extension() == ".bin";
         EXPECT_EQ(buffers, std::size_t{kFiles});
     }
+}
+
+// A batch started to outlive its terminal (nohup) goes on past a hang-up.
+TEST_F(BatchRunTest, GoesOnPastAHangUpWhenStartedToIgnoreIt) {
+    const fs::path content = scratch_ / "many" / "content";
+    constexpr int kFiles = 40;
+    for (int i = 0; i < kFiles; ++i)
+        write(content / ("m" + std::to_string(1000 + i) + ".model"), texturedTriangle("x", 1.0f + i));
+    const fs::path errors = scratch_ / "errors.txt";
+    const pid_t pid = start({content.string(), "-o", out("nohup").string(), "-j", "2"}, errors, true);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (readText(errors).find("converted to") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    kill(pid, SIGHUP);
+    int raw = 0;
+    waitpid(pid, &raw, 0);
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 0) << readText(errors);
+    EXPECT_THAT(readText(errors), HasSubstr("converted 40, skipped 0 of 40"));
 }
 
 // A batch killed where it cannot stop its workers leaves them the file each
