@@ -63,18 +63,28 @@ bool lostData(LoadNote::Kind kind) {
 // The plug-in keeps what it could read of a damaged file and, as a host
 // plug-in, says nothing of the rest. One line names the damage: where the
 // walk through the file stopped, which explains the other losses, or else
-// the first loss.
+// the first loss; or, where the loader stopped noting single headers before
+// any loss, that losses may lie past that point.
 std::optional<std::string> damageOf(const Model& model) {
     const LoadNote* shown = nullptr;
+    const LoadNote* omitted = nullptr;
     for (const LoadNote& note : model.notes) {
+        if (note.kind == LoadNote::Kind::NotesOmitted) omitted = &note;
         if (!lostData(note.kind)) continue;
         const bool stop = note.kind == LoadNote::Kind::Truncated || note.kind == LoadNote::Kind::Overlap;
         if (shown == nullptr || stop) shown = &note;
         if (stop) break;
     }
-    if (shown == nullptr) return std::nullopt;
-    return "the file is damaged: at byte " + std::to_string(shown->offset) + ", " + describe(shown->kind) +
-           ": " + shown->detail + "; what could not be read is left out (--inspect lists it)";
+    if (shown != nullptr) {
+        return "the file is damaged: at byte " + std::to_string(shown->offset) + ", " +
+               describe(shown->kind) + ": " + shown->detail +
+               "; what could not be read is left out (--inspect lists it)";
+    }
+    if (omitted != nullptr) {
+        return "the file may be damaged: from byte " + std::to_string(omitted->offset) +
+               " on, the loader skipped more than it lists; what it could not read is left out";
+    }
+    return std::nullopt;
 }
 
 }  // namespace

@@ -183,6 +183,12 @@ TEST_F(ConversionTest, SaysWhereAFileIsDamagedAndConvertsWhatWasKept) {
     };
     orvex::modelgen::Bytes cut = twoMeshes(true);
     cut.resize(cut.size() - 10);
+    // A mesh that the next one replaces, past more odd headers than the
+    // loader notes one by one.
+    ModelBuilder crowded;
+    crowded.beginMeshList().mesh(std::string("a") + '\0', triangle, {0, 1, 2}).beginChild();
+    for (int i = 0; i < 70; ++i) crowded.subChunk(99);
+    crowded.vertices(triangle).endChild().mesh(std::string("b") + '\0', triangle, {0, 1, 2}).endMeshList();
     const struct {
         const char* what;
         orvex::modelgen::Bytes bytes;
@@ -191,6 +197,7 @@ TEST_F(ConversionTest, SaysWhereAFileIsDamagedAndConvertsWhatWasKept) {
         {"whole", twoMeshes(true), ""},
         {"cut short", cut, "truncated: needs 4 bytes, 0 remain"},
         {"a mesh never completed", twoMeshes(false), "mesh dropped: never completed"},
+        {"a mesh dropped past the notes kept", crowded.bytes(), "may be damaged"},
     };
     for (const auto& file : cases) {
         SCOPED_TRACE(file.what);
@@ -200,11 +207,17 @@ TEST_F(ConversionTest, SaysWhereAFileIsDamagedAndConvertsWhatWasKept) {
         ASSERT_EQ(result.status, 0) << result.err;
         if (file.damage.empty()) {
             EXPECT_THAT(result.err, ::testing::Not(HasSubstr("damaged"))) << result.err;
+        } else if (file.damage == "may be damaged") {
+            EXPECT_THAT(result.err,
+                        ::testing::ContainsRegex("warning: the file may be damaged: from byte [0-9]+ on, "
+                                                 "the loader skipped more than it lists"));
         } else {
             EXPECT_THAT(result.err,
                         ::testing::ContainsRegex("warning: the file is damaged: at byte [0-9]+, " +
                                                  file.damage + "; what could not be read is left out"));
         }
+        const nlohmann::json gltf = nlohmann::json::parse(readText(out("damaged.gltf")));
+        EXPECT_EQ(gltf["nodes"][1]["name"], "damaged.0 a");
     }
 }
 
