@@ -133,8 +133,9 @@ std::vector<Job> collectJobs(const BatchOptions& options) {
         const auto [other, fresh] = claimed.emplace(fs::u8path(nameKey(job.mirrored.u8string())), &job);
         if (!fresh) {
             // One file reached twice for one output, as by a folder named
-            // twice, is one piece of work.
-            if (importPath(job.input) == importPath(other->second->input)) continue;
+            // twice, or by a link to it, is one piece of work.
+            const Job& first = *other->second;
+            if (sameFile(job.input, fileKey(job.input), first.input, fileKey(first.input))) continue;
             job.collision = job.input + ": would be written to " + job.output + " as " +
                             other->second->input + " is; convert them separately";
         }

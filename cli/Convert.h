@@ -16,8 +16,9 @@ bool isPngPath(const std::string& path);
 // The path of an input as the plug-in is given it, and as all that must
 // find the textures it finds takes it: absolute, since the content root is
 // the part of the path up to "\content\", which a path relative to a folder
-// below it does not hold; and spelled one way, so that the outputs and a
-// batch's records of a file are the same however its path was typed.
+// below it does not hold; and without "." and empty names, or ".." that
+// climbs out of the working folder, so that the outputs and a batch's
+// records of a file do not depend on those. Links stay as they are typed.
 std::string importPath(const std::string& input);
 
 // What the model file at `input` adds to the scene imported from it: its

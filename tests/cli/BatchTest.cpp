@@ -153,14 +153,19 @@ TEST_F(BatchTest, TellsOutputsApartAsTheFileSystemDoes) {
 #endif
 }
 
-// A folder named twice, or a file both by itself and in its folder, is
-// converted once: the work is the same.
+// A folder named twice, or by a link to it, or a file both by itself and in
+// its folder, is converted once: the work is the same.
 TEST_F(BatchTest, ConvertsAFileNamedTwiceOnce) {
     write(scratch_ / "a" / "top.model", triangleModel(1));
     const std::string folder = (scratch_ / "a").string();
     const std::string file = (scratch_ / "a" / "top.model").string();
-    for (const std::vector<std::string>& inputs :
-         {std::vector<std::string>{folder, folder}, {folder, "./" + fs::relative(file, scratch_).string()}}) {
+    std::vector<std::vector<std::string>> twice = {{folder, folder},
+                                                   {folder, "./" + fs::relative(file, scratch_).string()}};
+#ifndef _WIN32
+    fs::create_directory_symlink(scratch_ / "a", scratch_ / "link");
+    twice.push_back({folder, (scratch_ / "link").string()});
+#endif
+    for (const std::vector<std::string>& inputs : twice) {
         std::vector<std::string> arguments = inputs;
         arguments.insert(arguments.end(), {"-o", out("twice").string(), "--overwrite"});
         const Outcome result = run(arguments, scratch_);
