@@ -4,25 +4,20 @@
 #include "writers/AtomicFile.h"
 #include "writers/Png.h"
 
-#include <algorithm>
 #include <cstdint>
 
 namespace orvex::cli {
 
 render::Image renderPreview(writers::SceneView& view, const render::RenderOptions& options,
                             std::vector<std::string>& warnings) {
-    const render::RenderScene scene = render::gatherScene(view.exported(warnings));
     render::RenderReport report;
-    render::Image image = render::render(scene, options, report);
+    render::Image image = render::render(render::gatherScene(view.exported(warnings)), options, report);
     if (report.trianglesLeftOut != 0) {
         warnings.push_back(
             "preview: " + std::to_string(report.trianglesLeftOut) +
             " triangles left out, as the scene covers the image too many times over to draw whole");
     }
-    const bool anyTriangle =
-        std::any_of(scene.meshes.begin(), scene.meshes.end(),
-                    [](const render::RenderMesh& mesh) { return !mesh.triangles.empty(); });
-    if (anyTriangle && !report.drewAnything) {
+    if (report.triangles != 0 && !report.drewAnything) {
         warnings.push_back(
             "preview: no triangle covers a pixel; the scene is seen edge-on from this view, "
             "or is too small for the image");

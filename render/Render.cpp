@@ -238,13 +238,12 @@ Image render(const RenderScene& scene, const RenderOptions& options, RenderRepor
         out[3] = 255;
     }
 
+    for (const RenderMesh& mesh : scene.meshes) report.triangles += mesh.triangles.size();
     const std::optional<Camera> camera = frameScene(scene, options.view, image.width, image.height);
     if (!camera) return image;
-    std::int64_t triangles = 0;
-    for (const RenderMesh& mesh : scene.meshes) triangles += static_cast<std::int64_t>(mesh.triangles.size());
-    Rasteriser rasteriser(
-        *camera, image,
-        kCoversOfTheImage * static_cast<std::int64_t>(pixels) + kPixelsPerTriangle * triangles);
+    Rasteriser rasteriser(*camera, image,
+                          kCoversOfTheImage * static_cast<std::int64_t>(pixels) +
+                              kPixelsPerTriangle * static_cast<std::int64_t>(report.triangles));
     for (const RenderMesh& mesh : scene.meshes) rasteriser.drawMesh(mesh);
     report.trianglesLeftOut = rasteriser.trianglesLeftOut();
     report.drewAnything = rasteriser.drewAnything();

@@ -88,6 +88,7 @@ struct RenderScene {
 // Throws std::invalid_argument when the width or height lies outside
 // [kMinImageSize, kMaxImageSize].
 struct RenderReport {
+    std::size_t triangles = 0;  // in the scene
     std::size_t trianglesLeftOut = 0;
     // False when no triangle covers a pixel: the scene is seen edge-on, or is
     // too small for the image, and the image shows the background alone.
