@@ -525,11 +525,26 @@ pid_t start(const std::vector<std::string>& arguments, const fs::path& errors, b
     return pid;
 }
 
+// `count` models of a triangle each on texture "x", directly in `content`.
+void writeTriangles(const fs::path& content, int count) {
+    for (int i = 0; i < count; ++i)
+        write(content / ("m" + std::to_string(1000 + i) + ".model"), texturedTriangle("x", 1.0f + i));
+}
+
+// Waits until the batch whose standard error goes to `errors` has told of a
+// file converted, for up to a minute: a definite state to stop it in,
+// whatever the machine's load.
+void awaitAConversion(const fs::path& errors) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (readText(errors).find("converted to") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
 TEST_F(BatchRunTest, StopsCleanlyOnSigintAndSigtermAndARerunFinishes) {
     const fs::path content = scratch_ / "many" / "content";
     constexpr int kFiles = 120;
-    for (int i = 0; i < kFiles; ++i)
-        write(content / ("m" + std::to_string(1000 + i) + ".model"), texturedTriangle("x", 1.0f + i));
+    writeTriangles(content, kFiles);
     for (const auto& [signal, status] :
          {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}, std::pair{SIGHUP, 129}}) {
         SCOPED_TRACE(signal);
@@ -545,11 +560,7 @@ TEST_F(BatchRunTest, StopsCleanlyOnSigintAndSigtermAndARerunFinishes) {
                                                 "--report",
                                                 (scratch_ / "report.json").string()};
         const pid_t pid = start(batch, errors);
-        // A definite state, whatever the machine's load: one file done.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (readText(errors).find("converted to") == std::string::npos &&
-               std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        awaitAConversion(errors);
         kill(pid, signal);
         int raw = 0;
         waitpid(pid, &raw, 0);
@@ -593,14 +604,10 @@ TEST_F(BatchRunTest, StopsCleanlyOnSigintAndSigtermAndARerunFinishes) {
 TEST_F(BatchRunTest, GoesOnPastAHangUpWhenStartedToIgnoreIt) {
     const fs::path content = scratch_ / "many" / "content";
     constexpr int kFiles = 40;
-    for (int i = 0; i < kFiles; ++i)
-        write(content / ("m" + std::to_string(1000 + i) + ".model"), texturedTriangle("x", 1.0f + i));
+    writeTriangles(content, kFiles);
     const fs::path errors = scratch_ / "errors.txt";
     const pid_t pid = start({content.string(), "-o", out("nohup").string(), "-j", "2"}, errors, true);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (readText(errors).find("converted to") == std::string::npos &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    awaitAConversion(errors);
     kill(pid, SIGHUP);
     int raw = 0;
     waitpid(pid, &raw, 0);
@@ -617,15 +624,11 @@ TEST_F(BatchRunTest, WorkersEndWithABatchThatWasKilled) {
     // missing would end at that line, written to a pipe nobody reads.
     constexpr int kFiles = 160;
     write(content / "textures" / "x.1024.dds", texture(200));
-    for (int i = 0; i < kFiles; ++i)
-        write(content / ("m" + std::to_string(1000 + i) + ".model"), texturedTriangle("x", 1.0f + i));
+    writeTriangles(content, kFiles);
     const fs::path outdir = out("killed");
     const fs::path errors = scratch_ / "errors.txt";
     const pid_t pid = start({content.string(), "-o", outdir.string(), "--format", "gltf", "-j", "1"}, errors);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (readText(errors).find("converted to") == std::string::npos &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    awaitAConversion(errors);
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
     const auto outputs = [&] {
